@@ -1,0 +1,24 @@
+#pragma once
+
+#include "params/parameterset.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The generator input-data file: fourteen lines, one value each, CR LF.
+namespace keldar::inputdata {
+
+inline constexpr int LineCount = 14;
+
+// The file's text: problem size, free-shift flag, the three preferences
+// (period, day, shift), the three coverage values (total, day, shift), number
+// of files, first file, seed, and the target folder as it stands.
+QString text(const ParameterSet &p, const QString &folder);
+
+// The text encoded as the generator reads it (the locale's 8-bit encoding,
+// UTF-8 on Linux).  Nothing when a character cannot be carried, so a path is
+// never written corrupted.
+std::optional<QByteArray> encode(const QString &text);
+
+} // namespace keldar::inputdata
