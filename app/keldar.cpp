@@ -1,0 +1,146 @@
+#include "app/keldar.h"
+
+#include "app/host.h"
+#include "app/program.h"
+#include "ui_keldar.h"
+
+#include <QFrame>
+#include <QTabBar>
+
+namespace keldar {
+
+KELDAR::KELDAR(Program &program) : Form(program)
+{
+    setWindowTitle(QStringLiteral("KELDAR"));
+}
+
+KELDAR::~KELDAR() = default;
+
+void KELDAR::buildControls()
+{
+    ui = std::make_unique<Ui::KELDAR>();
+    ui->setupUi(this);
+    // The client area is fixed by the design; the menu bar comes on top.
+    const QSize client(464, 455);
+    centralWidget()->setFixedSize(client);
+    setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
+
+    // Welcome page colours: a workspace grey title, dark credit lines.
+    ui->lblKELDAR->setForegroundRole(QPalette::Mid);
+    for (QWidget *credit : {ui->Label3, ui->Label10, ui->Label4, ui->Label8, ui->Label6,
+                            ui->Label7, ui->Label9})
+        credit->setForegroundRole(QPalette::Shadow);
+
+    // A click on a tab leaves the field being edited like a click on any
+    // other control, so the tab strip takes the focus on click.
+    ui->TabStrip1->tabBar()->setFocusPolicy(Qt::StrongFocus);
+    ui->TabStrip1->tabBar()->setAccessibleName(QStringLiteral("Pages"));
+
+    connect(ui->TabStrip1, &QTabWidget::currentChanged, this, [this] {
+        if (!m_selectingTab)
+            TabStrip1_Click();
+    });
+    // A click on the tab already selected shows its page again.
+    connect(ui->TabStrip1, &QTabWidget::tabBarClicked, this, [this](int index) {
+        if (index == ui->TabStrip1->currentIndex())
+            TabStrip1_Click();
+    });
+    connect(ui->mnuExit, &QAction::triggered, this, &KELDAR::mnuExit_Click);
+}
+
+void KELDAR::discardControls()
+{
+    if (QWidget *central = takeCentralWidget()) {
+        central->hide();
+        central->setParent(nullptr);
+        central->deleteLater();
+    }
+    setMenuBar(nullptr);
+    discardChildControls(this);
+    ui.reset();
+}
+
+void KELDAR::Form_Load()
+{
+    ui->frmWelcome->setVisible(true);
+    ui->frmProblem->setVisible(false);
+    ui->frmPreference->setVisible(false);
+    ui->frmCoverage->setVisible(false);
+    ui->frmWelcome->raise();
+    m_parameters.seed = DefaultSeed;
+}
+
+void KELDAR::showPage(Page page)
+{
+    QWidget *frames[] = {ui->frmWelcome, ui->frmProblem, ui->frmPreference, ui->frmCoverage};
+    QWidget *shown = frames[page - 1];
+    shown->setVisible(true);
+    for (QWidget *frame : frames)
+        if (frame != shown)
+            frame->setVisible(false);
+    shown->raise();
+}
+
+int KELDAR::shownPage() const
+{
+    if (!ui)
+        return 0;
+    const QWidget *frames[] = {ui->frmWelcome, ui->frmProblem, ui->frmPreference,
+                               ui->frmCoverage};
+    for (int i = 0; i < 4; ++i)
+        if (!frames[i]->isHidden())
+            return i + 1;
+    return 0;
+}
+
+int KELDAR::selectedTab() const
+{
+    return ui ? ui->TabStrip1->currentIndex() + 1 : 0;
+}
+
+void KELDAR::selectTab(int index)
+{
+    m_selectingTab = true;
+    ui->TabStrip1->setCurrentIndex(index - 1);
+    m_selectingTab = false;
+}
+
+void KELDAR::returnToProblemSize()
+{
+    show();
+    ui->frmProblem->setVisible(true);
+    ui->frmCoverage->setVisible(false);
+    ui->frmPreference->setVisible(false);
+    ui->frmWelcome->setVisible(false);
+    ui->frmProblem->raise();
+    ui->txtNurses->setFocus();
+}
+
+void KELDAR::TabStrip1_Click()
+{
+    const int index = selectedTab();
+    QWidget *frames[] = {ui->frmWelcome, ui->frmProblem, ui->frmPreference, ui->frmCoverage};
+    QWidget *shown = frames[index - 1];
+    shown->setVisible(true);
+    for (QWidget *frame : frames)
+        if (frame != shown)
+            frame->setVisible(false);
+    if (index == ProblemSize)
+        ui->Optyes->setChecked(true);
+    shown->raise();
+
+    if (index == ProblemSize)
+        ui->txtNurses->setFocus();
+    else if (index == Preference)
+        ui->txtShiftPreferenceDistribution->setFocus();
+    else if (index == Coverage)
+        ui->txtTotalConstrainedness->setFocus();
+}
+
+void KELDAR::mnuExit_Click()
+{
+    unload();
+    program().host().endProgram();
+}
+
+} // namespace keldar

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "app/form.h"
+#include "params/parameterset.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QLineEdit;
+
+namespace Ui {
+class KELDAR;
+}
+
+namespace keldar {
+
+// The main window: four pages of entries behind a tab strip, the menu bar and
+// "Confirm Input".  It owns the parameter set, which outlives its controls.
+class KELDAR : public Form<QMainWindow>
+{
+    Q_OBJECT
+
+public:
+    explicit KELDAR(Program &program);
+    ~KELDAR() override;
+    Q_DISABLE_COPY_MOVE(KELDAR)
+
+    ParameterSet &parameters() { return m_parameters; }
+    const ParameterSet &parameters() const { return m_parameters; }
+
+    // Pages, numbered as the tab strip numbers its tabs.
+    enum Page { Welcome = 1, ProblemSize = 2, Preference = 3, Coverage = 4 };
+
+    // Makes one page visible above the tab strip and hides the others.
+    void showPage(Page page);
+    // The page shown now (0 while not loaded).
+    int shownPage() const;
+    // The tab the tab strip marks as selected, from 1.
+    int selectedTab() const;
+    // Marks a tab as selected without running the page switch.
+    void selectTab(int index);
+
+    // Back from the File Generation window: the Problem Size page with the
+    // focus in the number of nurses; the tab strip keeps its selection.
+    void returnToProblemSize();
+
+protected:
+    void buildControls() override;
+    void discardControls() override;
+    void Form_Load() override;
+
+private:
+    void TabStrip1_Click();
+    void mnuExit_Click();
+
+    std::unique_ptr<Ui::KELDAR> ui;
+    ParameterSet m_parameters;
+    bool m_selectingTab = false;
+};
+
+} // namespace keldar

@@ -1,0 +1,19 @@
+#include "app/appearance.h"
+#include "app/program.h"
+#include "app/qthost.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("keldar"));
+    QApplication::setApplicationDisplayName(QStringLiteral("KELDAR"));
+    QApplication::setApplicationVersion(QStringLiteral(KELDAR_VERSION));
+    keldar::applyAppearance();
+
+    keldar::QtHost host(keldar::DrivePaths::forThisHost());
+    keldar::Program program(host);
+    program.start();
+    return QApplication::exec();
+}

@@ -1,0 +1,35 @@
+#include "app/program.h"
+
+#include "app/keldar.h"
+#include "dialogs/frmcontinueanotherform.h"
+#include "dialogs/frmdistributiongrades.h"
+#include "dialogs/frmoutput.h"
+#include "generation/frmfilegeneration.h"
+
+namespace keldar {
+
+Program::Program(Host &host)
+    : m_host(host), m_keldar(std::make_unique<KELDAR>(*this)),
+      m_fileGeneration(std::make_unique<FrmFileGeneration>(*this)),
+      m_continueForm(std::make_unique<frmContinueanotherForm>(*this)),
+      m_about(std::make_unique<FrmOutput>(*this)),
+      m_distributionGrades(std::make_unique<FrmDistributionGrades>(*this))
+{
+}
+
+Program::~Program()
+{
+    // Windows may refer to each other while they go; unload them first.
+    m_distributionGrades->unload();
+    m_about->unload();
+    m_continueForm->unload();
+    m_fileGeneration->unload();
+    m_keldar->unload();
+}
+
+void Program::start()
+{
+    m_keldar->show();
+}
+
+} // namespace keldar

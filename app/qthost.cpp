@@ -1,0 +1,103 @@
+#include "app/qthost.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#endif
+
+namespace keldar {
+
+QtHost::QtHost(DrivePaths paths) : m_paths(std::move(paths)) {}
+
+void QtHost::messageBox(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+std::optional<QString> QtHost::inputBox(QWidget *parent, const QString &prompt,
+                                        const QString &title, const QString &proposal)
+{
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, proposal, &ok);
+    if (!ok)
+        return std::nullopt;
+    return answer;
+}
+
+QString QtHost::chooseFolder(QWidget *owner, const QString &prompt)
+{
+    QFileDialog::Options options = QFileDialog::ShowDirsOnly;
+    if (!m_nativeDialogs)
+        options |= QFileDialog::DontUseNativeDialog;
+    const QString dir = QFileDialog::getExistingDirectory(owner, prompt, QString(), options);
+    return dir.isEmpty() ? QString() : QDir::toNativeSeparators(dir);
+}
+
+std::optional<qint64> QtHost::startProgram(const QString &program, const QStringList &arguments,
+                                           const QString &workingDirectory)
+{
+    // startDetached would start the program in our own directory instead.
+    if (!workingDirectory.isEmpty() && !QFileInfo(workingDirectory).isDir())
+        return std::nullopt;
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(workingDirectory);
+    qint64 pid = 0;
+    if (!process.startDetached(&pid))
+        return std::nullopt;
+    return pid;
+}
+
+bool QtHost::isProcessRunning(qint64 pid)
+{
+#ifdef Q_OS_UNIX
+    if (pid <= 0)
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#else
+    Q_UNUSED(pid);
+    return false;
+#endif
+}
+
+bool QtHost::openDocument(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool QtHost::deleteFile(const QString &path)
+{
+    QFile file(path);
+    return file.remove() || !file.exists();
+}
+
+bool QtHost::setCurrentDirectory(const QString &path)
+{
+    return QDir::setCurrent(path);
+}
+
+void QtHost::endProgram()
+{
+    // Nothing may run after this: no closing handlers, no further events.
+    for (QWidget *w : QApplication::topLevelWidgets())
+        w->hide();
+    QCoreApplication::exit(0);
+}
+
+} // namespace keldar

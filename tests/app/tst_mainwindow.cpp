@@ -1,0 +1,192 @@
+#include "tests/support/guitest.h"
+
+#include <QGroupBox>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+
+using namespace keldar;
+using namespace keldar::test;
+
+namespace {
+const char *const Fields[] = {"txtNurses",
+                              "txtDays",
+                              "txtShifts",
+                              "txtShiftPreferenceDistribution",
+                              "txtDayPrefereenceDistribution",
+                              "txtPeriodPreferenceDistribution",
+                              "txtTotalConstrainedness",
+                              "txtDayCoverageDistribution",
+                              "txtShiftCoverageDistribution"};
+
+void clickTab(KELDAR &w, int index)
+{
+    QTabBar *bar = w.findChild<QTabWidget *>("TabStrip1")->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index - 1).center());
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startUpState()
+    {
+        Fixture f;
+        const ParameterSet &p = f.main().parameters();
+        QCOMPARE(p.seed, qint16(0)); // before the window is loaded
+        f.start();
+        QCOMPARE(f.main().windowTitle(), QStringLiteral("KELDAR"));
+        QCOMPARE(f.main().shownPage(), int(KELDAR::Welcome));
+        QCOMPARE(f.main().selectedTab(), 1);
+        for (const char *name : Fields) {
+            QVERIFY2(f.field(name), name);
+            QCOMPARE(f.field(name)->text(), QString());
+        }
+        QVERIFY(!f.child<QRadioButton>(&f.main(), "Optyes")->isChecked());
+        QVERIFY(!f.child<QRadioButton>(&f.main(), "optNo")->isChecked());
+        QCOMPARE(p.seed, qint16(100));
+        QCOMPARE(p.startsolution, qint16(0));
+        QCOMPARE(p.numberOfFilesGenerated, 0.0);
+        QCOMPARE(p.nurses, 0.0);
+        QCOMPARE(p.totalCoverage, 0.0);
+        QVERIFY(!p.freeShiftInculuded);
+        QVERIFY(!p.mnuNewClicked);
+        // The button that lies beyond the page's edge is never seen.
+        auto *hidden = f.child<QPushButton>(&f.main(), "cmdContinuePreference");
+        QVERIFY(hidden);
+        QVERIFY(!hidden->visibleRegion().intersects(hidden->rect()) || !hidden->isVisible());
+    }
+
+    void tabSwitch_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("problem size") << 2 << "txtNurses";
+        QTest::newRow("preference: top box") << 3 << "txtShiftPreferenceDistribution";
+        QTest::newRow("coverage: top box") << 4 << "txtTotalConstrainedness";
+    }
+    void tabSwitch()
+    {
+        QFETCH(int, tab);
+        QFETCH(QString, focus);
+        Fixture f;
+        f.start();
+        clickTab(f.main(), tab);
+        QCOMPARE(f.main().shownPage(), tab);
+        QCOMPARE(f.main().selectedTab(), tab);
+        QTRY_COMPARE(QApplication::focusWidget()->objectName(), focus);
+        const char *frames[] = {"frmWelcome", "frmProblem", "frmPreference", "frmCoverage"};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(f.child<QGroupBox>(&f.main(), frames[i])->isVisible(), i + 1 == tab);
+
+        // Back to Welcome: the page changes, nothing else.
+        clickTab(f.main(), 1);
+        QCOMPARE(f.main().shownPage(), int(KELDAR::Welcome));
+    }
+
+    void problemSizeArrivalSelectsYes()
+    {
+        Fixture f;
+        f.start();
+        clickTab(f.main(), 2);
+        auto *yes = f.child<QRadioButton>(&f.main(), "Optyes");
+        auto *no = f.child<QRadioButton>(&f.main(), "optNo");
+        QVERIFY(yes->isChecked());
+        QTest::mouseClick(no, Qt::LeftButton);
+        QVERIFY(no->isChecked());
+        clickTab(f.main(), 4);
+        clickTab(f.main(), 2);
+        QVERIFY(yes->isChecked());
+        QVERIFY(!no->isChecked());
+    }
+
+    void programmaticTabSelectionShowsNoPage()
+    {
+        Fixture f;
+        f.start();
+        f.main().selectTab(3);
+        QCOMPARE(f.main().selectedTab(), 3);
+        QCOMPARE(f.main().shownPage(), int(KELDAR::Welcome));
+    }
+
+    void exitEndsTheProgram()
+    {
+        Fixture f;
+        f.start();
+        f.main().findChild<QAction *>("mnuExit")->trigger();
+        QCOMPARE(f.host.endProgramCalls, 1);
+        QVERIFY(!f.main().isLoaded());
+        QVERIFY(!f.main().isVisible());
+    }
+
+    void parameterSetSurvivesReload()
+    {
+        Fixture f;
+        f.start();
+        ParameterSet &p = f.main().parameters();
+        p.seed = 7;
+        p.startsolution = 1;
+        p.numberOfFilesGenerated = 10;
+        p.nurses = 20;
+        f.field("txtNurses")->setText("20");
+        f.main().unload();
+        QVERIFY(!f.main().findChild<QLineEdit *>("txtNurses"));
+        f.main().show();
+        QCOMPARE(f.field("txtNurses")->text(), QString());
+        QCOMPARE(f.main().shownPage(), int(KELDAR::Welcome));
+        QCOMPARE(p.seed, qint16(100));
+        QCOMPARE(p.startsolution, qint16(1));
+        QCOMPARE(p.numberOfFilesGenerated, 10.0);
+        QCOMPARE(p.nurses, 20.0);
+        // One set of controls, not two.
+        QCOMPARE(f.main().findChildren<QLineEdit *>("txtNurses").size(), 1);
+    }
+
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("nurses") << "txtNurses" << "Number of Nurses";
+        QTest::newRow("days") << "txtDays" << "Number of Days";
+        QTest::newRow("shifts") << "txtShifts" << "Number of Shifts";
+        QTest::newRow("nurse pref") << "txtShiftPreferenceDistribution"
+                                    << "Nurse Preference Distribution";
+        QTest::newRow("shift pref") << "txtDayPrefereenceDistribution"
+                                    << "Shift Preference Distribution";
+        QTest::newRow("day pref") << "txtPeriodPreferenceDistribution"
+                                  << "Day Preference Distribution";
+        QTest::newRow("total") << "txtTotalConstrainedness" << "Total Coverage Constrainedness";
+        QTest::newRow("day cov") << "txtDayCoverageDistribution" << "Day Coverage Distribution";
+        QTest::newRow("shift cov") << "txtShiftCoverageDistribution"
+                                   << "Shift Coverage Distribution";
+    }
+    void accessibleNames()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, name);
+        Fixture f;
+        f.start();
+        QCOMPARE(f.field(field.toLatin1().constData())->accessibleName(), name);
+    }
+
+    void tabOrderFollowsTheDesign()
+    {
+        Fixture f;
+        f.start();
+        clickTab(f.main(), 2);
+        QTRY_COMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtNurses"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtDays"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtShifts"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("cmdGenerate"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

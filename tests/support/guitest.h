@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/keldar.h"
+#include "app/program.h"
+#include "tests/support/scriptedhost.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace keldar::test {
+
+// A fresh program over a scripted host and a temporary "C:\" for one test.
+struct Fixture {
+    QTemporaryDir drive;
+    ScriptedHost host{DrivePaths(drive.path(), QString::fromLocal8Bit(qgetenv("KELDAR_BIN_DIR")))};
+    std::unique_ptr<Program> program = std::make_unique<Program>(host);
+
+    KELDAR &main() { return program->keldar(); }
+
+    template <class T = QWidget>
+    T *child(QWidget *window, const char *name)
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+    QLineEdit *field(const char *name) { return child<QLineEdit>(&main(), name); }
+
+    // Starts the program and waits until the main window is shown and active.
+    void start()
+    {
+        program->start();
+        QVERIFY(QTest::qWaitForWindowExposed(&main()));
+        QApplication::setActiveWindow(&main());
+        QVERIFY(QTest::qWaitForWindowActive(&main()));
+    }
+
+    ~Fixture()
+    {
+        program.reset();
+        // Discarded controls are deleted on the way back to the event loop.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+} // namespace keldar::test

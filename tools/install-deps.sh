@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building and testing KELDAR needs on Debian 12, skipping what
+# is already there.  Runs apt-get only when something is missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation)
+if [ "${1:-}" = "--with-screens" ]; then
+  packages+=(xvfb xauth imagemagick)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
