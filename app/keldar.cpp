@@ -2,6 +2,8 @@
 
 #include "app/host.h"
 #include "app/program.h"
+#include "app/tutorial.h"
+#include "dialogs/frmoutput.h"
 #include "ui_keldar.h"
 
 #include <QFrame>
@@ -46,6 +48,8 @@ void KELDAR::buildControls()
             TabStrip1_Click();
     });
     connect(ui->mnuExit, &QAction::triggered, this, &KELDAR::mnuExit_Click);
+    connect(ui->mnuTutorial, &QAction::triggered, this, &KELDAR::mnuTutorial_Click);
+    connect(ui->mnuInfo, &QAction::triggered, this, &KELDAR::mnuInfo_Click);
 }
 
 void KELDAR::discardControls()
@@ -141,6 +145,22 @@ void KELDAR::mnuExit_Click()
 {
     unload();
     program().host().endProgram();
+}
+
+} // namespace keldar
+
+namespace keldar {
+
+void KELDAR::mnuTutorial_Click()
+{
+    openTutorial(program().host(), this);
+}
+
+void KELDAR::mnuInfo_Click()
+{
+    FrmOutput &about = program().about();
+    about.load();
+    about.show();
 }
 
 } // namespace keldar

@@ -52,6 +52,8 @@ protected:
 private:
     void TabStrip1_Click();
     void mnuExit_Click();
+    void mnuTutorial_Click();
+    void mnuInfo_Click();
 
     std::unique_ptr<Ui::KELDAR> ui;
     ParameterSet m_parameters;
