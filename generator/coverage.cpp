@@ -1,0 +1,210 @@
+#include "generator/coverage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace keldar::generator
+{
+
+namespace
+{
+
+// The concentration of a vector as whole numbers: n * sum|x - T/n| and the
+// largest value it can take.
+struct Deviation {
+    std::int64_t n = 0;
+    std::int64_t total = 0;
+    std::int64_t term(std::int64_t x) const { return std::llabs(n * x - total); }
+};
+
+std::int64_t largestDeviation(std::int64_t n, std::int64_t total, std::int64_t cap)
+{
+    if (n <= 1 || total == 0 || cap <= 0)
+        return 0;
+    const Deviation dev{n, total};
+    const std::int64_t full = std::min(total / cap, n);
+    const std::int64_t rest = total - full * cap;
+    std::int64_t largest = full * dev.term(cap);
+    std::int64_t untouched = n - full;
+    if (rest > 0) {
+        largest += dev.term(rest);
+        --untouched;
+    }
+    return largest + untouched * total;
+}
+
+void shuffle(std::vector<int> &order, Random &random)
+{
+    for (std::size_t i = order.size(); i > 1; --i)
+        std::swap(order[i - 1], order[random.below(static_cast<std::uint32_t>(i))]);
+}
+
+} // namespace
+
+void concentrate(std::vector<int> &values, std::int64_t total, std::int64_t cap, double target,
+                 Random &random)
+{
+    const auto n = static_cast<int>(values.size());
+    if (n == 0)
+        return;
+    const std::int64_t largest = largestDeviation(n, total, cap);
+    const Deviation dev{n, total};
+
+    // Walk from the even split towards the packed one, one unit at a time,
+    // moving from the last element above its packed value to the first one
+    // below it; the deviation never falls on the way.
+    std::vector<int> order(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        order[static_cast<std::size_t>(i)] = i;
+    shuffle(order, random);
+    auto at = [&](int rank) -> int & {
+        return values[static_cast<std::size_t>(order[static_cast<std::size_t>(rank)])];
+    };
+    const std::int64_t even = total / n;
+    const std::int64_t extra = total % n;
+    const std::int64_t full = cap > 0 ? std::min(total / cap, std::int64_t{n}) : 0;
+    const std::int64_t rest = total - full * cap;
+    auto packed = [&](int rank) -> std::int64_t {
+        return rank < full ? cap : rank == full ? rest : 0;
+    };
+    std::int64_t deviation = 0;
+    for (int rank = 0; rank < n; ++rank) {
+        at(rank) = static_cast<int>(even + (rank < extra ? 1 : 0));
+        deviation += dev.term(at(rank));
+    }
+    const double wanted = target * static_cast<double>(largest);
+    int receiver = 0;
+    int donor = n - 1;
+    while (static_cast<double>(deviation) < wanted) {
+        while (receiver < n && at(receiver) >= packed(receiver))
+            ++receiver;
+        while (donor >= 0 && at(donor) <= packed(donor))
+            --donor;
+        if (receiver >= n || donor < 0 || receiver >= donor)
+            break;
+        const std::int64_t before = deviation;
+        deviation += dev.term(at(receiver) + 1) - dev.term(at(receiver)) + dev.term(at(donor) - 1) -
+                     dev.term(at(donor));
+        ++at(receiver);
+        --at(donor);
+        if (static_cast<double>(deviation) >= wanted &&
+            static_cast<double>(deviation) - wanted > wanted - static_cast<double>(before)) {
+            --at(receiver);
+            ++at(donor);
+            deviation = before;
+            break;
+        }
+    }
+
+    // The walk moves in steps of two; single unit moves across the mean can
+    // land in between.  A few rounds of the best pair move settle that.
+    const int candidates = std::min(n, 256);
+    for (int round = 0; round < 8; ++round) {
+        double gap = std::fabs(static_cast<double>(deviation) - wanted);
+        if (gap < 0.5)
+            break;
+        int bestFrom = -1;
+        int bestTo = -1;
+        std::int64_t bestDeviation = deviation;
+        for (int a = 0; a < candidates; ++a) {
+            const int from =
+                candidates == n ? a : order[random.below(static_cast<std::uint32_t>(n))];
+            const int x = values[static_cast<std::size_t>(from)];
+            if (x == 0)
+                continue;
+            for (int b = 0; b < candidates; ++b) {
+                const int to = candidates == n ? b : order[static_cast<std::size_t>(b)];
+                const int y = values[static_cast<std::size_t>(to)];
+                if (to == from || y >= cap)
+                    continue;
+                const std::int64_t moved =
+                    deviation + dev.term(x - 1) - dev.term(x) + dev.term(y + 1) - dev.term(y);
+                const double movedGap = std::fabs(static_cast<double>(moved) - wanted);
+                if (movedGap < gap) {
+                    gap = movedGap;
+                    bestFrom = from;
+                    bestTo = to;
+                    bestDeviation = moved;
+                }
+            }
+        }
+        if (bestFrom < 0)
+            break;
+        --values[static_cast<std::size_t>(bestFrom)];
+        ++values[static_cast<std::size_t>(bestTo)];
+        deviation = bestDeviation;
+    }
+}
+
+void buildCoverage(Instance &in, const Indicators &targets, Random &random)
+{
+    const std::int64_t capacity = static_cast<std::int64_t>(in.nurses) * in.days;
+    const auto required = static_cast<std::int64_t>(
+        std::llround(targets[TotalCoverage] * static_cast<double>(capacity)));
+
+    std::vector<int> dayTotals(static_cast<std::size_t>(in.days), 0);
+    concentrate(dayTotals, required, in.nurses, targets[DayCoverage], random);
+
+    const int w = in.workingShifts;
+    const double target = targets[ShiftCoverage];
+    std::vector<int> split(static_cast<std::size_t>(w), 0);
+    std::vector<std::int64_t> deviation(static_cast<std::size_t>(in.days), 0);
+    std::vector<std::int64_t> largest(static_cast<std::size_t>(in.days), 0);
+    double sum = 0;
+    int busyDays = 0;
+    for (int d = 0; d < in.days; ++d) {
+        const int dayTotal = dayTotals[static_cast<std::size_t>(d)];
+        concentrate(split, dayTotal, dayTotal, target, random);
+        for (int s = 0; s < w; ++s)
+            in.cover(d, s) = split[static_cast<std::size_t>(s)];
+        if (dayTotal > 0 && w > 1) {
+            std::int64_t dev = 0;
+            for (int s = 0; s < w; ++s)
+                dev += std::llabs(std::int64_t{w} * in.cover(d, s) - dayTotal);
+            deviation[static_cast<std::size_t>(d)] = dev;
+            largest[static_cast<std::size_t>(d)] = 2 * std::int64_t{w - 1} * dayTotal;
+            sum += static_cast<double>(dev) /
+                   static_cast<double>(largest[static_cast<std::size_t>(d)]);
+            ++busyDays;
+        }
+    }
+    if (busyDays == 0)
+        return;
+
+    // Days with few nurses reach only coarse values; trade single units
+    // between shifts of random days until the mean over days is on target.
+    const double count = busyDays;
+    const long budget = 64L * in.days * w + 1000;
+    for (long step = 0; step < budget; ++step) {
+        const double gap = std::fabs(sum / count - target);
+        if (gap < 0.001)
+            break;
+        const int d = static_cast<int>(random.below(static_cast<std::uint32_t>(in.days)));
+        const std::int64_t dayTotal = dayTotals[static_cast<std::size_t>(d)];
+        if (dayTotal == 0)
+            continue;
+        const int from = static_cast<int>(random.below(static_cast<std::uint32_t>(w)));
+        const int to = static_cast<int>(random.below(static_cast<std::uint32_t>(w)));
+        if (from == to || in.cover(d, from) == 0)
+            continue;
+        auto term = [&](std::int64_t x) {
+            return std::llabs(std::int64_t{w} * x - dayTotal);
+        };
+        const std::int64_t dev = deviation[static_cast<std::size_t>(d)] +
+                                 term(in.cover(d, from) - 1) - term(in.cover(d, from)) +
+                                 term(in.cover(d, to) + 1) - term(in.cover(d, to));
+        const double size = static_cast<double>(largest[static_cast<std::size_t>(d)]);
+        const double moved = sum + (static_cast<double>(dev) -
+                                    static_cast<double>(deviation[static_cast<std::size_t>(d)])) /
+                                       size;
+        if (std::fabs(moved / count - target) < gap) {
+            --in.cover(d, from);
+            ++in.cover(d, to);
+            deviation[static_cast<std::size_t>(d)] = dev;
+            sum = moved;
+        }
+    }
+}
+
+} // namespace keldar::generator

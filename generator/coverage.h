@@ -1,0 +1,19 @@
+#pragma once
+
+#include "generator/indicators.h"
+#include "generator/instance.h"
+#include "generator/random.h"
+
+namespace keldar::generator
+{
+
+// Spreads `total` over values.size() elements of at most `cap` each so that
+// their concentration comes as close to `target` as whole numbers allow.
+void concentrate(std::vector<int> &values, std::int64_t total, std::int64_t cap, double target,
+                 Random &random);
+
+// Fills the requirements: the total first, then the day totals, then each
+// day's split over the working shifts.
+void buildCoverage(Instance &instance, const Indicators &targets, Random &random);
+
+} // namespace keldar::generator

@@ -1,0 +1,213 @@
+#include "generator/inputreader.h"
+
+#include <charconv>
+#include <cmath>
+#include <QList>
+#include <string>
+
+namespace keldar::generator
+{
+
+namespace
+{
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+const char *const LineNames[] = {
+    "number of nurses",
+    "number of days",
+    "number of shifts",
+    "free shift counted",
+    "period preference",
+    "day preference",
+    "shift preference",
+    "total coverage",
+    "day coverage",
+    "shift coverage",
+    "number of files",
+    "first file number",
+    "seed",
+    "target folder",
+};
+
+ReadResult refuse(int line, const QString &what)
+{
+    ReadResult result;
+    result.line = line;
+    result.error = line > 0 ? QStringLiteral("line %1 (%2): %3")
+                                  .arg(line)
+                                  .arg(QLatin1String(LineNames[line - 1]), what)
+                            : what;
+    return result;
+}
+
+QString quoted(QByteArrayView text)
+{
+    QString shown = QString::fromUtf8(text);
+    if (shown.size() > 40)
+        shown = shown.left(40) + QStringLiteral("...");
+    return u'"' + shown + u'"';
+}
+
+} // namespace
+
+std::optional<double> readNumber(QByteArrayView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text.at(begin)))
+        ++begin;
+    while (end > begin && isBlank(text.at(end - 1)))
+        --end;
+
+    // Check the grammar first: from_chars alone would accept "inf", "nan"
+    // and hexadecimal, and stop silently before trailing junk.
+    qsizetype i = begin;
+    if (i < end && (text.at(i) == '+' || text.at(i) == '-'))
+        ++i;
+    qsizetype digits = 0;
+    while (i < end && isDigit(text.at(i)))
+        ++i, ++digits;
+    if (i < end && text.at(i) == '.') {
+        ++i;
+        while (i < end && isDigit(text.at(i)))
+            ++i, ++digits;
+    }
+    if (digits == 0)
+        return std::nullopt;
+    if (i < end && (text.at(i) == 'E' || text.at(i) == 'e')) {
+        ++i;
+        if (i < end && (text.at(i) == '+' || text.at(i) == '-'))
+            ++i;
+        qsizetype expDigits = 0;
+        while (i < end && isDigit(text.at(i)))
+            ++i, ++expDigits;
+        if (expDigits == 0)
+            return std::nullopt;
+    }
+    if (i != end)
+        return std::nullopt;
+
+    std::string plain(text.data() + begin, static_cast<std::size_t>(end - begin));
+    if (plain.front() == '+')
+        plain.erase(0, 1);
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        // Underflow reads as 0; overflow is no usable number.
+        const auto mantissaEnd = plain.find_first_of("eE");
+        const std::string exponent =
+            mantissaEnd == std::string::npos ? std::string() : plain.substr(mantissaEnd + 1);
+        if (!exponent.empty() && exponent.front() == '-')
+            return plain.front() == '-' ? -0.0 : 0.0;
+        return std::nullopt;
+    }
+    if (ec != std::errc() || ptr != plain.data() + plain.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+ReadResult readInput(const QByteArray &bytes)
+{
+    QList<QByteArrayView> lines;
+    qsizetype start = 0;
+    while (start < bytes.size() && lines.size() < 14) {
+        qsizetype stop = bytes.indexOf('\n', start);
+        if (stop < 0)
+            stop = bytes.size();
+        QByteArrayView line(bytes.constData() + start, stop - start);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        lines.append(line);
+        start = stop + 1;
+    }
+    if (lines.size() < 14)
+        return refuse(
+            0, QStringLiteral("the input-data file has %1 lines, 14 are needed").arg(lines.size()));
+
+    double numbers[13] = {};
+    for (int k = 0; k < 13; ++k) {
+        const auto value = readNumber(lines.at(k));
+        if (!value)
+            return refuse(k + 1, quoted(lines.at(k)) + QStringLiteral(" is not a number"));
+        numbers[k] = *value;
+    }
+
+    auto count = [&](int line, double limit) -> std::optional<ReadResult> {
+        const double v = numbers[line - 1];
+        if (std::floor(v) != v || v < 1)
+            return refuse(line, quoted(lines.at(line - 1)) +
+                                    QStringLiteral(" is not a whole number of at least 1"));
+        if (v > limit)
+            return refuse(line, quoted(lines.at(line - 1)) +
+                                    QStringLiteral(" is larger than %1").arg(limit, 0, 'g', 16));
+        return std::nullopt;
+    };
+    const double sizeLimit = static_cast<double>(MaxPreferenceValues);
+    for (int line : {1, 2, 3})
+        if (auto refusal = count(line, sizeLimit))
+            return *refusal;
+
+    BatchInput input;
+    input.nurses = static_cast<int>(numbers[0]);
+    input.days = static_cast<int>(numbers[1]);
+    input.shifts = static_cast<int>(numbers[2]);
+
+    if (numbers[3] != 0 && numbers[3] != 1)
+        return refuse(4, quoted(lines.at(3)) + QStringLiteral(" is neither 0 nor 1"));
+    input.freeCounted = numbers[3] == 1;
+    if (input.freeCounted && input.shifts < 2)
+        return refuse(3, quoted(lines.at(2)) +
+                             QStringLiteral(" shifts with the free shift counted among them "
+                                            "leaves no working shift"));
+
+    for (int k = 0; k < IndicatorCount; ++k) {
+        const double v = numbers[4 + k];
+        if (!(v >= 0 && v <= 1))
+            return refuse(5 + k, quoted(lines.at(4 + k)) + QStringLiteral(" is outside 0 to 1"));
+        input.targets[static_cast<std::size_t>(k)] = v;
+    }
+
+    const double cells = numbers[0] * numbers[1] * input.shiftTypes();
+    if (cells > sizeLimit)
+        return refuse(0, QStringLiteral("%1 nurses x %2 days x %3 shift types make %4 "
+                                        "preference values; at most %5 are supported")
+                             .arg(input.nurses)
+                             .arg(input.days)
+                             .arg(input.shiftTypes())
+                             .arg(cells, 0, 'g', 16)
+                             .arg(MaxPreferenceValues));
+
+    if (auto refusal = count(11, static_cast<double>(MaxFiles)))
+        return *refusal;
+    if (auto refusal = count(12, static_cast<double>(MaxFileNumber)))
+        return *refusal;
+    input.files = static_cast<qint64>(numbers[10]);
+    input.firstFile = static_cast<qint64>(numbers[11]);
+
+    const double seed = numbers[12];
+    if (std::floor(seed) != seed)
+        return refuse(13, quoted(lines.at(12)) + QStringLiteral(" is not a whole number"));
+    if (std::fabs(seed) > static_cast<double>(MaxSeedMagnitude))
+        return refuse(13, quoted(lines.at(12)) + QStringLiteral(" is beyond +/-2^53"));
+    input.seed = static_cast<qint64>(seed);
+
+    const QByteArrayView folder = lines.at(13);
+    if (folder.trimmed().isEmpty())
+        return refuse(14, QStringLiteral("the folder line is empty"));
+    input.folder = QString::fromLocal8Bit(folder);
+
+    ReadResult result;
+    result.input = input;
+    return result;
+}
+
+} // namespace keldar::generator

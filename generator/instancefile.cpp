@@ -1,0 +1,233 @@
+#include "generator/instancefile.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace keldar::generator
+{
+
+namespace
+{
+
+void appendNumber(QByteArray &out, std::int64_t value)
+{
+    char buffer[24];
+    int length = 0;
+    const bool negative = value < 0;
+    auto magnitude =
+        static_cast<std::uint64_t>(negative ? -(value + 1) : value) + (negative ? 1 : 0);
+    do {
+        buffer[length++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative)
+        out.append('-');
+    while (length > 0)
+        out.append(buffer[--length]);
+}
+
+QByteArray number(double value)
+{
+    return QByteArray::number(value, 'g', 15);
+}
+
+// Reads whole numbers off a line; anything else stops it.
+class Cursor
+{
+public:
+    Cursor(const char *begin, const char *end) : p_(begin), end_(end) {}
+    bool next(std::int64_t &value)
+    {
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\t'))
+            ++p_;
+        if (p_ == end_)
+            return false;
+        bool negative = false;
+        if (*p_ == '-') {
+            negative = true;
+            ++p_;
+        }
+        const char *digits = p_;
+        std::int64_t v = 0;
+        while (p_ < end_ && *p_ >= '0' && *p_ <= '9' && p_ - digits < 12)
+            v = v * 10 + (*p_++ - '0');
+        if (p_ == digits || (p_ < end_ && *p_ != ' ' && *p_ != '\t'))
+            return bad_ = true, false;
+        value = negative ? -v : v;
+        return true;
+    }
+    bool bad() const { return bad_; }
+    bool atEnd()
+    {
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\t'))
+            ++p_;
+        return p_ == end_;
+    }
+
+private:
+    const char *p_;
+    const char *end_;
+    bool bad_ = false;
+};
+
+} // namespace
+
+double largestDeviation(const Indicators &measured, const Indicators &targets)
+{
+    double worst = 0;
+    for (int k = 0; k < IndicatorCount; ++k)
+        worst = std::max(worst, std::fabs(measured[static_cast<std::size_t>(k)] -
+                                          targets[static_cast<std::size_t>(k)]));
+    return worst;
+}
+
+QByteArray instanceText(const Instance &in, const BatchInput &input, const Provenance &provenance)
+{
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(in.costs.size() * 2 + in.coverage.size() * 4 + 2048));
+    out += "# keldar-generate " KELDAR_VERSION "\n";
+    out += "# batch seed " + QByteArray::number(input.seed) + ", file " +
+           QByteArray::number(provenance.fileNumber) + ", file seed " +
+           QByteArray::number(static_cast<qulonglong>(provenance.fileSeed)) + "\n";
+    out += "# nurses " + QByteArray::number(input.nurses) + "\n";
+    out += "# days " + QByteArray::number(input.days) + "\n";
+    out += "# shifts " + QByteArray::number(input.shifts) + "\n";
+    out += "# free shift counted " + QByteArray(input.freeCounted ? "1" : "0") + "\n";
+    for (int k = 0; k < IndicatorCount; ++k)
+        out += QByteArray("# ") + IndicatorNames[k] + " target " +
+               number(input.targets[static_cast<std::size_t>(k)]) + "\n";
+    out += "# number of files " + QByteArray::number(input.files) + "\n";
+    out += "# first file " + QByteArray::number(input.firstFile) + "\n";
+    out += "# seed " + QByteArray::number(input.seed) + "\n";
+    out += "# folder " + input.folder.toLocal8Bit() + "\n";
+    for (int k = 0; k < IndicatorCount; ++k)
+        out += QByteArray("# ") + IndicatorNames[k] + " measured " +
+               QByteArray::number(provenance.measured[static_cast<std::size_t>(k)], 'f', 6) +
+               " target " + number(input.targets[static_cast<std::size_t>(k)]) + " (" +
+               IndicatorCaptions[k] + ")\n";
+    out += "# largest deviation " +
+           QByteArray::number(largestDeviation(provenance.measured, input.targets), 'f', 6) + "\n";
+
+    appendNumber(out, in.nurses);
+    out += ' ';
+    appendNumber(out, in.days);
+    out += ' ';
+    appendNumber(out, in.workingShifts);
+    out += in.freeCounted ? " 1\n" : " 0\n";
+    for (int d = 0; d < in.days; ++d) {
+        for (int s = 0; s < in.workingShifts; ++s) {
+            if (s > 0)
+                out += ' ';
+            appendNumber(out, in.cover(d, s));
+        }
+        out += '\n';
+    }
+    const auto rowLength =
+        static_cast<std::size_t>(in.days) * static_cast<std::size_t>(in.shiftTypes());
+    const std::uint8_t *cost = in.costs.data();
+    for (int n = 0; n < in.nurses; ++n) {
+        for (std::size_t i = 0; i < rowLength; ++i) {
+            if (i > 0)
+                out += ' ';
+            out += static_cast<char>('0' + *cost++);
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+ParsedInstance parseInstance(const QByteArray &text)
+{
+    ParsedInstance result;
+    auto fail = [&](int line, const QString &error) {
+        result.line = line;
+        result.error = QStringLiteral("line %1: %2").arg(line).arg(error);
+        return result;
+    };
+
+    const char *p = text.constData();
+    const char *end = p + text.size();
+    int lineNumber = 0;
+    auto nextLine = [&](const char *&begin, const char *&stop) {
+        while (p < end) {
+            begin = p;
+            const char *newline =
+                static_cast<const char *>(memchr(p, '\n', static_cast<std::size_t>(end - p)));
+            stop = newline ? newline : end;
+            p = newline ? newline + 1 : end;
+            ++lineNumber;
+            const char *last = stop;
+            if (last > begin && last[-1] == '\r')
+                --last;
+            stop = last;
+            const char *first = begin;
+            while (first < stop && (*first == ' ' || *first == '\t'))
+                ++first;
+            if (first != stop && *first != '#')
+                return true;
+        }
+        return false;
+    };
+
+    const char *begin = nullptr;
+    const char *stop = nullptr;
+    if (!nextLine(begin, stop))
+        return fail(lineNumber, QStringLiteral("no \"N D W F\" line"));
+    Cursor head(begin, stop);
+    std::int64_t size[4] = {};
+    for (std::int64_t &v : size)
+        if (!head.next(v))
+            return fail(lineNumber, QStringLiteral("expected \"N D W F\""));
+    bool fits = head.atEnd() && (size[3] == 0 || size[3] == 1);
+    for (int k = 0; k < 3; ++k)
+        fits = fits && size[k] >= 1 && size[k] <= MaxPreferenceValues;
+    if (!fits || size[0] * size[1] > MaxPreferenceValues ||
+        size[0] * size[1] * (size[2] + 1) > MaxPreferenceValues)
+        return fail(lineNumber, QStringLiteral("\"N D W F\" out of range"));
+
+    Instance in = Instance::blank(static_cast<int>(size[0]), static_cast<int>(size[1]),
+                                  static_cast<int>(size[2]), size[3] == 1);
+    for (int d = 0; d < in.days; ++d) {
+        if (!nextLine(begin, stop))
+            return fail(lineNumber, QStringLiteral("requirements of day %1 missing").arg(d + 1));
+        Cursor cursor(begin, stop);
+        std::int64_t dayTotal = 0;
+        for (int s = 0; s < in.workingShifts; ++s) {
+            std::int64_t v = 0;
+            if (!cursor.next(v) || v < 0)
+                return fail(
+                    lineNumber,
+                    QStringLiteral("expected %1 requirements of 0 or more").arg(in.workingShifts));
+            in.cover(d, s) = static_cast<int>(v);
+            dayTotal += v;
+        }
+        if (!cursor.atEnd())
+            return fail(lineNumber,
+                        QStringLiteral("more than %1 requirements").arg(in.workingShifts));
+        if (dayTotal > in.nurses)
+            return fail(lineNumber,
+                        QStringLiteral("day %1 needs more nurses than there are").arg(d + 1));
+    }
+    const std::size_t rowLength =
+        static_cast<std::size_t>(in.days) * static_cast<std::size_t>(in.shiftTypes());
+    for (int n = 0; n < in.nurses; ++n) {
+        if (!nextLine(begin, stop))
+            return fail(lineNumber, QStringLiteral("costs of nurse %1 missing").arg(n + 1));
+        Cursor cursor(begin, stop);
+        for (std::size_t i = 0; i < rowLength; ++i) {
+            std::int64_t v = 0;
+            if (!cursor.next(v) || v < MinCost || v > MaxCost)
+                return fail(lineNumber,
+                            QStringLiteral("expected %1 costs from 1 to 4").arg(rowLength));
+            in.costs[static_cast<std::size_t>(n) * rowLength + i] = static_cast<std::uint8_t>(v);
+        }
+        if (!cursor.atEnd())
+            return fail(lineNumber, QStringLiteral("more than %1 costs").arg(rowLength));
+    }
+    if (nextLine(begin, stop))
+        return fail(lineNumber, QStringLiteral("unexpected data after the last nurse"));
+    result.instance = std::move(in);
+    return result;
+}
+
+} // namespace keldar::generator

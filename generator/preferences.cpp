@@ -1,0 +1,399 @@
+#include "generator/preferences.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace keldar::generator
+{
+
+namespace
+{
+
+// Axes of the cost table and the indicator measured along each.
+enum Axis { Nurses, Days, Types };
+constexpr Indicator AxisIndicator[3] = {ShiftPreference, PeriodPreference, DayPreference};
+
+// Targets this close to 0 or 1 are met exactly by structure instead of by
+// search, which cannot find such rigid tables by single moves.
+constexpr double Rigid = 0.005;
+// The search stops once every spread is this close; the promise is 0.01.
+constexpr double Settled = 0.004;
+
+struct Line {
+    int counts[MaxCost + 1] = {};
+    int sum = 0;
+};
+
+// The cost table reduced along every axis whose spread is to be 0: such an
+// axis keeps one position, copied out at the end, which holds its spread at 0
+// and leaves the other two measures unchanged.
+class Table
+{
+public:
+    Table(int nurses, int days, int types) : size_{nurses, days, types}
+    {
+        cells_.assign(static_cast<std::size_t>(nurses) * static_cast<std::size_t>(days) *
+                          static_cast<std::size_t>(types),
+                      MinCost);
+        for (int a = 0; a < 3; ++a) {
+            lines_[a].assign(cellCount() / static_cast<std::size_t>(size_[a]), Line());
+            denominator_[a] = static_cast<double>(spreadDenominator(size_[a])) *
+                              static_cast<double>(lines_[a].size());
+        }
+    }
+
+    int size(int axis) const { return size_[axis]; }
+    std::size_t cellCount() const { return cells_.size(); }
+    std::size_t index(int n, int d, int t) const
+    {
+        return (static_cast<std::size_t>(n) * static_cast<std::size_t>(size_[Days]) +
+                static_cast<std::size_t>(d)) *
+                   static_cast<std::size_t>(size_[Types]) +
+               static_cast<std::size_t>(t);
+    }
+    std::uint8_t &at(int n, int d, int t) { return cells_[index(n, d, t)]; }
+    std::uint8_t at(int n, int d, int t) const { return cells_[index(n, d, t)]; }
+    const std::vector<std::uint8_t> &cells() const { return cells_; }
+    void setCells(const std::vector<std::uint8_t> &cells) { cells_ = cells; }
+
+    std::size_t lineOf(int axis, int n, int d, int t) const
+    {
+        switch (axis) {
+        case Nurses:
+            return static_cast<std::size_t>(d) * static_cast<std::size_t>(size_[Types]) +
+                   static_cast<std::size_t>(t);
+        case Days:
+            return static_cast<std::size_t>(n) * static_cast<std::size_t>(size_[Types]) +
+                   static_cast<std::size_t>(t);
+        default:
+            return static_cast<std::size_t>(n) * static_cast<std::size_t>(size_[Days]) +
+                   static_cast<std::size_t>(d);
+        }
+    }
+
+    // Recounts every line from the cells.
+    void recount()
+    {
+        for (int a = 0; a < 3; ++a) {
+            std::fill(lines_[a].begin(), lines_[a].end(), Line());
+            numerator_[a] = 0;
+        }
+        for (int n = 0; n < size_[Nurses]; ++n)
+            for (int d = 0; d < size_[Days]; ++d)
+                for (int t = 0; t < size_[Types]; ++t)
+                    for (int a = 0; a < 3; ++a) {
+                        Line &line = lines_[a][lineOf(a, n, d, t)];
+                        ++line.counts[at(n, d, t)];
+                        line.sum += at(n, d, t);
+                    }
+        for (int a = 0; a < 3; ++a)
+            for (const Line &line : lines_[a])
+                numerator_[a] += spreadNumerator(line.counts, line.sum, size_[a]);
+    }
+
+    // Change of one line's spread numerator when one of its costs changes.
+    std::int64_t change(int axis, std::size_t line, int from, int to) const
+    {
+        Line l = lines_[axis][line];
+        const std::int64_t before = spreadNumerator(l.counts, l.sum, size_[axis]);
+        --l.counts[from];
+        ++l.counts[to];
+        l.sum += to - from;
+        return spreadNumerator(l.counts, l.sum, size_[axis]) - before;
+    }
+
+    void apply(int axis, std::size_t line, int from, int to, std::int64_t delta)
+    {
+        Line &l = lines_[axis][line];
+        --l.counts[from];
+        ++l.counts[to];
+        l.sum += to - from;
+        numerator_[axis] += delta;
+    }
+
+    double spread(int axis) const { return spread(axis, numerator_[axis]); }
+    double spread(int axis, std::int64_t numerator) const
+    {
+        return denominator_[axis] == 0 ? 0 : static_cast<double>(numerator) / denominator_[axis];
+    }
+    std::int64_t numerator(int axis) const { return numerator_[axis]; }
+
+private:
+    int size_[3];
+    std::vector<std::uint8_t> cells_;
+    std::vector<Line> lines_[3];
+    std::int64_t numerator_[3] = {};
+    double denominator_[3] = {};
+};
+
+struct Change {
+    int n, d, t;
+    int to;
+};
+
+class Search
+{
+public:
+    Search(Table &table, const double *targets, const bool *free, const bool *rigidOne)
+        : table_(table), targets_(targets), free_(free)
+    {
+        for (int a = 0; a < 3; ++a)
+            if (rigidOne[a])
+                ones_[oneCount_++] = a;
+    }
+
+    double error() const { return error(numerators()); }
+
+    double worstGap() const
+    {
+        double worst = 0;
+        for (int a = 0; a < 3; ++a)
+            if (free_[a])
+                worst = std::max(worst, std::fabs(table_.spread(a) - targets_[a]));
+        return worst;
+    }
+
+    void run(long budget, Random &random)
+    {
+        if (oneCount_ == 3 || (!free_[0] && !free_[1] && !free_[2]))
+            return;
+        double current = error();
+        const double start = 1e-6;
+        for (long step = 0; step < budget; ++step) {
+            if ((step & 255) == 0 && worstGap() <= Settled)
+                return;
+            Change changes[4];
+            const int count = propose(changes, random);
+            if (count == 0)
+                continue;
+            std::int64_t numerators[3];
+            std::int64_t deltas[4][3] = {};
+            for (int a = 0; a < 3; ++a)
+                numerators[a] = table_.numerator(a);
+            for (int c = 0; c < count; ++c) {
+                const Change &ch = changes[c];
+                const int from = table_.at(ch.n, ch.d, ch.t);
+                for (int a = 0; a < 3; ++a) {
+                    if (!free_[a])
+                        continue;
+                    deltas[c][a] =
+                        table_.change(a, table_.lineOf(a, ch.n, ch.d, ch.t), from, ch.to);
+                    numerators[a] += deltas[c][a];
+                }
+            }
+            const double next = error(numerators);
+            // Threshold accepting: a little worse is allowed early on, never at
+            // the end.  Plain arithmetic keeps runs identical on every machine.
+            const double threshold =
+                start * static_cast<double>(budget - step) / static_cast<double>(budget);
+            if (next > current + threshold)
+                continue;
+            current = next;
+            for (int c = 0; c < count; ++c) {
+                const Change &ch = changes[c];
+                const int from = table_.at(ch.n, ch.d, ch.t);
+                for (int a = 0; a < 3; ++a)
+                    table_.apply(a, table_.lineOf(a, ch.n, ch.d, ch.t), from, ch.to,
+                                 free_[a] ? deltas[c][a] : 0);
+                table_.at(ch.n, ch.d, ch.t) = static_cast<std::uint8_t>(ch.to);
+            }
+        }
+    }
+
+private:
+    std::int64_t *numeratorsInto(std::int64_t *out) const
+    {
+        for (int a = 0; a < 3; ++a)
+            out[a] = table_.numerator(a);
+        return out;
+    }
+    struct Numerators {
+        std::int64_t v[3];
+    };
+    Numerators numerators() const
+    {
+        Numerators n{};
+        numeratorsInto(n.v);
+        return n;
+    }
+    double error(const Numerators &n) const { return error(n.v); }
+    double error(const std::int64_t *numerators) const
+    {
+        double sum = 0;
+        for (int a = 0; a < 3; ++a) {
+            if (!free_[a])
+                continue;
+            const double gap = table_.spread(a, numerators[a]) - targets_[a];
+            sum += gap * gap;
+        }
+        return sum;
+    }
+
+    int pick(int axis, Random &random) const
+    {
+        return static_cast<int>(random.below(static_cast<std::uint32_t>(table_.size(axis))));
+    }
+
+    // Moves keep every line along an axis whose spread must stay 1 half at
+    // the lowest and half at the highest cost.
+    int propose(Change *changes, Random &random) const
+    {
+        int pos[3] = {pick(0, random), pick(1, random), pick(2, random)};
+        const int here = table_.at(pos[0], pos[1], pos[2]);
+        if (oneCount_ == 0) {
+            int to = MinCost + static_cast<int>(random.below(MaxCost - MinCost));
+            if (to >= here)
+                ++to;
+            changes[0] = {pos[0], pos[1], pos[2], to};
+            return 1;
+        }
+        const int other = MinCost + MaxCost - here;
+        if (oneCount_ == 1) {
+            // Swap two unequal costs within a line along the rigid axis.
+            const int a = ones_[0];
+            int moved[3] = {pos[0], pos[1], pos[2]};
+            moved[a] = pick(a, random);
+            if (table_.at(moved[0], moved[1], moved[2]) != other)
+                return 0;
+            changes[0] = {pos[0], pos[1], pos[2], other};
+            changes[1] = {moved[0], moved[1], moved[2], here};
+            return 2;
+        }
+        // Two rigid axes: flip a 2 x 2 alternating square in their plane.
+        const int a = ones_[0];
+        const int b = ones_[1];
+        int p01[3] = {pos[0], pos[1], pos[2]};
+        p01[b] = pick(b, random);
+        int p10[3] = {pos[0], pos[1], pos[2]};
+        p10[a] = pick(a, random);
+        int p11[3] = {p10[0], p10[1], p10[2]};
+        p11[b] = p01[b];
+        if (table_.at(p01[0], p01[1], p01[2]) != other ||
+            table_.at(p10[0], p10[1], p10[2]) != other || table_.at(p11[0], p11[1], p11[2]) != here)
+            return 0;
+        changes[0] = {pos[0], pos[1], pos[2], other};
+        changes[1] = {p01[0], p01[1], p01[2], here};
+        changes[2] = {p10[0], p10[1], p10[2], here};
+        changes[3] = {p11[0], p11[1], p11[2], other};
+        return 4;
+    }
+
+    Table &table_;
+    const double *targets_;
+    const bool *free_;
+    int ones_[3] = {};
+    int oneCount_ = 0;
+};
+
+// A random half of 0..n-1 (floor or ceiling), as a 0/1 pattern.
+std::vector<int> balancedPattern(int n, Random &random)
+{
+    std::vector<int> pattern(static_cast<std::size_t>(n), 0);
+    for (int i = 0; i < n / 2; ++i)
+        pattern[static_cast<std::size_t>(i)] = 1;
+    if (n % 2 == 1 && random.below(2) == 1)
+        pattern[static_cast<std::size_t>(n / 2)] = 1;
+    for (std::size_t i = pattern.size(); i > 1; --i)
+        std::swap(pattern[i - 1], pattern[random.below(static_cast<std::uint32_t>(i))]);
+    return pattern;
+}
+
+void fillStart(Table &table, const double *targets, const bool *free, const bool *one,
+               Random &random)
+{
+    const bool anyOne = one[0] || one[1] || one[2];
+    if (anyOne) {
+        // Alternate along each rigid axis; the other axes start flat.
+        std::vector<int> patterns[3];
+        for (int a = 0; a < 3; ++a)
+            if (one[a])
+                patterns[a] = balancedPattern(table.size(a), random);
+        for (int n = 0; n < table.size(Nurses); ++n)
+            for (int d = 0; d < table.size(Days); ++d)
+                for (int t = 0; t < table.size(Types); ++t) {
+                    const int pos[3] = {n, d, t};
+                    int bit = 0;
+                    for (int a = 0; a < 3; ++a)
+                        if (one[a])
+                            bit ^= patterns[a][static_cast<std::size_t>(pos[a])];
+                    table.at(n, d, t) = static_cast<std::uint8_t>(bit ? MaxCost : MinCost);
+                }
+        return;
+    }
+    // Independent costs whose expected spread is the mean target: a share q
+    // at the extremes and the rest at 2 and 3 gives q + (1 - q) / 3; below
+    // 1/3, a mix of 2 and 3 with share p of 3s gives 4/3 p (1 - p).
+    double mean = 0;
+    int count = 0;
+    for (int a = 0; a < 3; ++a)
+        if (free[a]) {
+            mean += targets[a];
+            ++count;
+        }
+    mean = count > 0 ? mean / count : 0;
+    const double extreme = mean > 1.0 / 3 ? (mean - 1.0 / 3) * 1.5 : 0;
+    const double threes = mean > 1.0 / 3 ? 0.5 : (1 - std::sqrt(1 - 3 * mean)) / 2;
+    for (std::size_t i = 0; i < table.cellCount(); ++i) {
+        const double u = random.unit();
+        int v;
+        if (u < extreme)
+            v = u < extreme / 2 ? MinCost : MaxCost;
+        else
+            v = random.unit() < threes ? 3 : 2;
+        const auto n =
+            static_cast<int>(i / static_cast<std::size_t>(table.size(Days) * table.size(Types)));
+        const auto d = static_cast<int>(i / static_cast<std::size_t>(table.size(Types)) %
+                                        static_cast<std::size_t>(table.size(Days)));
+        const auto t = static_cast<int>(i % static_cast<std::size_t>(table.size(Types)));
+        table.at(n, d, t) = static_cast<std::uint8_t>(v);
+    }
+}
+
+} // namespace
+
+void buildPreferences(Instance &in, const Indicators &targets, Random &random)
+{
+    const int full[3] = {in.nurses, in.days, in.shiftTypes()};
+    double axisTarget[3];
+    bool zero[3];
+    bool one[3];
+    bool free[3];
+    int size[3];
+    for (int a = 0; a < 3; ++a) {
+        axisTarget[a] = targets[AxisIndicator[a]];
+        zero[a] = axisTarget[a] <= Rigid || full[a] == 1;
+        size[a] = zero[a] ? 1 : full[a];
+        one[a] = !zero[a] && axisTarget[a] >= 1 - Rigid;
+        free[a] = !zero[a] && !one[a];
+    }
+
+    Table table(size[Nurses], size[Days], size[Types]);
+    Search search(table, axisTarget, free, one);
+    // Small tables reach only a few values and a single search may miss the
+    // nearest; they are cheap, so try a few starts and keep the best.
+    const int attempts = table.cellCount() <= 512 ? 6 : 1;
+    const long budget = 300L * static_cast<long>(table.cellCount()) + 20000;
+    std::vector<std::uint8_t> best;
+    double bestGap = 2;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        fillStart(table, axisTarget, free, one, random);
+        table.recount();
+        search.run(budget, random);
+        const double gap = search.worstGap();
+        if (gap < bestGap) {
+            bestGap = gap;
+            best = table.cells();
+        }
+        if (gap <= Settled)
+            break;
+    }
+    table.setCells(best);
+
+    for (int n = 0; n < in.nurses; ++n)
+        for (int d = 0; d < in.days; ++d)
+            for (int t = 0; t < in.shiftTypes(); ++t)
+                in.costs[in.costIndex(n, d, t)] =
+                    table.at(zero[Nurses] ? 0 : n, zero[Days] ? 0 : d, zero[Types] ? 0 : t);
+}
+
+} // namespace keldar::generator
