@@ -298,31 +298,39 @@ std::vector<int> balancedPattern(int n, Random &random)
     return pattern;
 }
 
-void fillStart(Table &table, const double *targets, const bool *free, const bool *one,
-               Random &random)
+// Costs for a table of the given sizes (a size of 1 along an axis whose
+// spread is to be 0), as close to the targets as the search gets.
+std::vector<std::uint8_t> solve(const int *size, const double *targets, Random &random);
+
+// Alternates along each rigid axis and along free axes meant to be above 1/2,
+// so every move of the search keeps the rigid axes exact.
+void fillAlternating(Table &table, const double *targets, const bool *free, const bool *one,
+                     Random &random)
 {
-    const bool anyOne = one[0] || one[1] || one[2];
-    if (anyOne) {
-        // Alternate along each rigid axis; the other axes start flat.
-        std::vector<int> patterns[3];
-        for (int a = 0; a < 3; ++a)
-            if (one[a])
-                patterns[a] = balancedPattern(table.size(a), random);
-        for (int n = 0; n < table.size(Nurses); ++n)
-            for (int d = 0; d < table.size(Days); ++d)
-                for (int t = 0; t < table.size(Types); ++t) {
-                    const int pos[3] = {n, d, t};
-                    int bit = 0;
-                    for (int a = 0; a < 3; ++a)
-                        if (one[a])
-                            bit ^= patterns[a][static_cast<std::size_t>(pos[a])];
-                    table.at(n, d, t) = static_cast<std::uint8_t>(bit ? MaxCost : MinCost);
-                }
-        return;
+    std::vector<int> patterns[3];
+    bool used[3];
+    for (int a = 0; a < 3; ++a) {
+        used[a] = one[a] || (free[a] && targets[a] > 0.5);
+        if (used[a])
+            patterns[a] = balancedPattern(table.size(a), random);
     }
-    // Independent costs whose expected spread is the mean target: a share q
-    // at the extremes and the rest at 2 and 3 gives q + (1 - q) / 3; below
-    // 1/3, a mix of 2 and 3 with share p of 3s gives 4/3 p (1 - p).
+    for (int n = 0; n < table.size(Nurses); ++n)
+        for (int d = 0; d < table.size(Days); ++d)
+            for (int t = 0; t < table.size(Types); ++t) {
+                const int pos[3] = {n, d, t};
+                int bit = 0;
+                for (int a = 0; a < 3; ++a)
+                    if (used[a])
+                        bit ^= patterns[a][static_cast<std::size_t>(pos[a])];
+                table.at(n, d, t) = static_cast<std::uint8_t>(bit ? MaxCost : MinCost);
+            }
+}
+
+// Independent costs whose expected spread is the mean target: a share q at
+// the extremes and the rest at 2 and 3 gives q + (1 - q) / 3; below 1/3, a
+// mix of 2 and 3 with share p of 3s gives 4/3 p (1 - p).
+void fillIndependent(Table &table, const double *targets, const bool *free, Random &random)
+{
     double mean = 0;
     int count = 0;
     for (int a = 0; a < 3; ++a)
@@ -333,42 +341,76 @@ void fillStart(Table &table, const double *targets, const bool *free, const bool
     mean = count > 0 ? mean / count : 0;
     const double extreme = mean > 1.0 / 3 ? (mean - 1.0 / 3) * 1.5 : 0;
     const double threes = mean > 1.0 / 3 ? 0.5 : (1 - std::sqrt(1 - 3 * mean)) / 2;
-    for (std::size_t i = 0; i < table.cellCount(); ++i) {
-        const double u = random.unit();
-        int v;
-        if (u < extreme)
-            v = u < extreme / 2 ? MinCost : MaxCost;
-        else
-            v = random.unit() < threes ? 3 : 2;
-        const auto n =
-            static_cast<int>(i / static_cast<std::size_t>(table.size(Days) * table.size(Types)));
-        const auto d = static_cast<int>(i / static_cast<std::size_t>(table.size(Types)) %
-                                        static_cast<std::size_t>(table.size(Days)));
-        const auto t = static_cast<int>(i % static_cast<std::size_t>(table.size(Types)));
-        table.at(n, d, t) = static_cast<std::uint8_t>(v);
-    }
+    for (int n = 0; n < table.size(Nurses); ++n)
+        for (int d = 0; d < table.size(Days); ++d)
+            for (int t = 0; t < table.size(Types); ++t) {
+                const double u = random.unit();
+                int v;
+                if (u < extreme)
+                    v = u < extreme / 2 ? MinCost : MaxCost;
+                else
+                    v = random.unit() < threes ? 3 : 2;
+                table.at(n, d, t) = static_cast<std::uint8_t>(v);
+            }
 }
 
-} // namespace
-
-void buildPreferences(Instance &in, const Indicators &targets, Random &random)
+// When one spread is to be much lower than the others, the table is first
+// solved flat along that axis and then copied out: the search only has to
+// add a little variation instead of removing a lot.
+bool fillFromFlat(Table &table, const double *targets, const bool *free, const bool *one,
+                  Random &random)
 {
-    const int full[3] = {in.nurses, in.days, in.shiftTypes()};
-    double axisTarget[3];
+    int low = -1;
+    int count = 0;
+    for (int a = 0; a < 3; ++a)
+        if (free[a]) {
+            ++count;
+            if (low < 0 || targets[a] < targets[low])
+                low = a;
+        }
+    if (count < 1)
+        return false;
+    double high = 0;
+    for (int a = 0; a < 3; ++a)
+        if ((free[a] || one[a]) && a != low)
+            high = std::max(high, targets[a]);
+    if (targets[low] > 0.6 * high)
+        return false;
+
+    int size[3] = {table.size(0), table.size(1), table.size(2)};
+    size[low] = 1;
+    double flat[3] = {targets[0], targets[1], targets[2]};
+    flat[low] = 0;
+    const std::vector<std::uint8_t> cells = solve(size, flat, random);
+    for (int n = 0; n < table.size(Nurses); ++n)
+        for (int d = 0; d < table.size(Days); ++d)
+            for (int t = 0; t < table.size(Types); ++t) {
+                const int pos[3] = {low == Nurses ? 0 : n, low == Days ? 0 : d,
+                                    low == Types ? 0 : t};
+                table.at(n, d, t) =
+                    cells[(static_cast<std::size_t>(pos[0]) * static_cast<std::size_t>(size[Days]) +
+                           static_cast<std::size_t>(pos[1])) *
+                              static_cast<std::size_t>(size[Types]) +
+                          static_cast<std::size_t>(pos[2])];
+            }
+    return true;
+}
+
+std::vector<std::uint8_t> solve(const int *full, const double *targets, Random &random)
+{
     bool zero[3];
     bool one[3];
     bool free[3];
     int size[3];
     for (int a = 0; a < 3; ++a) {
-        axisTarget[a] = targets[AxisIndicator[a]];
-        zero[a] = axisTarget[a] <= Rigid || full[a] == 1;
+        zero[a] = targets[a] <= Rigid || full[a] == 1;
         size[a] = zero[a] ? 1 : full[a];
-        one[a] = !zero[a] && axisTarget[a] >= 1 - Rigid;
+        one[a] = !zero[a] && targets[a] >= 1 - Rigid;
         free[a] = !zero[a] && !one[a];
     }
 
     Table table(size[Nurses], size[Days], size[Types]);
-    Search search(table, axisTarget, free, one);
+    Search search(table, targets, free, one);
     // Small tables reach only a few values and a single search may miss the
     // nearest; they are cheap, so try a few starts and keep the best.
     const int attempts = table.cellCount() <= 512 ? 6 : 1;
@@ -376,7 +418,12 @@ void buildPreferences(Instance &in, const Indicators &targets, Random &random)
     std::vector<std::uint8_t> best;
     double bestGap = 2;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        fillStart(table, axisTarget, free, one, random);
+        if (fillFromFlat(table, targets, free, one, random))
+            ;
+        else if (one[0] || one[1] || one[2])
+            fillAlternating(table, targets, free, one, random);
+        else
+            fillIndependent(table, targets, free, random);
         table.recount();
         search.run(budget, random);
         const double gap = search.worstGap();
@@ -387,13 +434,31 @@ void buildPreferences(Instance &in, const Indicators &targets, Random &random)
         if (gap <= Settled)
             break;
     }
-    table.setCells(best);
 
-    for (int n = 0; n < in.nurses; ++n)
-        for (int d = 0; d < in.days; ++d)
-            for (int t = 0; t < in.shiftTypes(); ++t)
-                in.costs[in.costIndex(n, d, t)] =
-                    table.at(zero[Nurses] ? 0 : n, zero[Days] ? 0 : d, zero[Types] ? 0 : t);
+    // Copy out along the axes held flat.
+    if (size[0] == full[0] && size[1] == full[1] && size[2] == full[2])
+        return best;
+    std::vector<std::uint8_t> cells(static_cast<std::size_t>(full[0]) *
+                                    static_cast<std::size_t>(full[1]) *
+                                    static_cast<std::size_t>(full[2]));
+    std::size_t i = 0;
+    for (int n = 0; n < full[Nurses]; ++n)
+        for (int d = 0; d < full[Days]; ++d)
+            for (int t = 0; t < full[Types]; ++t)
+                cells[i++] = best[table.index(zero[Nurses] ? 0 : n, zero[Days] ? 0 : d,
+                                              zero[Types] ? 0 : t)];
+    return cells;
+}
+
+} // namespace
+
+void buildPreferences(Instance &in, const Indicators &targets, Random &random)
+{
+    const int size[3] = {in.nurses, in.days, in.shiftTypes()};
+    double axisTarget[3];
+    for (int a = 0; a < 3; ++a)
+        axisTarget[a] = targets[AxisIndicator[a]];
+    in.costs = solve(size, axisTarget, random);
 }
 
 } // namespace keldar::generator
