@@ -26,8 +26,7 @@ QString generatorExecutableName()
 
 DrivePaths::DrivePaths(QString driveRoot, QString programDir)
     : m_root(QDir::cleanPath(driveRoot)), m_programDir(QDir::cleanPath(programDir))
-{
-}
+{}
 
 DrivePaths DrivePaths::forThisHost()
 {

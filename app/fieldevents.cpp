@@ -1,22 +1,37 @@
 #include "app/fieldevents.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
+#include <QWindow>
 
 namespace keldar::fieldevents {
 
 namespace {
+
+// The filters here carry no meta-object of their own, so find them by type.
+template <class T> T *filterOf(const QObject *owner)
+{
+    if (!owner)
+        return nullptr;
+    for (QObject *child : owner->children())
+        if (auto *t = dynamic_cast<T *>(child))
+            return t;
+    return nullptr;
+}
 
 class GotFocusFilter : public QObject
 {
 public:
     GotFocusFilter(QWidget *field, std::function<void()> handler)
         : QObject(field), m_handler(std::move(handler))
-    {
-    }
+    {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -31,7 +46,179 @@ private:
     std::function<void()> m_handler;
 };
 
+// Sits on a field with a Validate handler.  Sees the field's Tab keys, and
+// makes sure its window is watched for clicks and access keys.
+class ValidateFilter : public QObject
+{
+public:
+    ValidateFilter(QWidget *field, std::function<void(bool &)> handler)
+        : QObject(field), m_field(field), m_handler(std::move(handler))
+    {}
+
+    // Runs the handler; true when the field keeps the focus.
+    bool cancels()
+    {
+        bool cancel = false;
+        m_handler(cancel);
+        if (cancel) {
+            // A message box may have taken the activation; the focus belongs
+            // in the field again.
+            QWidget *window = m_field->window();
+            if (!window->isActiveWindow())
+                window->activateWindow();
+            m_field->setFocus(Qt::OtherFocusReason);
+        }
+        return cancel;
+    }
+
+    static ValidateFilter *of(QWidget *widget) { return filterOf<ValidateFilter>(widget); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_field;
+    std::function<void(bool &)> m_handler;
+};
+
+// The focus widget, when it is a field with a Validate handler in `window`.
+ValidateFilter *validatedFocus(const QWidget *window)
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (!focus || focus->window() != window)
+        return nullptr;
+    return ValidateFilter::of(focus);
+}
+
+// The control that a click at `pos` (window coordinates) would give the
+// focus to, following the rule QApplication applies; nothing when the click
+// leaves the focus where it is.
+QWidget *clickFocusTarget(QWidget *window, QPoint pos)
+{
+    QWidget *w = window->childAt(pos);
+    while (w) {
+        if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus) == Qt::ClickFocus)
+            return w->focusProxy() ? w->focusProxy() : w;
+        if (w->isWindow())
+            break;
+        w = w->parentWidget();
+    }
+    return nullptr;
+}
+
+// The widget that an access key delivered to `receiver` would act on.
+QWidget *shortcutTarget(QWidget *receiver)
+{
+    if (auto *label = qobject_cast<QLabel *>(receiver))
+        return label->buddy();
+    if (receiver->focusPolicy() == Qt::NoFocus)
+        return nullptr; // the menu bar and other controls that take no focus
+    return receiver;
+}
+
+// Watches one top-level window for the clicks that would take the focus away
+// from a validated field, before Qt moves the focus.
+class WindowWatch : public QObject
+{
+public:
+    WindowWatch(QWidget *window, QWindow *handle) : QObject(handle), m_window(window) {}
+
+    static void ensure(QWidget *field)
+    {
+        QWidget *window = field->window();
+        QWindow *handle = window->windowHandle();
+        if (!handle || filterOf<WindowWatch>(handle))
+            return;
+        handle->installEventFilter(new WindowWatch(window, handle));
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: {
+            m_swallowRelease = false;
+            ValidateFilter *v = m_window ? validatedFocus(m_window) : nullptr;
+            if (!v)
+                return false;
+            const QPoint pos = static_cast<QMouseEvent *>(event)->position().toPoint();
+            QWidget *target = clickFocusTarget(m_window, pos);
+            if (!target || target == QApplication::focusWidget())
+                return false;
+            if (!v->cancels())
+                return false;
+            // The click is dropped; so is its release, should it still come.
+            m_swallowRelease = true;
+            return true;
+        }
+        case QEvent::MouseButtonRelease:
+            if (m_swallowRelease) {
+                m_swallowRelease = false;
+                return true;
+            }
+            return false;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QPointer<QWidget> m_window;
+    bool m_swallowRelease = false;
+};
+
+// Access keys arrive as Shortcut events sent straight to their control.
+class ShortcutWatch : public QObject
+{
+public:
+    static void ensure()
+    {
+        static QPointer<ShortcutWatch> watch;
+        if (!watch) {
+            watch = new ShortcutWatch;
+            watch->setParent(qApp);
+            qApp->installEventFilter(watch);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Shortcut || !watched->isWidgetType())
+            return false;
+        auto *receiver = static_cast<QWidget *>(watched);
+        ValidateFilter *v = validatedFocus(receiver->window());
+        if (!v)
+            return false;
+        QWidget *target = shortcutTarget(receiver);
+        if (!target || target == QApplication::focusWidget())
+            return false;
+        return v->cancels();
+    }
+};
+
+bool ValidateFilter::eventFilter(QObject *, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::Show) {
+        WindowWatch::ensure(m_field);
+    } else if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+            return cancels(); // a cancelled Tab goes nowhere
+    }
+    return false;
+}
+
 } // namespace
+
+void onValidate(QWidget *field, std::function<void(bool &cancel)> handler)
+{
+    field->installEventFilter(new ValidateFilter(field, std::move(handler)));
+    ShortcutWatch::ensure();
+    WindowWatch::ensure(field);
+}
 
 void onGotFocus(QWidget *field, std::function<void()> handler)
 {

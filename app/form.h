@@ -17,8 +17,7 @@ void discardChildControls(QWidget *window);
 // builds its controls from the design and runs Form_Load; unloading discards
 // the controls and their contents, while the object (and what it owns beyond
 // its controls) lives on.  Showing a window that is not loaded loads it first.
-template <class Window>
-class Form : public Window
+template <class Window> class Form : public Window
 {
 public:
     explicit Form(Program &program) : Window(nullptr), m_program(program) {}

@@ -1,12 +1,18 @@
 #include "app/keldar.h"
 
+#include "app/fieldevents.h"
 #include "app/host.h"
 #include "app/program.h"
 #include "app/tutorial.h"
 #include "dialogs/frmoutput.h"
+#include "generation/frmfilegeneration.h"
+#include "params/fieldchecks.h"
+#include "params/numbers.h"
 #include "ui_keldar.h"
 
 #include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabBar>
 
 namespace keldar {
@@ -29,14 +35,44 @@ void KELDAR::buildControls()
 
     // Welcome page colours: a workspace grey title, dark credit lines.
     ui->lblKELDAR->setForegroundRole(QPalette::Mid);
-    for (QWidget *credit : {ui->Label3, ui->Label10, ui->Label4, ui->Label8, ui->Label6,
-                            ui->Label7, ui->Label9})
+    for (QWidget *credit :
+         {ui->Label3, ui->Label10, ui->Label4, ui->Label8, ui->Label6, ui->Label7, ui->Label9})
         credit->setForegroundRole(QPalette::Shadow);
 
     // A click on a tab leaves the field being edited like a click on any
     // other control, so the tab strip takes the focus on click.
     ui->TabStrip1->tabBar()->setFocusPolicy(Qt::StrongFocus);
+    // All four tabs stay in view, as on a tab strip, even with wide fonts.
+    ui->TabStrip1->setUsesScrollButtons(false);
+    ui->TabStrip1->setElideMode(Qt::ElideRight);
     ui->TabStrip1->tabBar()->setAccessibleName(QStringLiteral("Pages"));
+
+    using namespace fieldevents;
+    const struct {
+        QLineEdit *field;
+        void (KELDAR::*gotFocus)();
+        void (KELDAR::*validate)(bool &);
+    } fields[] = {
+        {ui->txtNurses, &KELDAR::txtNurses_GotFocus, &KELDAR::txtNurses_Validate},
+        {ui->txtDays, &KELDAR::txtDays_GotFocus, &KELDAR::txtDays_Validate},
+        {ui->txtShifts, &KELDAR::txtShifts_GotFocus, &KELDAR::txtShifts_Validate},
+        {ui->txtShiftPreferenceDistribution, &KELDAR::txtShiftPreferenceDistribution_GotFocus,
+         &KELDAR::txtShiftPreferenceDistribution_Validate},
+        {ui->txtDayPrefereenceDistribution, &KELDAR::txtDayPrefereenceDistribution_GotFocus,
+         &KELDAR::txtDayPrefereenceDistribution_Validate},
+        {ui->txtPeriodPreferenceDistribution, &KELDAR::txtPeriodPreferenceDistribution_GotFocus,
+         &KELDAR::txtPeriodPreferenceDistribution_Validate},
+        {ui->txtTotalConstrainedness, &KELDAR::txtTotalConstrainedness_GotFocus,
+         &KELDAR::txtTotalConstrainedness_Validate},
+        {ui->txtDayCoverageDistribution, &KELDAR::txtDayCoverageDistribution_GotFocus,
+         &KELDAR::txtDayCoverageDistribution_Validate},
+        {ui->txtShiftCoverageDistribution, &KELDAR::txtShiftCoverageDistribution_GotFocus,
+         &KELDAR::txtShiftCoverageDistribution_Validate},
+    };
+    for (const auto &f : fields) {
+        onGotFocus(f.field, [this, h = f.gotFocus] { (this->*h)(); });
+        onValidate(f.field, [this, h = f.validate](bool &cancel) { (this->*h)(cancel); });
+    }
 
     connect(ui->TabStrip1, &QTabWidget::currentChanged, this, [this] {
         if (!m_selectingTab)
@@ -47,6 +83,9 @@ void KELDAR::buildControls()
         if (index == ui->TabStrip1->currentIndex())
             TabStrip1_Click();
     });
+    connect(ui->cmdGenerate, &QPushButton::clicked, this, &KELDAR::cmdGenerate_Click);
+    connect(ui->mnuNew, &QAction::triggered, this, &KELDAR::mnuNew_Click);
+    connect(ui->mnuSeed, &QAction::triggered, this, &KELDAR::mnuSeed_Click);
     connect(ui->mnuExit, &QAction::triggered, this, &KELDAR::mnuExit_Click);
     connect(ui->mnuTutorial, &QAction::triggered, this, &KELDAR::mnuTutorial_Click);
     connect(ui->mnuInfo, &QAction::triggered, this, &KELDAR::mnuInfo_Click);
@@ -89,8 +128,7 @@ int KELDAR::shownPage() const
 {
     if (!ui)
         return 0;
-    const QWidget *frames[] = {ui->frmWelcome, ui->frmProblem, ui->frmPreference,
-                               ui->frmCoverage};
+    const QWidget *frames[] = {ui->frmWelcome, ui->frmProblem, ui->frmPreference, ui->frmCoverage};
     for (int i = 0; i < 4; ++i)
         if (!frames[i]->isHidden())
             return i + 1;
@@ -161,6 +199,227 @@ void KELDAR::mnuInfo_Click()
     FrmOutput &about = program().about();
     about.load();
     about.show();
+}
+
+} // namespace keldar
+
+namespace keldar {
+
+void KELDAR::txtNurses_GotFocus()
+{
+    fieldevents::selectWholeText(ui->txtNurses);
+}
+void KELDAR::txtDays_GotFocus()
+{
+    fieldevents::selectWholeText(ui->txtDays);
+}
+void KELDAR::txtShifts_GotFocus()
+{
+    fieldevents::selectWholeText(ui->txtShifts);
+}
+void KELDAR::txtShiftPreferenceDistribution_GotFocus()
+{
+    fieldevents::selectWholeText(ui->txtShiftPreferenceDistribution);
+}
+void KELDAR::txtDayPrefereenceDistribution_GotFocus()
+{
+    fieldevents::selectWholeText(ui->txtDayPrefereenceDistribution);
+}
+void KELDAR::txtPeriodPreferenceDistribution_GotFocus()
+{
+    fieldevents::selectWholeText(ui->txtPeriodPreferenceDistribution);
+}
+void KELDAR::txtTotalConstrainedness_GotFocus()
+{
+    fieldevents::selectWholeText(ui->txtTotalConstrainedness);
+}
+void KELDAR::txtDayCoverageDistribution_GotFocus()
+{
+    fieldevents::selectWholeText(ui->txtDayCoverageDistribution);
+}
+void KELDAR::txtShiftCoverageDistribution_GotFocus()
+{
+    fieldevents::selectWholeText(ui->txtShiftCoverageDistribution);
+}
+
+void KELDAR::txtNurses_Validate(bool &cancel)
+{
+    validateCount(ui->txtNurses, cancel);
+}
+void KELDAR::txtDays_Validate(bool &cancel)
+{
+    validateCount(ui->txtDays, cancel);
+}
+void KELDAR::txtShifts_Validate(bool &cancel)
+{
+    validateCount(ui->txtShifts, cancel);
+}
+void KELDAR::txtShiftPreferenceDistribution_Validate(bool &cancel)
+{
+    validateIndicator(ui->txtShiftPreferenceDistribution, cancel);
+}
+void KELDAR::txtDayPrefereenceDistribution_Validate(bool &cancel)
+{
+    validateIndicator(ui->txtDayPrefereenceDistribution, cancel);
+}
+void KELDAR::txtPeriodPreferenceDistribution_Validate(bool &cancel)
+{
+    validateIndicator(ui->txtPeriodPreferenceDistribution, cancel);
+}
+void KELDAR::txtTotalConstrainedness_Validate(bool &cancel)
+{
+    validateIndicator(ui->txtTotalConstrainedness, cancel);
+}
+void KELDAR::txtDayCoverageDistribution_Validate(bool &cancel)
+{
+    validateIndicator(ui->txtDayCoverageDistribution, cancel);
+}
+void KELDAR::txtShiftCoverageDistribution_Validate(bool &cancel)
+{
+    validateIndicator(ui->txtShiftCoverageDistribution, cancel);
+}
+
+void KELDAR::inputError(const QString &text)
+{
+    program().host().messageBox(this, checks::InputErrorTitle, text);
+}
+
+bool KELDAR::checkNumericInput(QString text)
+{
+    if (checks::isNumericOrExempt(text, m_parameters.mnuNewClicked))
+        return true;
+    inputError(checks::NotNumericMessage);
+    return false;
+}
+
+void KELDAR::validateCount(QLineEdit *field, bool &cancel)
+{
+    const QString text = field->text();
+    const bool numeric = checkNumericInput(text);
+    if (text.isEmpty())
+        return;
+    if (!numeric) {
+        field->clear();
+        cancel = true;
+        return;
+    }
+    const auto verdict = checks::checkCount(text, m_parameters.mnuNewClicked);
+    if (verdict != checks::Verdict::Accepted) {
+        inputError(checks::message(verdict));
+        field->clear();
+        cancel = true;
+        return;
+    }
+    cancel = false;
+}
+
+void KELDAR::validateIndicator(QLineEdit *field, bool &cancel)
+{
+    const QString text = field->text();
+    const bool numeric = checkNumericInput(text);
+    if (text.isEmpty())
+        return;
+    if (!numeric) {
+        field->clear();
+        cancel = true;
+        return;
+    }
+    const auto verdict = checks::checkIndicator(text, m_parameters.mnuNewClicked);
+    if (verdict != checks::Verdict::Accepted) {
+        inputError(checks::message(verdict));
+        field->clear();
+        cancel = true;
+        return;
+    }
+    cancel = false;
+}
+
+void KELDAR::cmdGenerate_Click()
+{
+    const struct {
+        QLineEdit *field;
+        Page page;
+        const char *message;
+    } order[] = {
+        {ui->txtNurses, ProblemSize, "Please give in the number of nurses"},
+        {ui->txtDays, ProblemSize, "Please give in the number of days"},
+        {ui->txtShifts, ProblemSize, "Please give in the number of shifts"},
+        {ui->txtPeriodPreferenceDistribution, Preference,
+         "Please give in the Period Preference Distribution"},
+        {ui->txtDayPrefereenceDistribution, Preference,
+         "Please give in the Day Preference Distribution"},
+        {ui->txtShiftPreferenceDistribution, Preference,
+         "Please give in the Shift Preference Distribution"},
+        {ui->txtTotalConstrainedness, Coverage,
+         "Please give in the Total Coverage Constrainedness"},
+        {ui->txtDayCoverageDistribution, Coverage, "Please give in the Day Coverage Distribution"},
+        {ui->txtShiftCoverageDistribution, Coverage,
+         "Please give in the Shift Coverage Distribution"},
+    };
+    for (const auto &entry : order) {
+        if (!entry.field->text().isEmpty())
+            continue;
+        showPage(entry.page);
+        if (entry.field == ui->txtNurses) {
+            entry.field->setFocus();
+            selectTab(entry.page);
+        } else {
+            selectTab(entry.page);
+            entry.field->setFocus();
+        }
+        inputError(QString::fromLatin1(entry.message));
+        return;
+    }
+
+    ParameterSet &p = m_parameters;
+    p.totalCoverage = checks::storedValue(ui->txtTotalConstrainedness->text());
+    p.dayCoverage = checks::storedValue(ui->txtDayCoverageDistribution->text());
+    p.shiftCoverage = checks::storedValue(ui->txtShiftCoverageDistribution->text());
+    p.periodPreference = checks::storedValue(ui->txtPeriodPreferenceDistribution->text());
+    p.dayPreference = checks::storedValue(ui->txtDayPrefereenceDistribution->text());
+    p.shiftPreference = checks::storedValue(ui->txtShiftPreferenceDistribution->text());
+    p.nurses = checks::storedValue(ui->txtNurses->text());
+    p.days = checks::storedValue(ui->txtDays->text());
+    p.shifts = checks::storedValue(ui->txtShifts->text());
+    p.freeShiftInculuded = ui->Optyes->isChecked();
+
+    FrmFileGeneration &next = program().fileGeneration();
+    next.load();
+    next.show();
+}
+
+void KELDAR::mnuNew_Click()
+{
+    m_parameters.mnuNewClicked = true;
+    ui->txtNurses->clear();
+    ui->txtDays->clear();
+    ui->txtShifts->clear();
+    ui->Optyes->setChecked(true);
+    ui->optNo->setChecked(false);
+    ui->txtPeriodPreferenceDistribution->clear();
+    ui->txtDayPrefereenceDistribution->clear();
+    ui->txtShiftPreferenceDistribution->clear();
+    ui->txtDayCoverageDistribution->clear();
+    ui->txtShiftCoverageDistribution->clear();
+    ui->txtTotalConstrainedness->clear();
+    showPage(Welcome);
+    selectTab(Welcome);
+    m_parameters.mnuNewClicked = false;
+}
+
+void KELDAR::mnuSeed_Click()
+{
+    const auto answer =
+        program().host().inputBox(this, QStringLiteral("Enter the appropriate Seed Value"),
+                                  QStringLiteral("Seed Value"), QStringLiteral("100"));
+    if (!answer)
+        return; // Cancel keeps the seed the user had
+    const auto seed = numbers::roundToInt16(numbers::leadingNumber(*answer));
+    if (!seed) {
+        inputError(QStringLiteral("The seed value should lie between -32768 and 32767"));
+        return;
+    }
+    m_parameters.seed = *seed;
 }
 
 } // namespace keldar

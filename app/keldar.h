@@ -51,9 +51,37 @@ protected:
 
 private:
     void TabStrip1_Click();
+    void cmdGenerate_Click();
+    void mnuNew_Click();
+    void mnuSeed_Click();
     void mnuExit_Click();
     void mnuTutorial_Click();
     void mnuInfo_Click();
+
+    // Entering a field selects its text; leaving it checks it.
+    void txtNurses_GotFocus();
+    void txtDays_GotFocus();
+    void txtShifts_GotFocus();
+    void txtShiftPreferenceDistribution_GotFocus();
+    void txtDayPrefereenceDistribution_GotFocus();
+    void txtPeriodPreferenceDistribution_GotFocus();
+    void txtTotalConstrainedness_GotFocus();
+    void txtDayCoverageDistribution_GotFocus();
+    void txtShiftCoverageDistribution_GotFocus();
+    void txtNurses_Validate(bool &cancel);
+    void txtDays_Validate(bool &cancel);
+    void txtShifts_Validate(bool &cancel);
+    void txtShiftPreferenceDistribution_Validate(bool &cancel);
+    void txtDayPrefereenceDistribution_Validate(bool &cancel);
+    void txtPeriodPreferenceDistribution_Validate(bool &cancel);
+    void txtTotalConstrainedness_Validate(bool &cancel);
+    void txtDayCoverageDistribution_Validate(bool &cancel);
+    void txtShiftCoverageDistribution_Validate(bool &cancel);
+
+    bool checkNumericInput(QString text);
+    void validateCount(QLineEdit *field, bool &cancel);
+    void validateIndicator(QLineEdit *field, bool &cancel);
+    void inputError(const QString &text);
 
     std::unique_ptr<Ui::KELDAR> ui;
     ParameterSet m_parameters;

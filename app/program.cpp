@@ -14,8 +14,7 @@ Program::Program(Host &host)
       m_continueForm(std::make_unique<frmContinueanotherForm>(*this)),
       m_about(std::make_unique<FrmOutput>(*this)),
       m_distributionGrades(std::make_unique<FrmDistributionGrades>(*this))
-{
-}
+{}
 
 Program::~Program()
 {

@@ -2,6 +2,7 @@
 
 #include "params/numbers.h"
 
+#include <QSaveFile>
 #include <QStringEncoder>
 
 namespace keldar::inputdata {
@@ -41,6 +42,32 @@ std::optional<QByteArray> encode(const QString &text)
     if (encoder.hasError())
         return std::nullopt;
     return bytes;
+}
+
+bool canCarry(const QString &folder)
+{
+    if (folder.contains(u'\r') || folder.contains(u'\n'))
+        return false;
+    // A name that was not valid in the encoding reads back with replacement
+    // characters; written out, it would name some other folder.
+    if (folder.contains(QChar::ReplacementCharacter))
+        return false;
+    return encode(folder).has_value();
+}
+
+std::optional<QString> save(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
 }
 
 } // namespace keldar::inputdata

@@ -21,4 +21,13 @@ QString text(const ParameterSet &p, const QString &folder);
 // never written corrupted.
 std::optional<QByteArray> encode(const QString &text);
 
+// Whether a folder path can stand as the file's last line: no line break,
+// and every character carried by the encoding.
+bool canCarry(const QString &folder);
+
+// Replaces the file at `path` with `bytes` in one step: when writing fails
+// no partial file is left and an earlier file stays as it was.  The reason
+// on failure, nothing on success.
+std::optional<QString> save(const QString &path, const QByteArray &bytes);
+
 } // namespace keldar::inputdata

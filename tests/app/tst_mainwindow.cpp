@@ -24,7 +24,7 @@ const char *const Fields[] = {"txtNurses",
 void clickTab(KELDAR &w, int index)
 {
     QTabBar *bar = w.findChild<QTabWidget *>("TabStrip1")->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index - 1).center());
+    click(bar, bar->tabRect(index - 1).center());
 }
 } // namespace
 
@@ -96,7 +96,7 @@ private Q_SLOTS:
         auto *yes = f.child<QRadioButton>(&f.main(), "Optyes");
         auto *no = f.child<QRadioButton>(&f.main(), "optNo");
         QVERIFY(yes->isChecked());
-        QTest::mouseClick(no, Qt::LeftButton);
+        click(no);
         QVERIFY(no->isChecked());
         clickTab(f.main(), 4);
         clickTab(f.main(), 2);
@@ -150,17 +150,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("name");
-        QTest::newRow("nurses") << "txtNurses" << "Number of Nurses";
-        QTest::newRow("days") << "txtDays" << "Number of Days";
-        QTest::newRow("shifts") << "txtShifts" << "Number of Shifts";
+        QTest::newRow("nurses") << "txtNurses"
+                                << "Number of Nurses";
+        QTest::newRow("days") << "txtDays"
+                              << "Number of Days";
+        QTest::newRow("shifts") << "txtShifts"
+                                << "Number of Shifts";
         QTest::newRow("nurse pref") << "txtShiftPreferenceDistribution"
                                     << "Nurse Preference Distribution";
         QTest::newRow("shift pref") << "txtDayPrefereenceDistribution"
                                     << "Shift Preference Distribution";
         QTest::newRow("day pref") << "txtPeriodPreferenceDistribution"
                                   << "Day Preference Distribution";
-        QTest::newRow("total") << "txtTotalConstrainedness" << "Total Coverage Constrainedness";
-        QTest::newRow("day cov") << "txtDayCoverageDistribution" << "Day Coverage Distribution";
+        QTest::newRow("total") << "txtTotalConstrainedness"
+                               << "Total Coverage Constrainedness";
+        QTest::newRow("day cov") << "txtDayCoverageDistribution"
+                                 << "Day Coverage Distribution";
         QTest::newRow("shift cov") << "txtShiftCoverageDistribution"
                                    << "Shift Coverage Distribution";
     }

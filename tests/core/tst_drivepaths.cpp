@@ -14,17 +14,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("drivePath");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("root") << "C:\\" << "/data/c";
-        QTest::newRow("input file") << "C:\\Input_data_KELDAR.TXT" << "/data/c/Input_data_KELDAR.TXT";
-        QTest::newRow("lower-case drive") << "c:\\x\\y.txt" << "/data/c/x/y.txt";
-        QTest::newRow("drive without separator") << "C:" << "/data/c";
-        QTest::newRow("generator") << "C:\\Keldar\\Generate.exe" << "/opt/keldar/bin/keldar-generate";
+        QTest::newRow("root") << "C:\\"
+                              << "/data/c";
+        QTest::newRow("input file") << "C:\\Input_data_KELDAR.TXT"
+                                    << "/data/c/Input_data_KELDAR.TXT";
+        QTest::newRow("lower-case drive") << "c:\\x\\y.txt"
+                                          << "/data/c/x/y.txt";
+        QTest::newRow("drive without separator") << "C:"
+                                                 << "/data/c";
+        QTest::newRow("generator") << "C:\\Keldar\\Generate.exe"
+                                   << "/opt/keldar/bin/keldar-generate";
         QTest::newRow("generator any case") << "c:\\KELDAR\\generate.EXE"
                                             << "/opt/keldar/bin/keldar-generate";
         QTest::newRow("tutorial") << "C:\\KELDAR\\Tutorial_KELDAR.txt"
                                   << "/data/c/KELDAR/Tutorial_KELDAR.txt";
-        QTest::newRow("other drive unchanged") << "D:\\Instances" << "D:\\Instances";
-        QTest::newRow("host path unchanged") << "/home/u/x" << "/home/u/x";
+        QTest::newRow("other drive unchanged") << "D:\\Instances"
+                                               << "D:\\Instances";
+        QTest::newRow("host path unchanged") << "/home/u/x"
+                                             << "/home/u/x";
     }
     void map()
     {

@@ -119,8 +119,8 @@ private Q_SLOTS:
         QTest::newRow("comma fraction") << true << 0.25 << "0,25";
         QTest::newRow("15 digits") << false << 2.0 / 3 << "0.666666666666667";
         QTest::newRow("large exponent") << false << 1e20 << "1E+20";
-        QTest::newRow("15 digit integer stays plain") << false << 123456789012345.0
-                                                      << "123456789012345";
+        QTest::newRow("15 digit integer stays plain")
+            << false << 123456789012345.0 << "123456789012345";
         QTest::newRow("1E+15") << false << 1e15 << "1E+15";
         QTest::newRow("small exponent") << false << 1e-5 << "1E-05";
         QTest::newRow("small with fraction") << false << 1.5e-7 << "1.5E-07";
@@ -145,14 +145,22 @@ private Q_SLOTS:
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("numberForm");
         QTest::addColumn<QString>("decimalPointForm");
-        QTest::newRow("whole") << false << 20.0 << " 20 " << " 20 ";
-        QTest::newRow("whole comma") << true << 20.0 << " 20 " << " 20 ";
-        QTest::newRow("half") << false << 0.5 << " 0.5 " << " 0.5 ";
-        QTest::newRow("half comma") << true << 0.5 << " 0,5 " << "0.5";
-        QTest::newRow("negative") << false << -7.0 << "-7 " << "-7 ";
-        QTest::newRow("zero") << true << 0.0 << " 0 " << " 0 ";
-        QTest::newRow("one") << true << 1.0 << " 1 " << " 1 ";
-        QTest::newRow("exponent comma") << true << 1.5e-7 << " 1,5E-07 " << "1.5E-07";
+        QTest::newRow("whole") << false << 20.0 << " 20 "
+                               << " 20 ";
+        QTest::newRow("whole comma") << true << 20.0 << " 20 "
+                                     << " 20 ";
+        QTest::newRow("half") << false << 0.5 << " 0.5 "
+                              << " 0.5 ";
+        QTest::newRow("half comma") << true << 0.5 << " 0,5 "
+                                    << "0.5";
+        QTest::newRow("negative") << false << -7.0 << "-7 "
+                                  << "-7 ";
+        QTest::newRow("zero") << true << 0.0 << " 0 "
+                              << " 0 ";
+        QTest::newRow("one") << true << 1.0 << " 1 "
+                             << " 1 ";
+        QTest::newRow("exponent comma") << true << 1.5e-7 << " 1,5E-07 "
+                                        << "1.5E-07";
     }
     void fileForms()
     {

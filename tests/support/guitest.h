@@ -12,6 +12,16 @@
 
 namespace keldar::test {
 
+// A click as the platform delivers it: through the window, so the program
+// sees it before Qt moves the focus.
+inline void click(QWidget *widget, QPoint pos = {})
+{
+    if (pos.isNull())
+        pos = widget->rect().center();
+    QWidget *window = widget->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, pos));
+}
+
 // A fresh program over a scripted host and a temporary "C:\" for one test.
 struct Fixture {
     QTemporaryDir drive;
@@ -20,8 +30,7 @@ struct Fixture {
 
     KELDAR &main() { return program->keldar(); }
 
-    template <class T = QWidget>
-    T *child(QWidget *window, const char *name)
+    template <class T = QWidget> T *child(QWidget *window, const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));
     }
