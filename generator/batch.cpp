@@ -12,11 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
-namespace
-{
+namespace {
 
 // output.log: opened for appending, every line flushed at once so a long
 // batch shows its progress.

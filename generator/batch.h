@@ -5,8 +5,7 @@
 #include <QString>
 #include <QTextStream>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 // Reads an input-data file whole, leaves the read mark beside it (also when
 // the file cannot be read, so the app never waits in vain), then checks it.

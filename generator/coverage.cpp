@@ -4,11 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
-namespace
-{
+namespace {
 
 // The concentration of a vector as whole numbers: n * sum|x - T/n| and the
 // largest value it can take.
@@ -173,36 +171,59 @@ void buildCoverage(Instance &in, const Indicators &targets, Random &random)
         return;
 
     // Days with few nurses reach only coarse values; trade single units
-    // between shifts of random days until the mean over days is on target.
+    // between shifts of random days, alone or two days at a time so that a
+    // step up on one day can pair with a smaller step down on another, until
+    // the mean over days is on target.
+    struct Move {
+        int day = 0;
+        int from = 0;
+        int to = 0;
+        std::int64_t deviation = 0;
+        double change = 0;
+    };
+    auto propose = [&](Move &move) {
+        move.day = static_cast<int>(random.below(static_cast<std::uint32_t>(in.days)));
+        const std::int64_t dayTotal = dayTotals[static_cast<std::size_t>(move.day)];
+        move.from = static_cast<int>(random.below(static_cast<std::uint32_t>(w)));
+        move.to = static_cast<int>(random.below(static_cast<std::uint32_t>(w)));
+        if (dayTotal == 0 || move.from == move.to || in.cover(move.day, move.from) == 0)
+            return false;
+        auto term = [&](std::int64_t x) {
+            return std::llabs(std::int64_t{w} * x - dayTotal);
+        };
+        const auto d = static_cast<std::size_t>(move.day);
+        move.deviation = deviation[d] + term(in.cover(move.day, move.from) - 1) -
+                         term(in.cover(move.day, move.from)) +
+                         term(in.cover(move.day, move.to) + 1) - term(in.cover(move.day, move.to));
+        move.change =
+            static_cast<double>(move.deviation - deviation[d]) / static_cast<double>(largest[d]);
+        return true;
+    };
+    auto apply = [&](const Move &move) {
+        --in.cover(move.day, move.from);
+        ++in.cover(move.day, move.to);
+        deviation[static_cast<std::size_t>(move.day)] = move.deviation;
+        sum += move.change;
+    };
     const double count = busyDays;
-    const long budget = 64L * in.days * w + 1000;
+    const long budget = 64L * in.days * w + 4000;
     for (long step = 0; step < budget; ++step) {
         const double gap = std::fabs(sum / count - target);
         if (gap < 0.001)
             break;
-        const int d = static_cast<int>(random.below(static_cast<std::uint32_t>(in.days)));
-        const std::int64_t dayTotal = dayTotals[static_cast<std::size_t>(d)];
-        if (dayTotal == 0)
+        Move first;
+        if (!propose(first))
             continue;
-        const int from = static_cast<int>(random.below(static_cast<std::uint32_t>(w)));
-        const int to = static_cast<int>(random.below(static_cast<std::uint32_t>(w)));
-        if (from == to || in.cover(d, from) == 0)
+        if (std::fabs((sum + first.change) / count - target) < gap) {
+            apply(first);
             continue;
-        auto term = [&](std::int64_t x) {
-            return std::llabs(std::int64_t{w} * x - dayTotal);
-        };
-        const std::int64_t dev = deviation[static_cast<std::size_t>(d)] +
-                                 term(in.cover(d, from) - 1) - term(in.cover(d, from)) +
-                                 term(in.cover(d, to) + 1) - term(in.cover(d, to));
-        const double size = static_cast<double>(largest[static_cast<std::size_t>(d)]);
-        const double moved = sum + (static_cast<double>(dev) -
-                                    static_cast<double>(deviation[static_cast<std::size_t>(d)])) /
-                                       size;
-        if (std::fabs(moved / count - target) < gap) {
-            --in.cover(d, from);
-            ++in.cover(d, to);
-            deviation[static_cast<std::size_t>(d)] = dev;
-            sum = moved;
+        }
+        Move second;
+        if (!propose(second) || second.day == first.day)
+            continue;
+        if (std::fabs((sum + first.change + second.change) / count - target) < gap) {
+            apply(first);
+            apply(second);
         }
     }
 }

@@ -4,8 +4,7 @@
 #include "generator/instance.h"
 #include "generator/random.h"
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 // Spreads `total` over values.size() elements of at most `cap` each so that
 // their concentration comes as close to `target` as whole numbers allow.

@@ -4,8 +4,7 @@
 #include "generator/preferences.h"
 #include "generator/random.h"
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 Instance generate(const BatchInput &input, std::uint64_t seed)
 {

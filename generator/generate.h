@@ -5,8 +5,7 @@
 
 #include <cstdint>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 // One instance of the batch, built from its own seed alone: coverage first,
 // then the costs.

@@ -2,8 +2,7 @@
 
 #include <array>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 // The six indicators in input-data line order (lines 5 to 10).
 enum Indicator {

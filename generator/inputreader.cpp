@@ -1,15 +1,13 @@
 #include "generator/inputreader.h"
 
+#include <QList>
 #include <charconv>
 #include <cmath>
-#include <QList>
 #include <string>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
-namespace
-{
+namespace {
 
 bool isBlank(char c)
 {

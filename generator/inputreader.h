@@ -2,13 +2,12 @@
 
 #include "generator/indicators.h"
 
-#include <optional>
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 // Size limits: an instance holds at most this many preference values, so a
 // typing slip cannot ask for gigabytes.  The batch and numbering limits keep

@@ -2,8 +2,7 @@
 
 #include <cstdlib>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 Instance Instance::blank(int nurses, int days, int workingShifts, bool freeCounted)
 {
@@ -58,8 +57,7 @@ double concentration(const int *values, int n, std::int64_t cap)
     return largest == 0 ? 0 : static_cast<double>(deviation) / static_cast<double>(largest);
 }
 
-namespace
-{
+namespace {
 
 // Mean spread of all lines along one axis: a line is the costs seen when one
 // coordinate runs and the other two stay fixed.

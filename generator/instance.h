@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 // Costs run from the most wanted to the least wanted shift.
 inline constexpr int MinCost = 1;

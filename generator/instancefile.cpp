@@ -3,11 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
-namespace
-{
+namespace {
 
 void appendNumber(QByteArray &out, std::int64_t value)
 {

@@ -3,13 +3,12 @@
 #include "generator/inputreader.h"
 #include "generator/instance.h"
 
-#include <cstdint>
-#include <optional>
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
+#include <optional>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 // What the header of an instance file records besides the inputs.
 struct Provenance {

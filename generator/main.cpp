@@ -9,8 +9,7 @@
 
 using namespace keldar::generator;
 
-namespace
-{
+namespace {
 
 const char Usage[] = "Usage: keldar-generate [FILE]\n"
                      "       keldar-generate --measure FILE...\n"

@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
-namespace
-{
+namespace {
 
 // Axes of the cost table and the indicator measured along each.
 enum Axis { Nurses, Days, Types };

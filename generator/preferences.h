@@ -4,8 +4,7 @@
 #include "generator/instance.h"
 #include "generator/random.h"
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 // Fills the costs so that the three preference spreads come as close to
 // their targets as whole costs from 1 to 4 allow.

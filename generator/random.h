@@ -2,8 +2,7 @@
 
 #include <cstdint>
 
-namespace keldar::generator
-{
+namespace keldar::generator {
 
 // splitmix64 step: used to expand seeds and to hash (batch seed, file number).
 inline std::uint64_t mix64(std::uint64_t &state)

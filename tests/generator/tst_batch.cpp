@@ -1,0 +1,285 @@
+#include "generator/batch.h"
+#include "generator/handshake.h"
+#include "generator/instancefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace keldar::generator;
+
+namespace {
+
+BatchInput smallBatch(const QString &folder, qint64 files = 3)
+{
+    BatchInput in;
+    in.nurses = 10;
+    in.days = 7;
+    in.shifts = 3;
+    in.freeCounted = true;
+    in.targets = {0.4, 0.6, 0.3, 0.5, 0.3, 0.2};
+    in.files = files;
+    in.firstFile = 5;
+    in.seed = 100;
+    in.folder = folder;
+    return in;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray inputText(const QString &folder)
+{
+    return " 10 \r\n 7 \r\n 3 \r\n 1 \r\n0.4\r\n0.6\r\n0.3\r\n0.5\r\n0.3\r\n0.2\r\n 2 \r\n 1 \r\n "
+           "100 \r\n" +
+           folder.toUtf8() + "\r\n";
+}
+
+QString generatorPath()
+{
+    return qEnvironmentVariable("KELDAR_BIN_DIR") + QStringLiteral("/keldar-generate");
+}
+
+} // namespace
+
+class TestBatch : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void batch_writesFilesAndLog()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("new/nested"));
+        const BatchReport report = runBatch(smallBatch(folder), dir.path());
+        QVERIFY(report.allWritten());
+        QCOMPARE(report.written, 3);
+        for (int k : {5, 6, 7}) {
+            const QByteArray text =
+                readAll(QDir(folder).filePath(QStringLiteral("instance_%1.txt").arg(k)));
+            const ParsedInstance parsed = parseInstance(text);
+            QVERIFY2(parsed.instance, qPrintable(parsed.error));
+            QCOMPARE(parsed.instance->workingShifts, 2);
+            QVERIFY(parsed.instance->freeCounted);
+            QVERIFY(text.contains("# file seed") || text.contains(", file seed "));
+            QVERIFY(!text.contains('\r'));
+        }
+        QVERIFY(!QFileInfo::exists(QDir(folder).filePath(QStringLiteral("instance_8.txt"))));
+        const QStringList leftovers =
+            QDir(folder).entryList({QStringLiteral("*.tmp")}, QDir::Files);
+        QVERIFY(leftovers.isEmpty());
+
+        const QString log =
+            QString::fromUtf8(readAll(QDir(folder).filePath(QStringLiteral("output.log"))));
+        QVERIFY(log.startsWith(QStringLiteral("== batch started ")));
+        QVERIFY(log.contains(
+            QStringLiteral("inputs: nurses 10, days 7, shifts 3, free shift counted 1")));
+        const QRegularExpression fileLine(
+            QStringLiteral("^instance_6\\.txt seed \\d+ periodPreference 0\\.\\d{6} .* "
+                           "shiftCoverage \\d\\.\\d{6} "
+                           "largest deviation \\d\\.\\d{6} time \\d+ ms"),
+            QRegularExpression::MultilineOption);
+        QVERIFY2(fileLine.match(log).hasMatch(), qPrintable(log));
+        QVERIFY(log.contains(QStringLiteral("summary: 3 written, 0 skipped, 0 failed")));
+        // Ten nurses over seven days cannot concentrate to 0.3: 0.2667 and
+        // 0.3333 are the neighbours, and the log says which was reached.
+        QVERIFY2(log.contains(QStringLiteral("instance_5.txt seed")) &&
+                     log.contains(QStringLiteral(
+                         "; unreachable: dayCoverage target 0.3, nearest reached 0.")),
+                 qPrintable(log));
+        QVERIFY(!log.contains(QStringLiteral("unreachable: periodPreference")));
+    }
+
+    // The header's measured values are what --measure finds in the body.
+    void header_matchesBody()
+    {
+        QTemporaryDir dir;
+        QVERIFY(runBatch(smallBatch(dir.path(), 1), dir.path()).allWritten());
+        const QByteArray text = readAll(dir.filePath(QStringLiteral("instance_5.txt")));
+        const Indicators measured = measure(*parseInstance(text).instance);
+        for (int k = 0; k < IndicatorCount; ++k) {
+            const QByteArray line = QByteArray("# ") + IndicatorNames[k] + " measured " +
+                                    QByteArray::number(measured[std::size_t(k)], 'f', 6);
+            QVERIFY2(text.contains(line), line.constData());
+        }
+    }
+
+    void existingFile_neverOverwritten()
+    {
+        QTemporaryDir dir;
+        const QString kept = dir.filePath(QStringLiteral("instance_6.txt"));
+        writeFile(kept, "hand-made\n");
+        const BatchReport report = runBatch(smallBatch(dir.path()), dir.path());
+        QCOMPARE(report.written, 2);
+        QCOMPARE(report.skipped, 1);
+        QVERIFY(!report.allWritten());
+        QCOMPARE(readAll(kept), QByteArray("hand-made\n"));
+        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        QVERIFY(log.contains(QStringLiteral("instance_6.txt skipped: already exists")));
+        QVERIFY(log.contains(QStringLiteral("summary: 2 written, 1 skipped, 0 failed")));
+    }
+
+    void log_appendedPerBatch()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("output.log")), "earlier line\n");
+        runBatch(smallBatch(dir.path(), 1), dir.path());
+        BatchInput second = smallBatch(dir.path(), 1);
+        second.firstFile = 20;
+        runBatch(second, dir.path());
+        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        QVERIFY(log.startsWith(QStringLiteral("earlier line\n")));
+        QCOMPARE(log.count(QStringLiteral("== batch started")), 2);
+        QVERIFY(log.indexOf(QStringLiteral("instance_5.txt")) <
+                log.indexOf(QStringLiteral("instance_20.txt")));
+    }
+
+    // A file removed and generated again comes back byte for byte.
+    void rerun_sameBytes()
+    {
+        QTemporaryDir dir;
+        const BatchInput in = smallBatch(dir.path(), 2);
+        runBatch(in, dir.path());
+        const QString path = dir.filePath(QStringLiteral("instance_6.txt"));
+        const QByteArray first = readAll(path);
+        QVERIFY(QFile::remove(path));
+        runBatch(in, dir.path());
+        QCOMPARE(readAll(path), first);
+    }
+
+    void unusableFolder_logsInFallback()
+    {
+        QTemporaryDir dir;
+        const QString blocker = dir.filePath(QStringLiteral("plainfile"));
+        writeFile(blocker, "x");
+        QTemporaryDir fallback;
+        const BatchReport report =
+            runBatch(smallBatch(blocker + QStringLiteral("/sub")), fallback.path());
+        QCOMPARE(report.written, 0);
+        QCOMPARE(report.failed, 3);
+        const QString log =
+            QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
+        QVERIFY2(log.contains(QStringLiteral("error: cannot create the target folder")),
+                 qPrintable(log));
+    }
+
+    void loadInput_leavesMark_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("valid file") << true << true;
+        QTest::newRow("refused file") << true << false;
+        QTest::newRow("missing file") << false << false;
+    }
+    void loadInput_leavesMark()
+    {
+        QFETCH(bool, present);
+        QFETCH(bool, valid);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QLatin1String(InputFileName));
+        if (present)
+            writeFile(path, valid ? inputText(dir.path()) : QByteArray("1\n2\n"));
+        const ReadResult read = loadInput(path);
+        QCOMPARE(bool(read.input), valid);
+        QVERIFY(QFileInfo::exists(path + QLatin1String(ReadMarkSuffix)));
+        if (!present)
+            QVERIFY(read.error.contains(QStringLiteral("cannot read")));
+    }
+
+    void parseInstance_refusesCorruptFiles_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("line");
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("bad header") << QByteArray("# c\n2 x 1 0\n") << 2;
+        QTest::newRow("free flag 2") << QByteArray("1 1 1 2\n") << 1;
+        QTest::newRow("day missing") << QByteArray("1 2 1 0\n1\n") << 2;
+        QTest::newRow("day over nurses") << QByteArray("1 1 1 0\n2\n1 1\n") << 2;
+        QTest::newRow("cost 5") << QByteArray("1 1 1 0\n1\n1 5\n") << 3;
+        QTest::newRow("short cost row") << QByteArray("1 1 1 0\n1\n1\n") << 3;
+        QTest::newRow("extra data") << QByteArray("1 1 1 0\n1\n1 4\n9\n") << 4;
+    }
+    void parseInstance_refusesCorruptFiles()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, line);
+        const ParsedInstance parsed = parseInstance(text);
+        QVERIFY(!parsed.instance);
+        QCOMPARE(parsed.line, line);
+    }
+
+    // The way the app starts it: no arguments, the input file in the working
+    // directory, the mark left beside it, status 0.
+    void program_noArguments_readsWorkingDirectory()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out"));
+        writeFile(dir.filePath(QLatin1String(InputFileName)), inputText(out));
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start(generatorPath(), {});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(
+            dir.filePath(QLatin1String(InputFileName) + QLatin1String(ReadMarkSuffix))));
+        QVERIFY(QFileInfo::exists(QDir(out).filePath(QStringLiteral("instance_2.txt"))));
+
+        process.start(generatorPath(), {QStringLiteral("--measure"),
+                                        QDir(out).filePath(QStringLiteral("instance_1.txt"))});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        const QString printed = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY2(printed.contains(QStringLiteral("dayPreference 0.")), qPrintable(printed));
+
+        // Run again: everything exists, nothing written, status says so.
+        process.start(generatorPath(), {dir.filePath(QLatin1String(InputFileName))});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+    }
+
+    void program_refusedInput_generatesNothing()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out"));
+        QByteArray text = inputText(out);
+        text.replace("0.6\r\n", "1.6\r\n");
+        const QString input = dir.filePath(QStringLiteral("in.txt"));
+        writeFile(input, text);
+        QProcess process;
+        process.start(generatorPath(), {input});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY(
+            QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("line 6")));
+        QVERIFY(!QFileInfo::exists(out));
+    }
+
+    void program_versionAndHelp()
+    {
+        QProcess process;
+        process.start(generatorPath(), {QStringLiteral("--version")});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.readAllStandardOutput().trimmed(),
+                 QByteArray("keldar-generate " KELDAR_VERSION));
+        process.start(generatorPath(), {QStringLiteral("--help")});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(process.readAllStandardOutput().contains("--measure"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBatch)
+#include "tst_batch.moc"
