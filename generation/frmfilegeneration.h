@@ -2,18 +2,49 @@
 
 #include "app/form.h"
 
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class FrmFileGeneration;
+}
+
 namespace keldar {
 
-// Placeholder until the window is built.
+// The second step of a batch: a summary of the parameters, the number of
+// files and the first file number, and the generation run.  The main window
+// stays hidden while it is open.
 class FrmFileGeneration : public Form<QWidget>
 {
     Q_OBJECT
+
 public:
-    explicit FrmFileGeneration(Program &program) : Form(program) {}
+    explicit FrmFileGeneration(Program &program);
+    ~FrmFileGeneration() override;
+    Q_DISABLE_COPY_MOVE(FrmFileGeneration)
 
 protected:
-    void buildControls() override {}
-    void discardControls() override { discardChildControls(this); }
+    void buildControls() override;
+    void discardControls() override;
+    void Form_Load() override;
+    // Closing through the frame goes back to the main window like "Change
+    // Settings"; otherwise nothing visible would be left.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void txtNumberofFiles_GotFocus();
+    void txtStartingSolution_GotFocus();
+    void cmdChangeInput_Click();
+    void cmdgo_Click();
+
+    // Shows the stored batch values in the two fields again and puts the
+    // focus on the number of files, for another try.
+    void showStoredBatch();
+    // Writes the input-data file and starts the generator; its process id,
+    // or nothing after telling the user why not.
+    std::optional<qint64> writeAndStart(const QString &folder);
+
+    std::unique_ptr<Ui::FrmFileGeneration> ui;
 };
 
 } // namespace keldar

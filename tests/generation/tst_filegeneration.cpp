@@ -1,0 +1,643 @@
+#include "app/keldar.h"
+#include "app/program.h"
+#include "app/qthost.h"
+#include "dialogs/frmcontinueanotherform.h"
+#include "generation/frmfilegeneration.h"
+#include "tests/support/scriptedhost.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace keldar;
+using test::ScriptedHost;
+
+namespace {
+
+const QString NumberOfFilesMessage =
+    QStringLiteral("Please input a positive integer value for the number of files to be generated");
+const QString FirstFileMessage = QStringLiteral(
+    "Please input a positive integer value for the file number you want to start with");
+
+const char *const MainFields[] = {"txtNurses",
+                                  "txtDays",
+                                  "txtShifts",
+                                  "txtShiftPreferenceDistribution",
+                                  "txtDayPrefereenceDistribution",
+                                  "txtPeriodPreferenceDistribution",
+                                  "txtTotalConstrainedness",
+                                  "txtDayCoverageDistribution",
+                                  "txtShiftCoverageDistribution"};
+
+ParameterSet exampleBatch()
+{
+    ParameterSet p;
+    p.nurses = 20;
+    p.days = 28;
+    p.shifts = 4;
+    p.freeShiftInculuded = true;
+    p.periodPreference = p.dayPreference = p.shiftPreference = 0.5;
+    p.totalCoverage = p.dayCoverage = p.shiftCoverage = 0.5;
+    p.seed = DefaultSeed;
+    return p;
+}
+
+// The example's file for ten files from file 1, with a point as the
+// decimal separator.
+QByteArray exampleFile(const QString &folder)
+{
+    return QByteArray(" 20 \r\n 28 \r\n 4 \r\n 1 \r\n") + QByteArray(" 0.5 \r\n").repeated(6) +
+           " 10 \r\n 1 \r\n 100 \r\n" + folder.toUtf8() + "\r\n";
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Starts programs for real, so a test can watch the generator's stand-in.
+class StartingHost : public ScriptedHost
+{
+public:
+    using ScriptedHost::ScriptedHost;
+    std::optional<qint64> startProgram(const QString &program, const QStringList &arguments,
+                                       const QString &workingDirectory) override
+    {
+        ScriptedHost::startProgram(program, arguments, workingDirectory);
+        return QtHost(drivePaths()).startProgram(program, arguments, workingDirectory);
+    }
+    bool isProcessRunning(qint64 pid) override
+    {
+        return QtHost(drivePaths()).isProcessRunning(pid);
+    }
+};
+
+// One program over a temporary drive.  "C:\" is a folder below the drive
+// (made when first written), the generator the stand-in.
+struct Session {
+    QTemporaryDir drive;
+    std::unique_ptr<ScriptedHost> host;
+    std::unique_ptr<Program> program;
+
+    explicit Session(bool realStarts = false, const QString &rootName = QStringLiteral("c"))
+    {
+        const DrivePaths paths(drive.filePath(rootName), QStringLiteral(KELDAR_STANDIN_DIR));
+        if (realStarts)
+            host = std::make_unique<StartingHost>(paths);
+        else
+            host = std::make_unique<ScriptedHost>(paths);
+        program = std::make_unique<Program>(*host);
+    }
+    ~Session()
+    {
+        program.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QLocale::setDefault(QLocale::c());
+    }
+
+    KELDAR &main() { return program->keldar(); }
+    FrmFileGeneration &window() { return program->fileGeneration(); }
+    frmContinueanotherForm &dialog() { return program->continueForm(); }
+    QString root() const { return host->drivePaths().root(); }
+    QString inputFile() const { return host->drivePaths().map(paths::InputDataFile); }
+    QString mark() const { return inputFile() + QStringLiteral(".read"); }
+
+    template <class T = QWidget> T *child(QWidget *window, const char *name)
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+    QLineEdit *files() { return child<QLineEdit>(&window(), "txtNumberofFiles"); }
+    QLineEdit *first() { return child<QLineEdit>(&window(), "txtStartingSolution"); }
+    QString focused() const
+    {
+        QWidget *w = QApplication::focusWidget();
+        return w ? w->objectName() : QString();
+    }
+
+    // The program as "Confirm Input" leaves it: the batch stored, the File
+    // Generation window opened.
+    void open(const ParameterSet &batch = exampleBatch())
+    {
+        program->start();
+        QVERIFY(QTest::qWaitForWindowExposed(&main()));
+        main().parameters() = batch;
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        QApplication::setActiveWindow(&window());
+        QVERIFY(QTest::qWaitForWindowActive(&window()));
+    }
+
+    void click(QWidget *window, const char *button)
+    {
+        QTest::mouseClick(child<QPushButton>(window, button), Qt::LeftButton);
+    }
+
+    // Types the two batch fields and clicks "Generate Input Files", with
+    // `folder` as the chooser's answer.
+    void generate(const QString &count, const QString &firstFile, const QString &folder)
+    {
+        files()->setText(count);
+        first()->setText(firstFile);
+        host->folderAnswers = {folder};
+        click(&window(), "cmdgo");
+    }
+
+    // A complete batch up to the continue dialog.
+    void finishBatch(const QString &folder)
+    {
+        generate(QStringLiteral("10"), QStringLiteral("1"), folder);
+        QVERIFY(dialog().isVisible());
+        QApplication::setActiveWindow(&dialog());
+        QVERIFY(QTest::qWaitForWindowActive(&dialog()));
+    }
+};
+
+} // namespace
+
+class TestFileGeneration : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void summary_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<bool>("freeShift");
+        QTest::addColumn<QString>("preference");
+        QTest::addColumn<QString>("freeShiftText");
+        QTest::newRow("point, free shift") << QLocale::c() << true << "0.25"
+                                           << "Yes";
+        QTest::newRow("comma, no free shift")
+            << QLocale(QLocale::German, QLocale::Germany) << false << "0,25"
+            << "No";
+    }
+    void summary()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(bool, freeShift);
+        QLocale::setDefault(locale);
+        Session s;
+        ParameterSet p = exampleBatch();
+        p.freeShiftInculuded = freeShift;
+        p.periodPreference = 0.25;
+        p.dayPreference = 0.125;
+        p.shiftPreference = 1;
+        p.totalCoverage = 0.75;
+        p.dayCoverage = 0;
+        p.shiftCoverage = 1e20;
+        p.nurses = 1234567;
+        s.open(p);
+        const QString point = QLocale().decimalPoint();
+        const auto text = [&](const char *name) {
+            return s.child<QLabel>(&s.window(), name)->text();
+        };
+        QTEST(text("LblPPD2"), "preference");
+        QCOMPARE(text("LblDPD2"), QStringLiteral("0") + point + QStringLiteral("125"));
+        QCOMPARE(text("LblSPD2"), QStringLiteral("1"));
+        QCOMPARE(text("LblTCC2"), QStringLiteral("0") + point + QStringLiteral("75"));
+        QCOMPARE(text("LblDCD2"), QStringLiteral("0"));
+        QCOMPARE(text("LblSCD2"), QStringLiteral("1E+20"));
+        QCOMPARE(text("LblNurses2"), QStringLiteral("1234567"));
+        QCOMPARE(text("LblDays2"), QStringLiteral("28"));
+        QCOMPARE(text("LblShift2"), QStringLiteral("4"));
+        QTEST(text("LblFreeShift2"), "freeShiftText");
+        QCOMPARE(s.window().windowTitle(), QStringLiteral("File Generation"));
+        QVERIFY(!s.main().isVisible());
+        QVERIFY(s.main().isLoaded());
+    }
+
+    void proposals_data()
+    {
+        QTest::addColumn<int>("startsolution");
+        QTest::addColumn<double>("filesBefore");
+        QTest::addColumn<QString>("proposal");
+        QTest::newRow("first batch") << 0 << 0.0 << "1";
+        QTest::newRow("after ten from one") << 1 << 10.0 << "11";
+        QTest::newRow("beyond the 16-bit range") << 32767 << 5.0 << "32772";
+    }
+    void proposals()
+    {
+        QFETCH(int, startsolution);
+        QFETCH(double, filesBefore);
+        Session s;
+        ParameterSet p = exampleBatch();
+        p.startsolution = qint16(startsolution);
+        p.numberOfFilesGenerated = filesBefore;
+        s.open(p);
+        QTEST(s.first()->text(), "proposal");
+        QCOMPARE(s.files()->text(), QStringLiteral("0"));
+        QCOMPARE(s.focused(), QStringLiteral("txtNumberofFiles"));
+        QTRY_COMPARE(s.files()->selectedText(), QStringLiteral("0"));
+    }
+
+    void fieldsSelectTheirWholeText_data()
+    {
+        QTest::addColumn<bool>("byMouse");
+        QTest::newRow("tab") << false;
+        QTest::newRow("click") << true;
+    }
+    void fieldsSelectTheirWholeText()
+    {
+        QFETCH(bool, byMouse);
+        Session s;
+        s.open();
+        s.first()->setText(QStringLiteral("1234"));
+        if (byMouse)
+            QTest::mouseClick(s.first(), Qt::LeftButton, {}, QPoint(5, 5));
+        else
+            QTest::keyClick(s.files(), Qt::Key_Tab);
+        QCOMPARE(s.focused(), QStringLiteral("txtStartingSolution"));
+        QTRY_COMPARE(s.first()->selectedText(), QStringLiteral("1234"));
+        QTest::keyClicks(s.first(), QStringLiteral("7"));
+        QCOMPARE(s.first()->text(), QStringLiteral("7"));
+    }
+
+    void tabOrderAndNames()
+    {
+        Session s;
+        s.open();
+        QCOMPARE(s.files()->accessibleName(), QStringLiteral("Number of Files"));
+        QCOMPARE(s.first()->accessibleName(), QStringLiteral("File Numbering"));
+        const char *order[] = {"txtStartingSolution", "cmdgo", "cmdChangeInput",
+                               "txtNumberofFiles"};
+        for (const char *next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(s.focused(), QLatin1String(next));
+        }
+    }
+
+    void refusedBatchFields_data()
+    {
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("firstFile");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("field");
+        const QString files = QStringLiteral("txtNumberofFiles");
+        const QString first = QStringLiteral("txtStartingSolution");
+        QTest::newRow("files empty") << ""
+                                     << "1" << NumberOfFilesMessage << files;
+        QTest::newRow("files negative") << "-1"
+                                        << "1" << NumberOfFilesMessage << files;
+        QTest::newRow("files fraction") << "2.5"
+                                        << "1" << NumberOfFilesMessage << files;
+        QTest::newRow("files zero") << "0"
+                                    << "1" << NumberOfFilesMessage << files;
+        QTest::newRow("files blank") << " "
+                                     << "1" << NumberOfFilesMessage << files;
+        QTest::newRow("files letters") << "abc"
+                                       << "1" << NumberOfFilesMessage << files;
+        QTest::newRow("both wrong: files first") << "0"
+                                                 << "0" << NumberOfFilesMessage << files;
+        QTest::newRow("first empty") << "1"
+                                     << "" << FirstFileMessage << first;
+        QTest::newRow("first zero") << "1"
+                                    << "0" << FirstFileMessage << first;
+        QTest::newRow("first letters") << "1"
+                                       << "abc" << FirstFileMessage << first;
+        QTest::newRow("first fraction") << "1"
+                                        << "1.5" << FirstFileMessage << first;
+        QTest::newRow("first above 32767") << "1"
+                                           << "32768" << FirstFileMessage << first;
+    }
+    void refusedBatchFields()
+    {
+        QFETCH(QString, count);
+        QFETCH(QString, firstFile);
+        QFETCH(QString, field);
+        Session s;
+        ParameterSet before = exampleBatch();
+        before.startsolution = 4;
+        before.numberOfFilesGenerated = 6;
+        s.open(before);
+        s.generate(count, firstFile, QStringLiteral("/never/asked"));
+
+        QCOMPARE(s.host->messages.size(), 1);
+        QCOMPARE(s.host->messages[0].title, QStringLiteral("Input Error"));
+        QTEST(s.host->messages[0].text, "message");
+        QCOMPARE(s.focused(), field);
+        auto *refused = s.child<QLineEdit>(&s.window(), field.toLatin1().constData());
+        QTRY_COMPARE(refused->selectedText(), refused->text());
+        QVERIFY(s.host->folderPrompts.isEmpty());
+        QCOMPARE(s.main().parameters().startsolution, qint16(4));
+        QCOMPARE(s.main().parameters().numberOfFilesGenerated, 6.0);
+        QVERIFY(s.window().isVisible());
+    }
+
+    void cancelledFolderChoice()
+    {
+        Session s;
+        s.open();
+        s.generate(QStringLiteral("12abc"), QStringLiteral("3xyz"), QString());
+
+        QCOMPARE(
+            s.host->folderPrompts,
+            QStringList{QStringLiteral("Please select the folder to save the generated files")});
+        QVERIFY(s.host->messages.isEmpty());
+        QCOMPARE(s.files()->text(), QStringLiteral("12"));
+        QCOMPARE(s.first()->text(), QStringLiteral("3"));
+        QCOMPARE(s.focused(), QStringLiteral("txtNumberofFiles"));
+        QVERIFY(!QFile::exists(s.inputFile()));
+        QVERIFY(s.host->starts.isEmpty());
+        QVERIFY(s.window().isVisible());
+
+        // The values stay stored: a reopened window counts them.
+        s.click(&s.window(), "cmdChangeInput");
+        s.window().show();
+        QCOMPARE(s.first()->text(), QStringLiteral("15"));
+    }
+
+    void run_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QByteArray>("indicatorLine");
+        QTest::newRow("point") << QLocale::c() << QByteArray(" 0.5 \r\n");
+        QTest::newRow("comma") << QLocale(QLocale::German, QLocale::Germany)
+                               << QByteArray("0.5\r\n");
+    }
+    void run()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QByteArray, indicatorLine);
+        QLocale::setDefault(locale);
+        Session s;
+        s.open();
+        QTemporaryDir target;
+        QByteArray atStart;
+        s.host->onStart = [&](const ScriptedHost::Start &) {
+            atStart = readAll(s.inputFile());
+        };
+        QString dialogAtSuccess;
+        s.host->onMessage = [&](const ScriptedHost::Message &) {
+            dialogAtSuccess = s.dialog().isVisible() ? "open" : "closed";
+        };
+        s.finishBatch(target.path());
+
+        QByteArray expected = exampleFile(target.path());
+        expected.replace(" 0.5 \r\n", indicatorLine);
+        QCOMPARE(atStart, expected);
+        QCOMPARE(s.host->starts.size(), 1);
+        QCOMPARE(s.host->starts[0].program, QStringLiteral(KELDAR_STANDIN_DIR "/keldar-generate"));
+        QCOMPARE(s.host->starts[0].arguments, QStringList());
+        QCOMPARE(s.host->starts[0].workingDirectory, s.root());
+        QCOMPARE(s.host->currentDirectories, QStringList{s.root()});
+
+        QCOMPARE(s.host->messages.size(), 1);
+        QCOMPARE(s.host->messages[0].title, QStringLiteral("File Generation Process"));
+        QCOMPARE(s.host->messages[0].text,
+                 QStringLiteral("The requested files are successfully generated. For output "
+                                "details see the output.log file."));
+        QCOMPARE(dialogAtSuccess, QStringLiteral("closed"));
+
+        QVERIFY(!QFile::exists(s.inputFile()));
+        QVERIFY(!s.window().isLoaded());
+        QVERIFY(!s.window().isVisible());
+        QVERIFY(!s.main().isVisible());
+        QCOMPARE(s.dialog().windowTitle(), QStringLiteral("KELDAR"));
+        QCOMPARE(s.main().parameters().numberOfFilesGenerated, 10.0);
+        QCOMPARE(s.main().parameters().startsolution, qint16(1));
+    }
+
+    void staleMarkGoesBeforeTheStart()
+    {
+        Session s;
+        s.open();
+        QVERIFY(QDir().mkpath(s.root()));
+        QVERIFY(QFile(s.mark()).open(QIODevice::WriteOnly));
+        bool markAtStart = true;
+        s.host->onStart = [&](const ScriptedHost::Start &) {
+            markAtStart = QFile::exists(s.mark());
+        };
+        s.finishBatch(QStringLiteral("/srv"));
+        QVERIFY(!markAtStart);
+    }
+
+    void folderRefused_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("line feed") << "/srv/a\nb";
+        QTest::newRow("carriage return") << "/srv/a\rb";
+        QTest::newRow("lone surrogate") << QStringLiteral("/srv/") + QChar(0xDC00);
+        QTest::newRow("undecodable name") << QStringLiteral("/srv/") + QChar::ReplacementCharacter;
+    }
+    void folderRefused()
+    {
+        QFETCH(QString, folder);
+        Session s;
+        s.open();
+        s.generate(QStringLiteral("5"), QStringLiteral("2"), folder);
+        QCOMPARE(s.host->messages.size(), 1);
+        QCOMPARE(s.host->messages[0].title, QStringLiteral("Input Error"));
+        QVERIFY(s.host->messages[0].text.startsWith(QStringLiteral("The folder ")));
+        QVERIFY(!QFile::exists(s.inputFile()));
+        QVERIFY(s.host->starts.isEmpty());
+        QVERIFY(s.window().isVisible());
+        QCOMPARE(s.files()->text(), QStringLiteral("5"));
+        QCOMPARE(s.focused(), QStringLiteral("txtNumberofFiles"));
+    }
+
+    void fileCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("rootName");
+        QTest::addColumn<bool>("takeTheName");
+        QTest::newRow("root cannot be made") << "blocker/c" << false;
+        QTest::newRow("name taken by a folder") << "c" << true;
+    }
+    void fileCannotBeWritten()
+    {
+        QFETCH(QString, rootName);
+        QFETCH(bool, takeTheName);
+        Session s(false, rootName);
+        QVERIFY(QFile(s.drive.filePath(QStringLiteral("blocker"))).open(QIODevice::WriteOnly));
+        if (takeTheName)
+            QVERIFY(QDir().mkpath(s.inputFile()));
+        s.open();
+        s.generate(QStringLiteral("10"), QStringLiteral("1"), QStringLiteral("/srv"));
+
+        QCOMPARE(s.host->messages.size(), 1);
+        QCOMPARE(s.host->messages[0].title, QStringLiteral("Input Error"));
+        const QString text = s.host->messages[0].text;
+        QVERIFY2(text.startsWith(QStringLiteral("The file ") + s.inputFile() +
+                                 QStringLiteral(" could not be written: ")) &&
+                     !text.endsWith(QStringLiteral(": ")),
+                 qPrintable(text));
+        QVERIFY(s.host->starts.isEmpty());
+        QVERIFY(s.window().isVisible());
+        QVERIFY(!s.dialog().isVisible());
+        // Nothing half-written left behind.
+        if (takeTheName)
+            QCOMPARE(QDir(s.root()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                     QStringList{QStringLiteral("Input_data_KELDAR.TXT")});
+    }
+
+    void generatorCannotBeStarted()
+    {
+        Session s;
+        s.open();
+        s.host->startSucceeds = false;
+        s.generate(QStringLiteral("10"), QStringLiteral("1"), QStringLiteral("/srv"));
+
+        QCOMPARE(s.host->messages.size(), 1);
+        const QString text = s.host->messages[0].text;
+        QVERIFY2(text.contains(QStringLiteral(KELDAR_STANDIN_DIR "/keldar-generate")),
+                 qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("No files were generated")), qPrintable(text));
+        QVERIFY(!QFile::exists(s.inputFile()));
+        QVERIFY(s.window().isVisible());
+        QVERIFY(!s.dialog().isVisible());
+    }
+
+    void changeSettings_data()
+    {
+        QTest::addColumn<bool>("throughFrame");
+        QTest::newRow("button") << false;
+        QTest::newRow("frame close") << true;
+    }
+    void changeSettings()
+    {
+        QFETCH(bool, throughFrame);
+        Session s;
+        s.program->start();
+        s.main().selectTab(4);
+        s.main().parameters() = exampleBatch();
+        s.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&s.window()));
+        QApplication::setActiveWindow(&s.window());
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+
+        if (throughFrame)
+            s.window().close();
+        else
+            s.click(&s.window(), "cmdChangeInput");
+
+        QVERIFY(!s.window().isLoaded());
+        QVERIFY(!s.window().isVisible());
+        QVERIFY(s.main().isVisible());
+        QCOMPARE(s.main().shownPage(), int(KELDAR::ProblemSize));
+        QCOMPARE(s.main().selectedTab(), 4);
+        QApplication::setActiveWindow(&s.main());
+        QTRY_COMPARE(s.focused(), QStringLiteral("txtNurses"));
+        QCOMPARE(s.main().parameters().nurses, 20.0);
+        QCOMPARE(lastClosed.count(), 0);
+    }
+
+    void continueYes_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("click") << 0;
+        QTest::newRow("enter on the first button") << 1;
+        QTest::newRow("frame close") << 2;
+    }
+    void continueYes()
+    {
+        QFETCH(int, how);
+        Session s;
+        s.open();
+        s.main().parameters().seed = 7;
+        for (const char *name : MainFields)
+            s.child<QLineEdit>(&s.main(), name)->setText(QStringLiteral("9"));
+        s.finishBatch(QStringLiteral("/srv"));
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+
+        if (how == 0) {
+            s.click(&s.dialog(), "cmdContinueYes");
+        } else if (how == 1) {
+            QCOMPARE(s.focused(), QStringLiteral("cmdContinueYes"));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        } else {
+            s.dialog().close();
+        }
+
+        QVERIFY(!s.dialog().isLoaded());
+        QVERIFY(s.main().isVisible());
+        QCOMPARE(s.main().shownPage(), int(KELDAR::Welcome));
+        for (const char *name : MainFields)
+            QCOMPARE(s.child<QLineEdit>(&s.main(), name)->text(), QString());
+        const ParameterSet &p = s.main().parameters();
+        QCOMPARE(p.seed, DefaultSeed);
+        QCOMPARE(p.nurses, 20.0);
+        QCOMPARE(p.startsolution, qint16(1));
+        QCOMPARE(p.numberOfFilesGenerated, 10.0);
+        QCOMPARE(s.host->endProgramCalls, 0);
+        QCOMPARE(lastClosed.count(), 0);
+        QVERIFY(!s.window().isVisible());
+
+        // The next batch carries on the numbering.
+        s.window().show();
+        QCOMPARE(s.first()->text(), QStringLiteral("11"));
+    }
+
+    void continueNo()
+    {
+        Session s;
+        s.open();
+        s.finishBatch(QStringLiteral("/srv"));
+        s.click(&s.dialog(), "cmdContinueNo");
+        QCOMPARE(s.host->endProgramCalls, 1);
+        QVERIFY(!s.dialog().isLoaded());
+        QCOMPARE(s.host->messages.size(), 1); // the success box, nothing after
+    }
+
+    void escapeDoesNothing()
+    {
+        Session s;
+        s.open();
+        s.finishBatch(QStringLiteral("/srv"));
+        QTest::keyClick(&s.dialog(), Qt::Key_Escape);
+        QVERIFY(s.dialog().isVisible());
+        QVERIFY(!s.main().isVisible());
+    }
+
+    void generatorReadsBeforeTheFileGoes_data()
+    {
+        QTest::addColumn<QByteArray>("delay");
+        QTest::addColumn<bool>("leavesMark");
+        QTest::newRow("reads at once") << QByteArray() << true;
+        QTest::newRow("slow to read") << QByteArray("700") << true;
+        QTest::newRow("ends without a mark") << QByteArray("300") << false;
+    }
+    void generatorReadsBeforeTheFileGoes()
+    {
+        QFETCH(QByteArray, delay);
+        QFETCH(bool, leavesMark);
+        qputenv("KELDAR_STANDIN_DELAY_MS", delay);
+        if (leavesMark)
+            qunsetenv("KELDAR_STANDIN_NO_MARK");
+        else
+            qputenv("KELDAR_STANDIN_NO_MARK", "1");
+        Session s(true);
+        s.open();
+        QTemporaryDir target;
+        // The success box is answered at once, long before a slow generator
+        // has read anything.
+        QElapsedTimer clock;
+        clock.start();
+        s.finishBatch(target.path());
+        qunsetenv("KELDAR_STANDIN_DELAY_MS");
+        qunsetenv("KELDAR_STANDIN_NO_MARK");
+
+        QVERIFY(!QFile::exists(s.inputFile()));
+        QVERIFY(!QFile::exists(s.mark()));
+        const QString record = s.root() + QStringLiteral("/standin-record.txt");
+        // A generator that lost its input still leaves a record, just later.
+        QTRY_VERIFY(QFile::exists(record));
+        const QByteArray seen = readAll(record);
+        const qsizetype split = seen.indexOf('\n');
+        QCOMPARE(QDir(QString::fromUtf8(seen.left(split))).canonicalPath(),
+                 QDir(s.root()).canonicalPath());
+        QCOMPARE(seen.mid(split + 1), exampleFile(target.path()));
+        // Waiting ends on the generator's sign, well before the time allowed.
+        QVERIFY2(clock.elapsed() < 5000, QByteArray::number(clock.elapsed()).constData());
+    }
+};
+
+QTEST_MAIN(TestFileGeneration)
+#include "tst_filegeneration.moc"

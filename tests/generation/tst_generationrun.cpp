@@ -1,0 +1,266 @@
+#include "generation/batchfields.h"
+#include "generation/inputdatafile.h"
+#include "generation/module1.h"
+#include "generation/readwait.h"
+#include "tests/support/scriptedhost.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(keldar::ParameterSet)
+Q_DECLARE_METATYPE(keldar::generation::ReadWait)
+
+using namespace keldar;
+
+namespace {
+
+// The batch of the worked example: 20 nurses, 28 days, 4 shifts with the
+// free shift, every indicator 0.5, ten files from file 1, seed 100.
+ParameterSet exampleBatch()
+{
+    ParameterSet p;
+    p.nurses = 20;
+    p.days = 28;
+    p.shifts = 4;
+    p.freeShiftInculuded = true;
+    p.periodPreference = p.dayPreference = p.shiftPreference = 0.5;
+    p.totalCoverage = p.dayCoverage = p.shiftCoverage = 0.5;
+    p.numberOfFilesGenerated = 10;
+    p.startsolution = 1;
+    p.seed = 100;
+    return p;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// A host whose generator leaves its mark after a number of polls, or ends.
+class PolledHost : public test::ScriptedHost
+{
+public:
+    using ScriptedHost::ScriptedHost;
+    QString mark;
+    int markAfterPolls = -1; // never
+    int endAfterPolls = -1;  // never
+    int polls = 0;
+
+    bool isProcessRunning(qint64) override
+    {
+        ++polls;
+        if (polls == markAfterPolls)
+            QFile(mark).open(QIODevice::WriteOnly);
+        return endAfterPolls < 0 || polls < endAfterPolls;
+    }
+};
+
+} // namespace
+
+class TestGenerationRun : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void numberOfFiles_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("stored"); // 0 = refused
+        QTest::newRow("empty") << "" << 0.0;
+        QTest::newRow("negative") << "-1" << 0.0;
+        QTest::newRow("fraction") << "2.5" << 0.0;
+        QTest::newRow("zero") << "0" << 0.0;
+        QTest::newRow("no leading number") << "abc" << 0.0;
+        QTest::newRow("a blank reads 0") << " " << 0.0;
+        QTest::newRow("too large for a double") << "1e400" << 0.0;
+        QTest::newRow("one") << "1" << 1.0;
+        QTest::newRow("trailing junk") << "12abc" << 12.0;
+        QTest::newRow("comma is no decimal separator") << "2,5" << 2.0;
+        QTest::newRow("blanks dropped") << " 1 2" << 12.0;
+        QTest::newRow("exponent") << "1E2" << 100.0;
+        QTest::newRow("beyond 16 bits is fine here") << "40000" << 40000.0;
+    }
+    void numberOfFiles()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, stored);
+        const std::optional<double> value = generation::numberOfFiles(text);
+        QCOMPARE(value.value_or(0), stored);
+    }
+
+    void firstFileNumber_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("stored"); // 0 = refused
+        QTest::newRow("one") << "1" << 1;
+        QTest::newRow("trailing junk") << "3xyz" << 3;
+        QTest::newRow("largest that fits") << "32767" << 32767;
+        QTest::newRow("just too large") << "32768" << 0;
+        QTest::newRow("exponent too large") << "1E5" << 0;
+        QTest::newRow("zero") << "0" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("fraction") << "1.5" << 0;
+    }
+    void firstFileNumber()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, stored);
+        QCOMPARE(int(generation::firstFileNumber(text).value_or(0)), stored);
+    }
+
+    void fileBytes_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<ParameterSet>("batch");
+        QTest::addColumn<QByteArray>("expected");
+
+        const QLocale point = QLocale::c();
+        const QLocale comma(QLocale::German, QLocale::Germany);
+        const QByteArray head = " 20 \r\n 28 \r\n 4 \r\n 1 \r\n";
+        const QByteArray tail = " 10 \r\n 1 \r\n 100 \r\nD:\\Instances\r\n";
+        QTest::newRow("example, point")
+            << point << exampleBatch() << head + QByteArray(" 0.5 \r\n").repeated(6) + tail;
+        QTest::newRow("example, comma")
+            << comma << exampleBatch() << head + QByteArray("0.5\r\n").repeated(6) + tail;
+
+        ParameterSet noFree = exampleBatch();
+        noFree.freeShiftInculuded = false;
+        QTest::newRow("free shift not included") << point << noFree
+                                                 << QByteArray(" 20 \r\n 28 \r\n 4 \r\n 0 \r\n") +
+                                                        QByteArray(" 0.5 \r\n").repeated(6) + tail;
+
+        ParameterSet ends = exampleBatch();
+        ends.periodPreference = ends.totalCoverage = ends.shiftCoverage = 0;
+        ends.dayPreference = ends.shiftPreference = ends.dayCoverage = 1;
+        const QByteArray endLines = " 0 \r\n 1 \r\n 1 \r\n 0 \r\n 1 \r\n 0 \r\n";
+        QTest::newRow("indicators 0 and 1, point") << point << ends << head + endLines + tail;
+        QTest::newRow("indicators 0 and 1, comma") << comma << ends << head + endLines + tail;
+    }
+    void fileBytes()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(ParameterSet, batch);
+        QFETCH(QByteArray, expected);
+        QLocale::setDefault(locale);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Input_data_KELDAR.TXT"));
+        const auto bytes =
+            inputdata::encode(inputdata::text(batch, QStringLiteral("D:\\Instances")));
+        QVERIFY(bytes);
+        QVERIFY(!inputdata::save(path, *bytes));
+        QCOMPARE(readAll(path), expected);
+    }
+
+    void secondBatchReplacesTheFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Input_data_KELDAR.TXT"));
+        QVERIFY(!inputdata::save(path, QByteArray(500, 'x')));
+        QVERIFY(!inputdata::save(path, "short\r\n"));
+        QCOMPARE(readAll(path), QByteArray("short\r\n"));
+    }
+
+    void failedSaveLeavesNothing_data()
+    {
+        QTest::addColumn<QString>("relativePath");
+        QTest::newRow("folder missing") << "missing/Input_data_KELDAR.TXT";
+        QTest::newRow("name taken by a folder") << "taken";
+    }
+    void failedSaveLeavesNothing()
+    {
+        QFETCH(QString, relativePath);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("taken")));
+        const std::optional<QString> failure =
+            inputdata::save(dir.filePath(relativePath), "data\r\n");
+        QVERIFY(failure);
+        QVERIFY(!failure->isEmpty());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{QStringLiteral("taken")});
+    }
+
+    void canCarry_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("carried");
+        QTest::newRow("plain") << "/home/user/Instances" << true;
+        QTest::newRow("drive root") << "D:\\" << true;
+        QTest::newRow("accents") << QStringLiteral("/home/user/Instanzen-\u00fc\u00e9") << true;
+        QTest::newRow("line feed") << "/home/user/a\nb" << false;
+        QTest::newRow("carriage return") << "/home/user/a\rb" << false;
+        QTest::newRow("lone surrogate") << QStringLiteral("/home/") + QChar(0xD800) << false;
+        QTest::newRow("undecodable name")
+            << QStringLiteral("/home/") + QChar::ReplacementCharacter << false;
+    }
+    void canCarry()
+    {
+        QFETCH(QString, folder);
+        QTEST(inputdata::canCarry(folder), "carried");
+    }
+
+    void selectFolder_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("cancel") << ""
+                                << "";
+        QTest::newRow("root keeps its separator") << "/"
+                                                  << "/";
+        QTest::newRow("folder") << "/srv/instances"
+                                << "/srv/instances";
+        QTest::newRow("trailing separator dropped") << "/srv/instances/"
+                                                    << "/srv/instances";
+    }
+    void selectFolder()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QString, result);
+        test::ScriptedHost host(DrivePaths(QStringLiteral("/c"), QStringLiteral("/bin")));
+        host.folderAnswers = {answer};
+        QCOMPARE(Module1::SelectFolder(host, nullptr, QStringLiteral("Where?")), result);
+        QCOMPARE(host.folderPrompts, QStringList{QStringLiteral("Where?")});
+    }
+
+    void readWait_data()
+    {
+        QTest::addColumn<int>("markAfterPolls");
+        QTest::addColumn<int>("endAfterPolls");
+        QTest::addColumn<bool>("markBefore");
+        QTest::addColumn<generation::ReadWait>("outcome");
+        using generation::ReadWait;
+        QTest::newRow("mark already there") << -1 << -1 << true << ReadWait::Marked;
+        QTest::newRow("mark appears") << 3 << -1 << false << ReadWait::Marked;
+        QTest::newRow("mark, then the end") << 4 << 4 << false << ReadWait::Marked;
+        QTest::newRow("ended without mark") << -1 << 3 << false << ReadWait::Exited;
+        QTest::newRow("neither") << -1 << -1 << false << ReadWait::TimedOut;
+    }
+    void readWait()
+    {
+        QFETCH(int, markAfterPolls);
+        QFETCH(int, endAfterPolls);
+        QFETCH(bool, markBefore);
+        QTemporaryDir dir;
+        PolledHost host(DrivePaths(dir.path(), dir.path()));
+        host.mark = dir.filePath(QStringLiteral("Input_data_KELDAR.TXT.read"));
+        host.markAfterPolls = markAfterPolls;
+        host.endAfterPolls = endAfterPolls;
+        if (markBefore)
+            QVERIFY(QFile(host.mark).open(QIODevice::WriteOnly));
+
+        QElapsedTimer clock;
+        clock.start();
+        QTEST(generation::waitUntilRead(host, 1, host.mark, 300), "outcome");
+        // Only a generator that never answers costs the whole allowance.
+        QCOMPARE(clock.elapsed() >= 300, QTest::currentDataTag() == QByteArray("neither"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGenerationRun)
+#include "tst_generationrun.moc"
