@@ -1,0 +1,168 @@
+#include "app/appearance.h"
+#include "app/tutorial.h"
+#include "tests/support/guitest.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QMessageBox>
+
+using namespace keldar;
+using namespace keldar::test;
+
+namespace {
+
+void writeFile(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("tutorial\n");
+}
+
+// A drive root and an installation (bin/ beside share/) in one scratch
+// folder, with a host that sees the program in bin/.
+struct Layout {
+    QTemporaryDir dir;
+    QString drive() const { return dir.path() + QStringLiteral("/drive"); }
+    QString bin() const { return dir.path() + QStringLiteral("/prefix/bin"); }
+    QString onDrive() const { return drive() + QStringLiteral("/KELDAR/Tutorial_KELDAR.txt"); }
+    QString installed() const
+    {
+        return dir.path() + QStringLiteral("/prefix/share/keldar/Tutorial_KELDAR.txt");
+    }
+    ScriptedHost host{DrivePaths(drive(), bin())};
+};
+
+QString shippedTutorial()
+{
+    QFile file(QString::fromLocal8Bit(qgetenv("KELDAR_BIN_DIR")) +
+               QStringLiteral("/../share/keldar/Tutorial_KELDAR.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+class TestTutorial : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The fonts the program runs with, so that sizes mean what users see.
+    void initTestCase() { applyAppearance(); }
+
+    void findsTheTutorial_data()
+    {
+        QTest::addColumn<bool>("onDrive");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("the copy on the program's drive wins") << true << true;
+        QTest::newRow("only on the drive") << true << false;
+        QTest::newRow("only installed") << false << true;
+    }
+    void findsTheTutorial()
+    {
+        QFETCH(bool, onDrive);
+        QFETCH(bool, installed);
+        Layout l;
+        if (onDrive)
+            writeFile(l.onDrive());
+        if (installed)
+            writeFile(l.installed());
+        openTutorial(l.host, nullptr);
+        QCOMPARE(l.host.documentsOpened,
+                 QStringList{QDir::cleanPath(onDrive ? l.onDrive() : l.installed())});
+        QVERIFY(l.host.messages.isEmpty());
+    }
+
+    void missingTutorialIsReportedByName()
+    {
+        Layout l;
+        openTutorial(l.host, nullptr);
+        QVERIFY(l.host.documentsOpened.isEmpty());
+        QCOMPARE(l.host.messages.size(), 1);
+        const QString text = l.host.messages.first().text;
+        QVERIFY2(text.contains(QLatin1String("Tutorial_KELDAR.txt")), qPrintable(text));
+        QVERIFY2(text.contains(QLatin1String("not found")), qPrintable(text));
+        QVERIFY2(text.contains(QDir::toNativeSeparators(QDir::cleanPath(l.installed()))),
+                 qPrintable(text));
+    }
+
+    void viewerThatWillNotStartIsReportedInARealBox()
+    {
+        Layout l;
+        writeFile(l.installed());
+        l.host.openSucceeds = false;
+        l.host.realBoxes = true;
+        QString shown;
+        ModalAnswerer::answerNext([&shown](QWidget *box) {
+            shown = ModalAnswerer::boxText(box);
+            auto *mb = qobject_cast<QMessageBox *>(box);
+            QVERIFY(mb);
+            QCOMPARE(mb->icon(), QMessageBox::NoIcon);
+            mb->button(QMessageBox::Ok)->click();
+        });
+        openTutorial(l.host, nullptr);
+        QCOMPARE(l.host.documentsOpened.size(), 1);
+        QVERIFY2(shown.contains(QDir::toNativeSeparators(QDir::cleanPath(l.installed()))),
+                 qPrintable(shown));
+        QVERIFY2(shown.contains(QLatin1String("viewer")), qPrintable(shown));
+    }
+
+    void menuCommandOpensTheShippedTutorialAndReturnsAtOnce()
+    {
+        Fixture f;
+        f.start();
+        f.main().showPage(KELDAR::ProblemSize);
+        f.main().findChild<QAction *>("mnuTutorial")->trigger();
+        // Started, nothing waited for, nothing asked.
+        QCOMPARE(f.host.documentsOpened.size(), 1);
+        QVERIFY(f.host.documentsOpened.first().endsWith(QLatin1String("Tutorial_KELDAR.txt")));
+        QVERIFY(QFileInfo(f.host.documentsOpened.first()).isFile());
+        QVERIFY(f.host.messages.isEmpty());
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        // The main window is usable at once.
+        QTest::keyClicks(f.field("txtNurses"), "9");
+        QCOMPARE(f.field("txtNurses")->text(), QStringLiteral("9"));
+    }
+
+    void shippedTutorialExplainsEveryEntry()
+    {
+        const QString text = shippedTutorial();
+        QVERIFY2(!text.isEmpty(), "the build tree holds no copy of the tutorial");
+        Fixture f;
+        f.start();
+        // Every frame caption of the main window, as the user reads it.
+        for (QGroupBox *frame : f.main().findChildren<QGroupBox *>()) {
+            if (frame->title().isEmpty())
+                continue;
+            QVERIFY2(text.contains(frame->title()), qPrintable(frame->title()));
+        }
+        for (const char *topic :
+             {"Welcome", "Problem Size", "Preference Distribution", "Coverage Distribution",
+              "Confirm Input", "Generate Input Files", "Change Settings", "output.log", "instance_",
+              "periodPreference", "dayPreference", "shiftPreference", "totalCoverage",
+              "dayCoverage", "shiftCoverage", "Options > Seed"})
+            QVERIFY2(text.contains(QLatin1String(topic)), topic);
+    }
+
+    void shippedTutorialReadsInAPlainViewer()
+    {
+        const QString text = shippedTutorial();
+        QVERIFY(!text.isEmpty());
+        const QStringList lines = text.split(u'\n');
+        for (int i = 0; i < lines.size(); ++i) {
+            const QString &line = lines.at(i);
+            QVERIFY2(line.size() <= 78, qPrintable(QStringLiteral("line %1 too long").arg(i + 1)));
+            QVERIFY2(!line.contains(u'\t') && !line.endsWith(u' '),
+                     qPrintable(QStringLiteral("line %1").arg(i + 1)));
+            for (QChar c : line)
+                QVERIFY2(c.unicode() < 128, qPrintable(QStringLiteral("line %1").arg(i + 1)));
+        }
+    }
+};
+
+QTEST_MAIN(TestTutorial)
+#include "tst_tutorial.moc"
