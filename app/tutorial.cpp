@@ -35,9 +35,10 @@ void openTutorial(Host &host, QWidget *parent)
         if (!QFileInfo(path).isFile())
             continue;
         if (!host.openDocument(path))
-            host.messageBox(parent, QStringLiteral("Tutorial"),
-                            QStringLiteral("No viewer could be started for the tutorial %1.")
-                                .arg(QDir::toNativeSeparators(path)));
+            host.messageBox(
+                parent, QStringLiteral("Tutorial"),
+                QStringLiteral("No viewer could be started for the tutorial, the file\n%1")
+                    .arg(QDir::toNativeSeparators(path)));
         return;
     }
     host.messageBox(parent, QStringLiteral("Tutorial"),
