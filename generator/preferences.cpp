@@ -156,7 +156,9 @@ public:
         if (oneCount_ == 3 || (!free_[0] && !free_[1] && !free_[2]))
             return;
         double current = error();
-        const double start = 1e-6;
+        // Worsening moves are allowed early, scaled so that their noise stays
+        // well below the tolerance whatever the table size.
+        const double start = 1e-3 / static_cast<double>(table_.cellCount());
         for (long step = 0; step < budget; ++step) {
             if ((step & 255) == 0 && worstGap() <= Settled)
                 return;
