@@ -168,40 +168,6 @@ private Q_SLOTS:
         QCOMPARE(f.main().parameters().nurses, before.nurses);
         QVERIFY(f.main().isVisible());
     }
-
-    void tabVisitsTheLevelsInOrder()
-    {
-        Fixture f;
-        FrmDistributionGrades &w = openGrades(f);
-        QApplication::setActiveWindow(&w);
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        f.child<QLineEdit>(&w, "Text1")->setFocus();
-        QStringList visited{QStringLiteral("Text1")};
-        for (int i = 0; i < 21; ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            visited.append(QApplication::focusWidget()->accessibleName().isEmpty()
-                               ? QApplication::focusWidget()->objectName()
-                               : QApplication::focusWidget()->accessibleName());
-        }
-        QCOMPARE(visited.at(1), QStringLiteral("Hierarchy Level 2"));
-        QCOMPARE(visited.at(2), QStringLiteral("Hierarchy Level 3"));
-        QCOMPARE(visited.at(19), QStringLiteral("Hierarchy Level 20"));
-        QCOMPARE(visited.at(20), QStringLiteral("cmdDistributionGrades"));
-        QCOMPARE(visited.at(21), QStringLiteral("cmdCancelDistributionGrades"));
-    }
-
-    void reloadingEmptiesTheBoxes()
-    {
-        Fixture f;
-        FrmDistributionGrades &w = openGrades(f);
-        f.child<QLineEdit>(&w, "Text7")->setText("25");
-        w.unload();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!w.findChild<QLineEdit *>("Text7"));
-        w.show();
-        QCOMPARE(f.child<QLineEdit>(&w, "Text7")->text(), QString());
-        QCOMPARE(w.findChildren<QLineEdit *>("Text7").size(), 1);
-    }
 };
 
 QTEST_MAIN(TestFrmDistributionGrades)

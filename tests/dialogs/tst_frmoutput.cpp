@@ -147,18 +147,6 @@ private Q_SLOTS:
         QCOMPARE(about.findChildren<QLabel *>("Label7").size(), 1);
     }
 
-    void closingByTheFrameUnloads()
-    {
-        Fixture f;
-        f.start();
-        chooseAbout(f.main());
-        FrmOutput &about = f.program->about();
-        QVERIFY(about.close());
-        QVERIFY(!about.isLoaded());
-        chooseAbout(f.main());
-        QVERIFY(about.isVisible());
-    }
-
     void layout_data()
     {
         QTest::addColumn<QString>("name");
@@ -255,33 +243,6 @@ private Q_SLOTS:
         // The reference and the address point to what ships with the program.
         QVERIFY(f.child<QLabel>(&about, "Label13")->text().contains("Tutorial_KELDAR.txt"));
         QVERIFY(f.child<QLabel>(&about, "Label11")->text().contains("README"));
-    }
-
-    void clickingTheAddressDoesNothing()
-    {
-        Fixture f;
-        f.start();
-        chooseAbout(f.main());
-        FrmOutput &about = f.program->about();
-        for (const char *name : {"Label11", "Label4", "Label6", "Label13"})
-            QTest::mouseClick(f.child<QLabel>(&about, name), Qt::LeftButton);
-        QVERIFY(f.host.documentsOpened.isEmpty());
-        QVERIFY(f.host.starts.isEmpty());
-        QVERIFY(about.isVisible());
-    }
-
-    void tabOrderReachesOk()
-    {
-        Fixture f;
-        f.start();
-        chooseAbout(f.main());
-        FrmOutput &about = f.program->about();
-        QApplication::setActiveWindow(&about);
-        QVERIFY(QTest::qWaitForWindowActive(&about));
-        QTRY_COMPARE(QApplication::focusWidget(),
-                     static_cast<QWidget *>(f.child<QPushButton>(&about, "CmdOutputok")));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-        QVERIFY(!about.isVisible());
     }
 };
 
