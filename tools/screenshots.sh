@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Remakes the pictures of KELDAR's windows in docs/ from the built program.
+# Remakes the pictures of KELDAR's windows in docs/ from the built program:
+# the four pages, About, File Generation and the continue dialog.
 # Builds nothing: build the target keldar-pageshots first.  Needs no display;
 # the windows are drawn off screen with the fonts the program uses.
 # Usage: tools/screenshots.sh [BUILD_DIR]

@@ -1,6 +1,7 @@
 // Pictures of KELDAR for the documentation, taken from the program's own
-// windows: the four pages of the main window, with an example problem typed
-// in, and the About window.  Needs no display: run it with
+// windows: the four pages of the main window with an example problem typed
+// in, the About window, and the File Generation window and the continue
+// dialog that confirming this problem leads to.  Needs no display: run it with
 // QT_QPA_PLATFORM=offscreen (tools/screenshots.sh does).
 //
 //   keldar-pageshots OUTPUT_FOLDER
@@ -9,11 +10,14 @@
 #include "app/keldar.h"
 #include "app/program.h"
 #include "app/qthost.h"
+#include "dialogs/frmcontinueanotherform.h"
 #include "dialogs/frmoutput.h"
+#include "generation/frmfilegeneration.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -81,5 +85,18 @@ int main(int argc, char *argv[])
     about.show();
     ok = save(about, out.filePath(QStringLiteral("about.png"))) && ok;
     about.unload();
+
+    // Confirming the example opens the File Generation window in its place.
+    main.findChild<QPushButton *>(QStringLiteral("cmdGenerate"))->click();
+    keldar::FrmFileGeneration &generation = program.fileGeneration();
+    if (!generation.isVisible()) {
+        QTextStream(stderr) << "Confirm Input did not open the File Generation window\n";
+        return 1;
+    }
+    ok = save(generation, out.filePath(QStringLiteral("file-generation.png"))) && ok;
+
+    keldar::frmContinueanotherForm &next = program.continueForm();
+    next.show();
+    ok = save(next, out.filePath(QStringLiteral("continue.png"))) && ok;
     return ok ? 0 : 1;
 }
