@@ -114,7 +114,8 @@ Outcome writeNew(const QString &path, const QByteArray &bytes, QString &why)
         return Outcome::Failed;
     }
     file.close();
-    if (!QFile::rename(temporary, path)) {
+    // QFile::rename refuses an existing target instead of replacing it.
+    if (!file.rename(path)) {
         const bool appeared = QFileInfo::exists(path);
         why = appeared ? QStringLiteral("already exists") : file.errorString();
         QFile::remove(temporary);

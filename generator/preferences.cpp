@@ -28,12 +28,18 @@ struct Line {
 class Table
 {
 public:
-    Table(int nurses, int days, int types) : size_{nurses, days, types}
+    // Only the lines of tracked axes are counted: the others are flat or
+    // alternate by construction, and counting them would cost memory in
+    // proportion to the table.
+    Table(int nurses, int days, int types, const bool *tracked)
+        : size_{nurses, days, types}, tracked_{tracked[0], tracked[1], tracked[2]}
     {
         cells_.assign(static_cast<std::size_t>(nurses) * static_cast<std::size_t>(days) *
                           static_cast<std::size_t>(types),
                       MinCost);
         for (int a = 0; a < 3; ++a) {
+            if (!tracked_[a])
+                continue;
             lines_[a].assign(cellCount() / static_cast<std::size_t>(size_[a]), Line());
             denominator_[a] = static_cast<double>(spreadDenominator(size_[a])) *
                               static_cast<double>(lines_[a].size());
@@ -80,6 +86,8 @@ public:
             for (int d = 0; d < size_[Days]; ++d)
                 for (int t = 0; t < size_[Types]; ++t)
                     for (int a = 0; a < 3; ++a) {
+                        if (!tracked_[a])
+                            continue;
                         Line &line = lines_[a][lineOf(a, n, d, t)];
                         ++line.counts[at(n, d, t)];
                         line.sum += at(n, d, t);
@@ -118,6 +126,7 @@ public:
 
 private:
     int size_[3];
+    bool tracked_[3];
     std::vector<std::uint8_t> cells_;
     std::vector<Line> lines_[3];
     std::int64_t numerator_[3] = {};
@@ -193,8 +202,9 @@ public:
                 const Change &ch = changes[c];
                 const int from = table_.at(ch.n, ch.d, ch.t);
                 for (int a = 0; a < 3; ++a)
-                    table_.apply(a, table_.lineOf(a, ch.n, ch.d, ch.t), from, ch.to,
-                                 free_[a] ? deltas[c][a] : 0);
+                    if (free_[a])
+                        table_.apply(a, table_.lineOf(a, ch.n, ch.d, ch.t), from, ch.to,
+                                     deltas[c][a]);
                 table_.at(ch.n, ch.d, ch.t) = static_cast<std::uint8_t>(ch.to);
             }
         }
@@ -409,7 +419,7 @@ std::vector<std::uint8_t> solve(const int *full, const double *targets, Random &
         free[a] = !zero[a] && !one[a];
     }
 
-    Table table(size[Nurses], size[Days], size[Types]);
+    Table table(size[Nurses], size[Days], size[Types], free);
     Search search(table, targets, free, one);
     // Small tables reach only a few values and a single search may miss the
     // nearest; they are cheap, so try a few starts and keep the best.
