@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -353,6 +354,37 @@ private Q_SLOTS:
         s.click(&s.window(), "cmdChangeInput");
         s.window().show();
         QCOMPARE(s.first()->text(), QStringLiteral("15"));
+    }
+
+    void realFolderChooser()
+    {
+        Session s;
+        s.open();
+        s.host->realBoxes = true;
+        QString title;
+        QWidget *owner = nullptr;
+        bool foldersOnly = false;
+        QStringList preselected{QStringLiteral("(none seen)")};
+        test::ModalAnswerer::answerNext([&](QWidget *box) {
+            auto *dialog = qobject_cast<QFileDialog *>(box);
+            if (!dialog)
+                return;
+            title = dialog->windowTitle();
+            owner = dialog->parentWidget();
+            foldersOnly = dialog->fileMode() == QFileDialog::Directory;
+            preselected = dialog->selectedFiles();
+            dialog->reject();
+        });
+        s.files()->setText(QStringLiteral("4"));
+        s.click(&s.window(), "cmdgo");
+
+        QCOMPARE(title, QStringLiteral("Please select the folder to save the generated files"));
+        QCOMPARE(owner, &s.window());
+        QVERIFY(foldersOnly);
+        // Only the folder it opens in, nothing picked in it.
+        QVERIFY2(preselected.size() <= 1, qPrintable(preselected.join(u',')));
+        QVERIFY(s.host->starts.isEmpty());
+        QCOMPARE(s.files()->text(), QStringLiteral("4"));
     }
 
     void run_data()
