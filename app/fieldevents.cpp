@@ -30,19 +30,27 @@ class GotFocusFilter : public QObject
 {
 public:
     GotFocusFilter(QWidget *field, std::function<void()> handler)
-        : QObject(field), m_handler(std::move(handler))
+        : QObject(field), m_window(field->window()), m_handler(std::move(handler))
     {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::FocusIn)
-            // After the widget's own focus handling, which may move the caret.
-            QTimer::singleShot(0, watched, [this] { m_handler(); });
+        if (event->type() == QEvent::FocusIn) {
+            // After the widget's own focus handling, which may move the caret;
+            // by then the field may have been discarded with its window's
+            // controls, and its handler must not run.
+            auto *field = static_cast<QWidget *>(watched);
+            QTimer::singleShot(0, field, [this, field] {
+                if (m_window && field->window() == m_window)
+                    m_handler();
+            });
+        }
         return false;
     }
 
 private:
+    QPointer<QWidget> m_window;
     std::function<void()> m_handler;
 };
 

@@ -67,7 +67,17 @@ bool QtHost::isProcessRunning(qint64 pid)
 #ifdef Q_OS_UNIX
     if (pid <= 0)
         return false;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
+        return false;
+    // A process that has ended but not been reaped yet is no longer running.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        if (close >= 0 && close + 2 < line.size() && line.at(close + 2) == 'Z')
+            return false;
+    }
+    return true;
 #else
     Q_UNUSED(pid);
     return false;
