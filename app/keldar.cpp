@@ -185,10 +185,6 @@ void KELDAR::mnuExit_Click()
     program().host().endProgram();
 }
 
-} // namespace keldar
-
-namespace keldar {
-
 void KELDAR::mnuTutorial_Click()
 {
     openTutorial(program().host(), this);
@@ -200,10 +196,6 @@ void KELDAR::mnuInfo_Click()
     about.load();
     about.show();
 }
-
-} // namespace keldar
-
-namespace keldar {
 
 void KELDAR::txtNurses_GotFocus()
 {
@@ -244,39 +236,39 @@ void KELDAR::txtShiftCoverageDistribution_GotFocus()
 
 void KELDAR::txtNurses_Validate(bool &cancel)
 {
-    validateCount(ui->txtNurses, cancel);
+    validateField(ui->txtNurses, &checks::checkCount, cancel);
 }
 void KELDAR::txtDays_Validate(bool &cancel)
 {
-    validateCount(ui->txtDays, cancel);
+    validateField(ui->txtDays, &checks::checkCount, cancel);
 }
 void KELDAR::txtShifts_Validate(bool &cancel)
 {
-    validateCount(ui->txtShifts, cancel);
+    validateField(ui->txtShifts, &checks::checkCount, cancel);
 }
 void KELDAR::txtShiftPreferenceDistribution_Validate(bool &cancel)
 {
-    validateIndicator(ui->txtShiftPreferenceDistribution, cancel);
+    validateField(ui->txtShiftPreferenceDistribution, &checks::checkIndicator, cancel);
 }
 void KELDAR::txtDayPrefereenceDistribution_Validate(bool &cancel)
 {
-    validateIndicator(ui->txtDayPrefereenceDistribution, cancel);
+    validateField(ui->txtDayPrefereenceDistribution, &checks::checkIndicator, cancel);
 }
 void KELDAR::txtPeriodPreferenceDistribution_Validate(bool &cancel)
 {
-    validateIndicator(ui->txtPeriodPreferenceDistribution, cancel);
+    validateField(ui->txtPeriodPreferenceDistribution, &checks::checkIndicator, cancel);
 }
 void KELDAR::txtTotalConstrainedness_Validate(bool &cancel)
 {
-    validateIndicator(ui->txtTotalConstrainedness, cancel);
+    validateField(ui->txtTotalConstrainedness, &checks::checkIndicator, cancel);
 }
 void KELDAR::txtDayCoverageDistribution_Validate(bool &cancel)
 {
-    validateIndicator(ui->txtDayCoverageDistribution, cancel);
+    validateField(ui->txtDayCoverageDistribution, &checks::checkIndicator, cancel);
 }
 void KELDAR::txtShiftCoverageDistribution_Validate(bool &cancel)
 {
-    validateIndicator(ui->txtShiftCoverageDistribution, cancel);
+    validateField(ui->txtShiftCoverageDistribution, &checks::checkIndicator, cancel);
 }
 
 void KELDAR::inputError(const QString &text)
@@ -292,42 +284,23 @@ bool KELDAR::checkNumericInput(QString text)
     return false;
 }
 
-void KELDAR::validateCount(QLineEdit *field, bool &cancel)
+void KELDAR::validateField(QLineEdit *field, checks::Verdict (*check)(const QString &, bool),
+                           bool &cancel)
 {
     const QString text = field->text();
     const bool numeric = checkNumericInput(text);
     if (text.isEmpty())
         return;
     if (!numeric) {
+        // checkNumericInput has said why; one message per attempt.
         field->clear();
         cancel = true;
         return;
     }
-    const auto verdict = checks::checkCount(text, m_parameters.mnuNewClicked);
+    const checks::Verdict verdict = check(text, m_parameters.mnuNewClicked);
     if (verdict != checks::Verdict::Accepted) {
         inputError(checks::message(verdict));
-        field->clear();
-        cancel = true;
-        return;
-    }
-    cancel = false;
-}
-
-void KELDAR::validateIndicator(QLineEdit *field, bool &cancel)
-{
-    const QString text = field->text();
-    const bool numeric = checkNumericInput(text);
-    if (text.isEmpty())
-        return;
-    if (!numeric) {
-        field->clear();
-        cancel = true;
-        return;
-    }
-    const auto verdict = checks::checkIndicator(text, m_parameters.mnuNewClicked);
-    if (verdict != checks::Verdict::Accepted) {
-        inputError(checks::message(verdict));
-        field->clear();
+        field->clear(); // only once the box is closed
         cancel = true;
         return;
     }

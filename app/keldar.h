@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form.h"
+#include "params/fieldchecks.h"
 #include "params/parameterset.h"
 
 #include <QMainWindow>
@@ -79,8 +80,8 @@ private:
     void txtShiftCoverageDistribution_Validate(bool &cancel);
 
     bool checkNumericInput(QString text);
-    void validateCount(QLineEdit *field, bool &cancel);
-    void validateIndicator(QLineEdit *field, bool &cancel);
+    void validateField(QLineEdit *field, checks::Verdict (*check)(const QString &, bool),
+                       bool &cancel);
     void inputError(const QString &text);
 
     std::unique_ptr<Ui::KELDAR> ui;

@@ -3,6 +3,7 @@
 #include "app/qthost.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
@@ -10,6 +11,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("keldar"));
     QApplication::setApplicationDisplayName(QStringLiteral("KELDAR"));
     QApplication::setApplicationVersion(QStringLiteral(KELDAR_VERSION));
+    // Ties the windows to the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("keldar"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("keldar")));
     keldar::applyAppearance();
 
     keldar::QtHost host(keldar::DrivePaths::forThisHost());
