@@ -36,16 +36,11 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::FocusIn) {
-            // After the widget's own focus handling, which may move the caret;
-            // by then the field may have been discarded with its window's
-            // controls, and its handler must not run.
-            auto *field = static_cast<QWidget *>(watched);
-            QTimer::singleShot(0, field, [this, field] {
-                if (m_window && field->window() == m_window)
-                    m_handler();
-            });
-        }
+        // Before any key that follows; a click's caret placement is undone by
+        // the handler itself (selectWholeText).
+        if (event->type() == QEvent::FocusIn && m_window &&
+            static_cast<QWidget *>(watched)->window() == m_window)
+            m_handler();
         return false;
     }
 
