@@ -3,9 +3,13 @@
 # is already there.  Runs apt-get only when something is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation)
-if [ "${1:-}" = "--with-screens" ]; then
-  packages+=(xvfb xauth imagemagick)
-fi
+for option in "$@"; do
+  case "$option" in
+    --with-screens) packages+=(xvfb xauth imagemagick) ;;   # pictures and the start-up bench
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;         # the input-reader fuzz target
+    *) echo "usage: $0 [--with-screens] [--fuzz]" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
