@@ -85,17 +85,14 @@ void FrmFileGeneration::closeEvent(QCloseEvent *event)
         cmdChangeInput_Click();
 }
 
-// The focus event arrives late and may find the window unloaded meanwhile.
 void FrmFileGeneration::txtNumberofFiles_GotFocus()
 {
-    if (ui)
-        fieldevents::selectWholeText(ui->txtNumberofFiles);
+    fieldevents::selectWholeText(ui->txtNumberofFiles);
 }
 
 void FrmFileGeneration::txtStartingSolution_GotFocus()
 {
-    if (ui)
-        fieldevents::selectWholeText(ui->txtStartingSolution);
+    fieldevents::selectWholeText(ui->txtStartingSolution);
 }
 
 void FrmFileGeneration::cmdChangeInput_Click()
