@@ -6,6 +6,9 @@
 #include "dialogs/frmoutput.h"
 #include "generation/frmfilegeneration.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 namespace keldar {
 
 Program::Program(Host &host)
@@ -24,6 +27,8 @@ Program::~Program()
     m_continueForm->unload();
     m_fileGeneration->unload();
     m_keldar->unload();
+    // Discarded controls wait for the event loop, which has ended by now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void Program::start()
