@@ -85,7 +85,8 @@ QString unreachedText(const Indicators &measured, const Indicators &targets)
     QString text;
     for (int k = 0; k < IndicatorCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
-        if (std::fabs(measured[i] - targets[i]) > Tolerance)
+        // The slack absorbs rounding of values a whole 0.01 from the target.
+        if (std::fabs(measured[i] - targets[i]) > Tolerance + 1e-9)
             text += QStringLiteral("; unreachable: %1 target %2, nearest reached %3")
                         .arg(QLatin1String(IndicatorNames[k]))
                         .arg(targets[i], 0, 'g', 15)
