@@ -10,7 +10,7 @@
 
 using namespace keldar::generator;
 
-int main(int argc, char **argv)
+int main(int argc, char **)
 {
     struct Size {
         int nurses, days, working;

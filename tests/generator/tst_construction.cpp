@@ -94,6 +94,69 @@ double nearestShiftConcentration(const std::vector<int> &dayTotals, int w, doubl
     return best;
 }
 
+// Spread of one line of costs, straight from the definition.
+double lineSpread(const std::vector<int> &line)
+{
+    const auto n = static_cast<double>(line.size());
+    double mean = 0;
+    for (int v : line)
+        mean += v;
+    mean /= n;
+    double deviation = 0;
+    for (int v : line)
+        deviation += std::fabs(v - mean);
+    const double half = std::floor(n / 2);
+    const double largest = 2 * half * (n - half) * (MaxCost - MinCost) / n;
+    return largest == 0 ? 0 : deviation / largest;
+}
+
+// The spread nearest the target of any one line of n costs.
+double nearestLineSpread(int n, double target)
+{
+    double best = 2;
+    for (int c1 = 0; c1 <= n; ++c1)
+        for (int c2 = 0; c1 + c2 <= n; ++c2)
+            for (int c3 = 0; c1 + c2 + c3 <= n; ++c3) {
+                std::vector<int> line(static_cast<std::size_t>(c1), 1);
+                line.insert(line.end(), static_cast<std::size_t>(c2), 2);
+                line.insert(line.end(), static_cast<std::size_t>(c3), 3);
+                line.insert(line.end(), static_cast<std::size_t>(n - c1 - c2 - c3), 4);
+                const double s = lineSpread(line);
+                if (std::fabs(s - target) < std::fabs(best - target))
+                    best = s;
+            }
+    return best;
+}
+
+// Costs only 1 and 4, rows lines of length len across a rigid axis of size
+// rows: row r holds k_r fours and has spread k_r (len - k_r) / (floor(len/2)
+// ceil(len/2)); the k_r add up to what leaves every line along the rigid
+// axis half and half.  The mean spread nearest the target over every such
+// choice of counts (small sizes only).
+double nearestBinarySpread(int rows, int len, double target)
+{
+    const int low = len * (rows / 2);
+    const int high = len * (rows - rows / 2);
+    const double largest = std::floor(len / 2.0) * std::ceil(len / 2.0);
+    double best = 2;
+    std::function<void(int, int, int, long)> walk = [&](int row, int from, int sum, long spreads) {
+        if (sum > high)
+            return;
+        if (row == rows) {
+            if (sum < low)
+                return;
+            const double s = static_cast<double>(spreads) / largest / rows;
+            if (std::fabs(s - target) < std::fabs(best - target))
+                best = s;
+            return;
+        }
+        for (int k = from; k <= len; ++k)
+            walk(row + 1, k, sum + k, spreads + k * (len - k));
+    };
+    walk(0, 0, 0, 0);
+    return best;
+}
+
 QString describe(const Indicators &measured, const Indicators &targets)
 {
     QString text;
@@ -184,6 +247,84 @@ private Q_SLOTS:
                          qPrintable(describe(measured, targets)));
             }
         }
+    }
+
+    // Every combination of preference targets from a grid that includes 0
+    // and 1.  A target of 0 forces every line along its axis flat, a target
+    // of 1 every line along it half at the lowest and half at the highest
+    // cost.  With two flat axes the table is one line, copied; with one flat
+    // and one half-and-half axis it holds only 1 and 4, and the third spread
+    // depends only on how many 4s each line across holds.  Those are the
+    // cases integers can leave out of reach: then the value reached must be
+    // the nearest one there is.  Everything else is met.
+    void preferenceGrid_data()
+    {
+        QTest::addColumn<int>("nurses");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("shifts");
+        QTest::addColumn<double>("period");
+        QTest::addColumn<double>("day");
+        QTest::addColumn<double>("shift");
+        const int sizes[][3] = {{25, 7, 4}, {40, 14, 3}};
+        const double grid[] = {0, 0.1, 0.25, 0.5, 0.75, 0.9, 1};
+        for (const auto &size : sizes)
+            for (double period : grid)
+                for (double day : grid)
+                    for (double shift : grid)
+                        QTest::addRow("%dx%dx%d %g %g %g", size[0], size[1], size[2], period, day,
+                                      shift)
+                            << size[0] << size[1] << size[2] << period << day << shift;
+    }
+    void preferenceGrid()
+    {
+        QFETCH(int, nurses);
+        QFETCH(int, days);
+        QFETCH(int, shifts);
+        QFETCH(double, period);
+        QFETCH(double, day);
+        QFETCH(double, shift);
+        const Indicators targets{period, day, shift, 0.5, 0.5, 0.5};
+        const Instance instance = generate(batch(nurses, days, shifts, false, targets), 11);
+        const Indicators measured = measure(instance);
+        const QByteArray text = describe(measured, targets).toUtf8();
+        int missed = -1;
+        for (int k = PeriodPreference; k <= ShiftPreference; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            if (std::fabs(measured[i] - targets[i]) > Tolerance + 1e-9) {
+                QVERIFY2(missed < 0, text.constData());
+                missed = k;
+            }
+        }
+        if (missed < 0)
+            return;
+
+        // Axis lengths in indicator order: days, shift types, nurses.
+        const int length[3] = {days, instance.shiftTypes(), nurses};
+        int flat = 0;
+        int rigid = -1;
+        for (int k = 0; k < 3; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            if (k == missed)
+                continue;
+            if (targets[i] == 0)
+                ++flat;
+            else if (targets[i] == 1)
+                rigid = k;
+            else
+                QFAIL(text.constData());
+            QVERIFY2(measured[i] == targets[i], text.constData());
+        }
+        const double target = targets[std::size_t(missed)];
+        double nearest = 2;
+        if (flat == 2)
+            nearest = nearestLineSpread(length[missed], target);
+        else if (flat == 1 && rigid >= 0)
+            nearest = nearestBinarySpread(length[rigid], length[missed], target);
+        else
+            QFAIL(text.constData());
+        QVERIFY2(std::fabs(std::fabs(measured[std::size_t(missed)] - target) -
+                           std::fabs(nearest - target)) < 1e-9,
+                 qPrintable(describe(measured, targets) + QString::number(nearest)));
     }
 
     // Day totals of a small instance reach only some values; the nearest is
