@@ -705,9 +705,10 @@ std::vector<std::uint8_t> solve(const int *full, const double *targets, Random &
     Table table(size[Nurses], size[Days], size[Types], free);
     Search search(table, targets, free, one);
     // Small tables reach only a few values and a single search may miss the
-    // nearest; they are cheap, so try a few starts and keep the best.
-    const int attempts = table.cellCount() <= 512 ? 8 : table.cellCount() <= 8192 ? 4 : 1;
-    const long budget = 300L * static_cast<long>(table.cellCount()) + 20000;
+    // nearest; they are cheap, so try several short starts and keep the best.
+    const std::size_t area = table.cellCount();
+    const int attempts = area <= 128 ? 20 : area <= 512 ? 8 : area <= 8192 ? 4 : 1;
+    const long budget = 300L * static_cast<long>(area) + (area <= 128 ? 3000 : 20000);
     std::vector<std::uint8_t> best;
     double bestGap = 2;
     for (int attempt = 0; attempt < attempts; ++attempt) {
