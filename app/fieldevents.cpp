@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,10 +38,14 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         // Before any key that follows; a click's caret placement is undone by
-        // the handler itself (selectWholeText).
+        // the handler itself (selectWholeText).  A closing menu or the window
+        // becoming active again hands the focus back without moving it.
         if (event->type() == QEvent::FocusIn && m_window &&
-            static_cast<QWidget *>(watched)->window() == m_window)
-            m_handler();
+            static_cast<QWidget *>(watched)->window() == m_window) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+                m_handler();
+        }
         return false;
     }
 
@@ -84,13 +89,11 @@ private:
     std::function<void(bool &)> m_handler;
 };
 
-// The focus widget, when it is a field with a Validate handler in `window`.
+// The control that holds the focus within `window` (whether or not the
+// window is active), when it is a field with a Validate handler.
 ValidateFilter *validatedFocus(const QWidget *window)
 {
-    QWidget *focus = QApplication::focusWidget();
-    if (!focus || focus->window() != window)
-        return nullptr;
-    return ValidateFilter::of(focus);
+    return ValidateFilter::of(window->focusWidget());
 }
 
 // The control that a click at `pos` (window coordinates) would give the
@@ -147,7 +150,7 @@ protected:
                 return false;
             const QPoint pos = static_cast<QMouseEvent *>(event)->position().toPoint();
             QWidget *target = clickFocusTarget(m_window, pos);
-            if (!target || target == QApplication::focusWidget())
+            if (!target || target == m_window->focusWidget())
                 return false;
             if (!v->cancels())
                 return false;
@@ -195,7 +198,7 @@ protected:
         if (!v)
             return false;
         QWidget *target = shortcutTarget(receiver);
-        if (!target || target == QApplication::focusWidget())
+        if (!target || target == receiver->window()->focusWidget())
             return false;
         return v->cancels();
     }
@@ -230,16 +233,20 @@ void onGotFocus(QWidget *field, std::function<void()> handler)
 
 void selectWholeText(QWidget *field)
 {
-    if (auto *edit = qobject_cast<QLineEdit *>(field)) {
-        edit->setSelection(0, int(edit->text().size()));
-        // A click that gave the focus places the caret on its release; keep
-        // the selection over it.
-        QPointer<QLineEdit> guard(edit);
-        QTimer::singleShot(0, edit, [guard] {
-            if (guard && guard->hasFocus())
-                guard->setSelection(0, int(guard->text().size()));
-        });
-    }
+    auto *edit = qobject_cast<QLineEdit *>(field);
+    if (!edit)
+        return;
+    edit->setSelection(0, int(edit->text().size()));
+    // A click that gave the focus places the caret once the press arrives;
+    // select again after it, unless the user has typed meanwhile.
+    if (QGuiApplication::mouseButtons() == Qt::NoButton)
+        return;
+    QPointer<QLineEdit> guard(edit);
+    const QString text = edit->text();
+    QTimer::singleShot(0, edit, [guard, text] {
+        if (guard && guard->hasFocus() && guard->text() == text)
+            guard->setSelection(0, int(text.size()));
+    });
 }
 
 } // namespace keldar::fieldevents

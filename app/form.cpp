@@ -1,6 +1,6 @@
 #include "app/form.h"
 
-#include <QPointer>
+#include "app/program.h"
 
 namespace keldar {
 
@@ -19,6 +19,11 @@ void discardChildControls(QWidget *window)
             a->deleteLater();
         }
     }
+}
+
+void notifyUnloaded(Program &program)
+{
+    program.windowUnloaded();
 }
 
 } // namespace keldar

@@ -13,6 +13,9 @@ class Program;
 // event loop, which makes it safe to unload from a control's own handler.
 void discardChildControls(QWidget *window);
 
+// Tells the program that one of its windows has been unloaded.
+void notifyUnloaded(Program &program);
+
 // A window that exists at most once and has a design-time state.  Loading
 // builds its controls from the design and runs Form_Load; unloading discards
 // the controls and their contents, while the object (and what it owns beyond
@@ -40,6 +43,7 @@ public:
         m_loaded = false;
         Window::setVisible(false);
         discardControls();
+        notifyUnloaded(m_program);
     }
 
     void setVisible(bool visible) override

@@ -44,6 +44,9 @@ void KELDAR::buildControls()
     ui->TabStrip1->tabBar()->setFocusPolicy(Qt::StrongFocus);
     // All four tabs stay in view, as on a tab strip, even with wide fonts.
     ui->TabStrip1->setUsesScrollButtons(false);
+    // The wheel would switch pages without the focus ever leaving the field
+    // being edited, so its check would never run.
+    ui->TabStrip1->tabBar()->installEventFilter(this);
     ui->TabStrip1->setElideMode(Qt::ElideRight);
     ui->TabStrip1->tabBar()->setAccessibleName(QStringLiteral("Pages"));
 
@@ -83,6 +86,8 @@ void KELDAR::buildControls()
         if (index == ui->TabStrip1->currentIndex())
             TabStrip1_Click();
     });
+    // Enter clicks a focused button, but Enter in a box confirms nothing.
+    ui->cmdGenerate->setAutoDefault(true);
     connect(ui->cmdGenerate, &QPushButton::clicked, this, &KELDAR::cmdGenerate_Click);
     connect(ui->mnuNew, &QAction::triggered, this, &KELDAR::mnuNew_Click);
     connect(ui->mnuSeed, &QAction::triggered, this, &KELDAR::mnuSeed_Click);
@@ -113,7 +118,7 @@ void KELDAR::Form_Load()
     m_parameters.seed = DefaultSeed;
 }
 
-void KELDAR::showPage(Page page)
+QWidget *KELDAR::showPageFrame(Page page)
 {
     QWidget *frames[] = {ui->frmWelcome, ui->frmProblem, ui->frmPreference, ui->frmCoverage};
     QWidget *shown = frames[page - 1];
@@ -121,7 +126,12 @@ void KELDAR::showPage(Page page)
     for (QWidget *frame : frames)
         if (frame != shown)
             frame->setVisible(false);
-    shown->raise();
+    return shown;
+}
+
+void KELDAR::showPage(Page page)
+{
+    showPageFrame(page)->raise();
 }
 
 int KELDAR::shownPage() const
@@ -150,23 +160,14 @@ void KELDAR::selectTab(int index)
 void KELDAR::returnToProblemSize()
 {
     show();
-    ui->frmProblem->setVisible(true);
-    ui->frmCoverage->setVisible(false);
-    ui->frmPreference->setVisible(false);
-    ui->frmWelcome->setVisible(false);
-    ui->frmProblem->raise();
+    showPage(ProblemSize);
     ui->txtNurses->setFocus();
 }
 
 void KELDAR::TabStrip1_Click()
 {
     const int index = selectedTab();
-    QWidget *frames[] = {ui->frmWelcome, ui->frmProblem, ui->frmPreference, ui->frmCoverage};
-    QWidget *shown = frames[index - 1];
-    shown->setVisible(true);
-    for (QWidget *frame : frames)
-        if (frame != shown)
-            frame->setVisible(false);
+    QWidget *shown = showPageFrame(Page(index));
     if (index == ProblemSize)
         ui->Optyes->setChecked(true);
     shown->raise();
@@ -179,10 +180,17 @@ void KELDAR::TabStrip1_Click()
         ui->txtTotalConstrainedness->setFocus();
 }
 
+bool KELDAR::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Wheel && ui && watched == ui->TabStrip1->tabBar())
+        return true;
+    return Form::eventFilter(watched, event);
+}
+
 void KELDAR::mnuExit_Click()
 {
     unload();
-    program().host().endProgram();
+    program().end();
 }
 
 void KELDAR::mnuTutorial_Click()
@@ -309,38 +317,56 @@ void KELDAR::validateField(QLineEdit *field, checks::Verdict (*check)(const QStr
 
 void KELDAR::cmdGenerate_Click()
 {
+    using checks::checkCount;
+    using checks::checkIndicator;
     const struct {
         QLineEdit *field;
         Page page;
         const char *message;
+        checks::Verdict (*check)(const QString &, bool);
     } order[] = {
-        {ui->txtNurses, ProblemSize, "Please give in the number of nurses"},
-        {ui->txtDays, ProblemSize, "Please give in the number of days"},
-        {ui->txtShifts, ProblemSize, "Please give in the number of shifts"},
+        {ui->txtNurses, ProblemSize, "Please give in the number of nurses", checkCount},
+        {ui->txtDays, ProblemSize, "Please give in the number of days", checkCount},
+        {ui->txtShifts, ProblemSize, "Please give in the number of shifts", checkCount},
         {ui->txtPeriodPreferenceDistribution, Preference,
-         "Please give in the Period Preference Distribution"},
+         "Please give in the Period Preference Distribution", checkIndicator},
         {ui->txtDayPrefereenceDistribution, Preference,
-         "Please give in the Day Preference Distribution"},
+         "Please give in the Day Preference Distribution", checkIndicator},
         {ui->txtShiftPreferenceDistribution, Preference,
-         "Please give in the Shift Preference Distribution"},
-        {ui->txtTotalConstrainedness, Coverage,
-         "Please give in the Total Coverage Constrainedness"},
-        {ui->txtDayCoverageDistribution, Coverage, "Please give in the Day Coverage Distribution"},
+         "Please give in the Shift Preference Distribution", checkIndicator},
+        {ui->txtTotalConstrainedness, Coverage, "Please give in the Total Coverage Constrainedness",
+         checkIndicator},
+        {ui->txtDayCoverageDistribution, Coverage, "Please give in the Day Coverage Distribution",
+         checkIndicator},
         {ui->txtShiftCoverageDistribution, Coverage,
-         "Please give in the Shift Coverage Distribution"},
+         "Please give in the Shift Coverage Distribution", checkIndicator},
+    };
+    const auto leadTo = [this](QLineEdit *field, Page page) {
+        showPage(page);
+        if (field == ui->txtNurses) {
+            field->setFocus();
+            selectTab(page);
+        } else {
+            selectTab(page);
+            field->setFocus();
+        }
     };
     for (const auto &entry : order) {
         if (!entry.field->text().isEmpty())
             continue;
-        showPage(entry.page);
-        if (entry.field == ui->txtNurses) {
-            entry.field->setFocus();
-            selectTab(entry.page);
-        } else {
-            selectTab(entry.page);
-            entry.field->setFocus();
-        }
+        leadTo(entry.field, entry.page);
         inputError(QString::fromLatin1(entry.message));
+        return;
+    }
+    // Every box was checked when it was left; a text that got in some other
+    // way is refused here rather than stored as a number nobody typed.
+    for (const auto &entry : order) {
+        const checks::Verdict verdict = entry.check(entry.field->text(), false);
+        if (verdict == checks::Verdict::Accepted)
+            continue;
+        leadTo(entry.field, entry.page);
+        inputError(checks::message(verdict));
+        entry.field->clear();
         return;
     }
 

@@ -46,11 +46,13 @@ public:
     void returnToProblemSize();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void buildControls() override;
     void discardControls() override;
     void Form_Load() override;
 
 private:
+    QWidget *showPageFrame(Page page);
     void TabStrip1_Click();
     void cmdGenerate_Click();
     void mnuNew_Click();

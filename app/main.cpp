@@ -9,7 +9,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("keldar"));
-    QApplication::setApplicationDisplayName(QStringLiteral("KELDAR"));
     QApplication::setApplicationVersion(QStringLiteral(KELDAR_VERSION));
     // Ties the windows to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("keldar"));

@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/host.h"
 #include "app/keldar.h"
 #include "dialogs/frmcontinueanotherform.h"
 #include "dialogs/frmdistributiongrades.h"
@@ -8,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 
 namespace keldar {
 
@@ -34,6 +36,32 @@ Program::~Program()
 void Program::start()
 {
     m_keldar->show();
+}
+
+void Program::end()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    m_host.endProgram();
+}
+
+void Program::windowUnloaded()
+{
+    QTimer::singleShot(0, m_keldar.get(), [this] {
+        if (!m_ending && !anyWindowShown())
+            end();
+    });
+}
+
+bool Program::anyWindowShown() const
+{
+    const QWidget *windows[] = {m_keldar.get(), m_fileGeneration.get(), m_continueForm.get(),
+                                m_about.get(), m_distributionGrades.get()};
+    for (const QWidget *w : windows)
+        if (w->isVisible())
+            return true;
+    return false;
 }
 
 } // namespace keldar

@@ -32,8 +32,18 @@ public:
     // Program start: the main window is loaded and shown.
     void start();
 
+    // Ends the program at once (Exit, or no further batch wanted).
+    void end();
+
+    // A window has been unloaded.  Once the event in hand is dealt with, a
+    // program with no window left to show ends rather than run on unseen.
+    void windowUnloaded();
+
 private:
+    bool anyWindowShown() const;
+
     Host &m_host;
+    bool m_ending = false;
     std::unique_ptr<KELDAR> m_keldar;
     std::unique_ptr<FrmFileGeneration> m_fileGeneration;
     std::unique_ptr<frmContinueanotherForm> m_continueForm;

@@ -42,7 +42,8 @@ QString QtHost::chooseFolder(QWidget *owner, const QString &prompt)
     QFileDialog::Options options = QFileDialog::ShowDirsOnly;
     if (!m_nativeDialogs)
         options |= QFileDialog::DontUseNativeDialog;
-    const QString dir = QFileDialog::getExistingDirectory(owner, prompt, QString(), options);
+    // No folder of the program's own is offered: the chooser opens at home.
+    const QString dir = QFileDialog::getExistingDirectory(owner, prompt, QDir::homePath(), options);
     return dir.isEmpty() ? QString() : QDir::toNativeSeparators(dir);
 }
 
@@ -79,8 +80,9 @@ bool QtHost::isProcessRunning(qint64 pid)
     }
     return true;
 #else
-    Q_UNUSED(pid);
-    return false;
+    // No cheap check here: count on the generator's read mark (or the
+    // bounded wait) instead.
+    return pid > 0;
 #endif
 }
 
@@ -104,7 +106,8 @@ bool QtHost::setCurrentDirectory(const QString &path)
 
 void QtHost::endProgram()
 {
-    // Nothing may run after this: no closing handlers, no further events.
+    // No closing handlers run and no window stays on screen; the main event
+    // loop returns as soon as the caller's handler has.
     for (QWidget *w : QApplication::topLevelWidgets())
         w->hide();
     QCoreApplication::exit(0);

@@ -9,11 +9,13 @@
 #include "generator/handshake.h"
 #include "ui_frmcontinueanotherform.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 
 namespace keldar {
 
-frmContinueanotherForm::frmContinueanotherForm(Program &program) : Form(program)
+frmContinueanotherForm::frmContinueanotherForm(Program &program)
+    : Form(program), m_readTimeoutMs(generation::ReadTimeoutMs)
 {
     setWindowTitle(QStringLiteral("KELDAR"));
 }
@@ -44,11 +46,20 @@ void frmContinueanotherForm::Form_Load()
     const QString mark = file + QLatin1String(generator::ReadMarkSuffix);
 
     // The generator reads the file as it starts; do not pull it away first.
-    if (m_generator)
-        generation::waitUntilRead(host, *m_generator, mark, generation::ReadTimeoutMs);
+    // One that has not taken it in the time allowed may still do so: the
+    // file stays then, and the next batch replaces it.
+    bool read = true;
+    if (m_generator) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        read = generation::waitUntilRead(host, *m_generator, mark, m_readTimeoutMs) !=
+               generation::ReadWait::TimedOut;
+        QApplication::restoreOverrideCursor();
+    }
     m_generator.reset();
-    host.deleteFile(file);
-    host.deleteFile(mark);
+    if (read) {
+        host.deleteFile(file);
+        host.deleteFile(mark);
+    }
 
     FrmFileGeneration &fileGeneration = program().fileGeneration();
     fileGeneration.hide();
@@ -75,7 +86,7 @@ void frmContinueanotherForm::cmdContinueYes_Click()
 void frmContinueanotherForm::cmdContinueNo_Click()
 {
     unload();
-    program().host().endProgram();
+    program().end();
 }
 
 } // namespace keldar

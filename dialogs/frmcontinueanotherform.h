@@ -27,6 +27,8 @@ public:
     // The generator the batch started.  Loading waits (a bounded time) until
     // it has read the input-data file before deleting the file.
     void setGeneratorProcess(qint64 pid) { m_generator = pid; }
+    // How long that wait may take.
+    void setReadTimeout(int ms) { m_readTimeoutMs = ms; }
 
 protected:
     void buildControls() override;
@@ -41,6 +43,7 @@ private:
 
     std::unique_ptr<Ui::frmContinueanotherForm> ui;
     std::optional<qint64> m_generator;
+    int m_readTimeoutMs;
 };
 
 } // namespace keldar

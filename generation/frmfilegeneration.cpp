@@ -10,6 +10,7 @@
 #include "generation/inputdatafile.h"
 #include "generation/module1.h"
 #include "generator/handshake.h"
+#include "params/fieldchecks.h"
 #include "params/numbers.h"
 #include "ui_frmfilegeneration.h"
 
@@ -20,7 +21,6 @@ namespace keldar {
 
 namespace {
 
-const QString InputErrorTitle = QStringLiteral("Input Error");
 const QString ProcessTitle = QStringLiteral("File Generation Process");
 const QString FolderPrompt = QStringLiteral("Please select the folder to save the generated files");
 const QString SuccessText = QStringLiteral("The requested files are successfully generated. For "
@@ -74,6 +74,9 @@ void FrmFileGeneration::Form_Load()
     ui->txtStartingSolution->setText(next == 0 ? QStringLiteral("1") : standardText(next));
     ui->txtNumberofFiles->setText(QStringLiteral("0"));
     ui->txtNumberofFiles->setFocus();
+    // The field first gets the focus as the window becomes active, which is
+    // no focus move of the user's: select its text for the first entry here.
+    txtNumberofFiles_GotFocus();
 
     program().keldar().hide();
 }
@@ -109,14 +112,14 @@ void FrmFileGeneration::cmdgo_Click()
 
     const std::optional<double> files = generation::numberOfFiles(ui->txtNumberofFiles->text());
     if (!files) {
-        host.messageBox(this, InputErrorTitle, generation::NumberOfFilesMessage);
+        host.messageBox(this, checks::InputErrorTitle, generation::NumberOfFilesMessage);
         ui->txtNumberofFiles->setFocus();
         return;
     }
     const std::optional<qint16> first =
         generation::firstFileNumber(ui->txtStartingSolution->text());
     if (!first) {
-        host.messageBox(this, InputErrorTitle, generation::FirstFileMessage);
+        host.messageBox(this, checks::InputErrorTitle, generation::FirstFileMessage);
         ui->txtStartingSolution->setFocus();
         return;
     }
@@ -129,7 +132,7 @@ void FrmFileGeneration::cmdgo_Click()
         return;
     }
     if (!inputdata::canCarry(folder)) {
-        host.messageBox(this, InputErrorTitle,
+        host.messageBox(this, checks::InputErrorTitle,
                         tr("The folder %1 cannot be passed to the generator: its name holds "
                            "characters the input-data file cannot carry.")
                             .arg(folder));
@@ -171,7 +174,7 @@ std::optional<qint64> FrmFileGeneration::writeAndStart(const QString &folder)
     else
         failure = inputdata::save(file, *bytes);
     if (failure) {
-        host.messageBox(this, InputErrorTitle,
+        host.messageBox(this, checks::InputErrorTitle,
                         tr("The file %1 could not be written: %2")
                             .arg(QDir::toNativeSeparators(file), *failure));
         return std::nullopt;

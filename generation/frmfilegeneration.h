@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class FrmFileGeneration;

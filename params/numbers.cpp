@@ -80,15 +80,22 @@ double leadingNumber(const QString &text)
         ++i;
     }
     int mantissaDigits = 0;
-    int integerDigits = 0;
+    // Where the first significant digit stands: the count of integer digits
+    // from it on, or minus the zeros that follow the point before it.
+    int magnitude = 0;
+    bool significant = false;
     bool seenPoint = false;
     for (; i < s.size(); ++i) {
         const QChar c = s.at(i);
         if (c.isDigit() && c.unicode() < 128) {
             prefix += static_cast<char>(c.unicode());
             ++mantissaDigits;
-            if (!seenPoint)
-                ++integerDigits;
+            if (c != u'0')
+                significant = true;
+            if (!seenPoint && significant)
+                ++magnitude;
+            else if (seenPoint && !significant)
+                --magnitude;
         } else if (c == u'.' && !seenPoint) {
             prefix += '.';
             seenPoint = true;
@@ -126,7 +133,7 @@ double leadingNumber(const QString &text)
     double value = 0;
     const auto result = std::from_chars(prefix.data(), prefix.data() + prefix.size(), value);
     if (result.ec == std::errc::result_out_of_range)
-        value = integerDigits + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+        value = magnitude + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     return negative ? -value : value;
 }
 

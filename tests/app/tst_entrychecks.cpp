@@ -1,9 +1,11 @@
 #include "app/fieldevents.h"
+#include "dialogs/frmoutput.h"
 #include "generation/frmfilegeneration.h"
 #include "tests/support/guitest.h"
 
 #include <QInputDialog>
 #include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -11,6 +13,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 using namespace keldar;
 using namespace keldar::test;
@@ -229,6 +232,90 @@ private Q_SLOTS:
         f.main().findChild<QAction *>("mnuSeed")->trigger();
         QVERIFY(f.host.messages.isEmpty());
         QCOMPARE(nurses->text(), QStringLiteral("abc"));
+    }
+
+    void noWayRoundTheCheck_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("wheel over the tab strip") << "wheel";
+        QTest::newRow("click while another window is active") << "inactive";
+    }
+    void noWayRoundTheCheck()
+    {
+        QFETCH(QString, how);
+        Fixture f;
+        f.start();
+        fillAll(f);
+        QLineEdit *nurses = typeInto(f, "txtNurses", "");
+        nurses->setText("abc");
+        if (how == "wheel") {
+            QTabBar *bar = f.main().findChild<QTabWidget *>("TabStrip1")->tabBar();
+            QWheelEvent wheel(QPointF(bar->tabRect(1).center()),
+                              bar->mapToGlobal(QPointF(bar->tabRect(1).center())), QPoint(),
+                              QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QApplication::sendEvent(bar, &wheel);
+            QCOMPARE(f.main().shownPage(), int(KELDAR::ProblemSize));
+            QCOMPARE(f.main().selectedTab(), int(KELDAR::ProblemSize));
+            return;
+        }
+        f.main().findChild<QAction *>("mnuInfo")->trigger();
+        QApplication::setActiveWindow(&f.program->about());
+        QTRY_VERIFY(f.program->about().isActiveWindow());
+        click(f.child<QPushButton>(&f.main(), "cmdGenerate"));
+        QCOMPARE(f.host.messageTexts(), QStringList{NotNumeric});
+        QVERIFY(!f.program->fileGeneration().isLoaded());
+    }
+
+    void confirmRefusesTextThatSkippedItsCheck()
+    {
+        Fixture f;
+        f.start();
+        fillAll(f);
+        f.field("txtDayCoverageDistribution")->setText("4abc");
+        click(f.child<QPushButton>(&f.main(), "cmdGenerate"));
+        QCOMPARE(f.host.messageTexts(), QStringList{NotNumeric});
+        QCOMPARE(f.main().shownPage(), int(KELDAR::Coverage));
+        QCOMPARE(QApplication::focusWidget()->objectName(),
+                 QStringLiteral("txtDayCoverageDistribution"));
+        QCOMPARE(f.field("txtDayCoverageDistribution")->text(), QString());
+        QCOMPARE(f.main().parameters().dayCoverage, 0.0);
+        QVERIFY(!f.program->fileGeneration().isLoaded());
+    }
+
+    void menuLeavesTheSelectionAlone()
+    {
+        Fixture f;
+        f.start();
+        QLineEdit *nurses = typeInto(f, "txtNurses", "12");
+        QCOMPARE(nurses->cursorPosition(), 2);
+        auto *menu = f.main().findChild<QMenu *>("mnuMenu");
+        menu->popup(f.main().mapToGlobal(QPoint(10, 10)));
+        QTRY_VERIFY(menu->isVisible());
+        menu->close();
+        QTRY_VERIFY(nurses->hasFocus());
+        QTest::keyClicks(nurses, "3");
+        QCOMPARE(nurses->text(), QStringLiteral("123"));
+    }
+
+    void typingRightAfterTabKeepsEveryKey()
+    {
+        Fixture f;
+        f.start();
+        QLineEdit *nurses = typeInto(f, "txtNurses", "7");
+        f.field("txtDays")->setText("28");
+        QLineEdit *days = f.field("txtDays");
+        // Keys typed ahead arrive before anything the focus change deferred.
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(nurses, &tab);
+        QVERIFY(days->hasFocus());
+        for (const QString &key : {QStringLiteral("1"), QStringLiteral("2")}) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, key);
+            QApplication::sendEvent(days, &press);
+        }
+        QTest::qWait(20);
+        QTest::keyClicks(days, "34");
+        QCOMPARE(days->text(), QStringLiteral("1234"));
     }
 
     void accessKeyIsATrigger()

@@ -1,3 +1,4 @@
+#include "dialogs/frmoutput.h"
 #include "tests/support/guitest.h"
 
 #include <QGroupBox>
@@ -121,6 +122,18 @@ private Q_SLOTS:
         QCOMPARE(f.host.endProgramCalls, 1);
         QVERIFY(!f.main().isLoaded());
         QVERIFY(!f.main().isVisible());
+    }
+
+    void noProgramWithoutAWindow()
+    {
+        Fixture f;
+        f.start();
+        f.main().findChild<QAction *>("mnuInfo")->trigger();
+        f.main().close();
+        QTest::qWait(10);
+        QCOMPARE(f.host.endProgramCalls, 0); // About is still there
+        click(f.program->about().findChild<QPushButton *>("CmdOutputok"));
+        QTRY_COMPARE(f.host.endProgramCalls, 1);
     }
 
     void parameterSetSurvivesReload()

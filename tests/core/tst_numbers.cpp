@@ -55,6 +55,9 @@ private Q_SLOTS:
         QTest::newRow("ampersand alone") << "&" << 0.0;
         QTest::newRow("correctly rounded") << "0.1" << 0.1;
         QTest::newRow("underflow") << "1e-400" << 0.0;
+        QTest::newRow("underflow after leading zeros")
+            << QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1") << 0.0;
+        QTest::newRow("underflow with zero integer part") << "00.0001e-400" << 0.0;
     }
     void leadingNumber()
     {

@@ -452,6 +452,18 @@ private Q_SLOTS:
         QVERIFY(!markAtStart);
     }
 
+    void fileStaysForAGeneratorThatHasNotReadIt()
+    {
+        Session s;
+        s.open();
+        s.host->processRunning = true; // running, but never leaves its mark
+        s.dialog().setReadTimeout(50);
+        s.finishBatch(QStringLiteral("/srv"));
+        QVERIFY(s.dialog().isVisible());
+        QVERIFY(QFile::exists(s.inputFile()));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
     void folderRefused_data()
     {
         QTest::addColumn<QString>("folder");
