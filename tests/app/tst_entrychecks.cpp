@@ -56,22 +56,12 @@ QLineEdit *typeInto(Fixture &f, const QString &name, const QString &text)
     return field;
 }
 
-const char *const AllFields[] = {"txtNurses",
-                                 "txtDays",
-                                 "txtShifts",
-                                 "txtPeriodPreferenceDistribution",
-                                 "txtDayPrefereenceDistribution",
-                                 "txtShiftPreferenceDistribution",
-                                 "txtTotalConstrainedness",
-                                 "txtDayCoverageDistribution",
-                                 "txtShiftCoverageDistribution"};
-
 // Fills every box with a valid entry, bypassing the checks.
 void fillAll(Fixture &f)
 {
     const QStringList values = {"20", "28", "4", "0.1", "0.2", "0.3", "0.4", "0.5", "0.6"};
     for (int i = 0; i < 9; ++i)
-        f.field(AllFields[i])->setText(values[i]);
+        f.field(MainWindowFields[i])->setText(values[i]);
 }
 
 } // namespace
@@ -374,7 +364,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("focus");
         QTest::addColumn<int>("page");
         QStringList all;
-        for (const char *n : AllFields)
+        for (const char *n : MainWindowFields)
             all << n;
         QTest::newRow("all empty") << all << "Please give in the number of nurses"
                                    << "txtNurses" << 2;
@@ -442,7 +432,7 @@ private Q_SLOTS:
         const QString thousand = comma ? "1.000" : "1,000";
         const QStringList values = {thousand, "28", "4", "0", half, "1", "0,25", "1e-1", "0.75"};
         for (int i = 0; i < 9; ++i)
-            f.field(AllFields[i])->setText(values[i]);
+            f.field(MainWindowFields[i])->setText(values[i]);
         if (comma)
             f.field("txtTotalConstrainedness")->setText("0,25");
         else
@@ -486,7 +476,7 @@ private Q_SLOTS:
         const ParameterSet before = p;
         f.main().findChild<QAction *>("mnuNew")->trigger();
         QVERIFY(f.host.messages.isEmpty());
-        for (const char *name : AllFields)
+        for (const char *name : MainWindowFields)
             QCOMPARE(f.field(name)->text(), QString());
         QVERIFY(f.child<QRadioButton>(&f.main(), "Optyes")->isChecked());
         QVERIFY(!f.child<QRadioButton>(&f.main(), "optNo")->isChecked());

@@ -12,15 +12,6 @@ using namespace keldar;
 using namespace keldar::test;
 
 namespace {
-const char *const Fields[] = {"txtNurses",
-                              "txtDays",
-                              "txtShifts",
-                              "txtShiftPreferenceDistribution",
-                              "txtDayPrefereenceDistribution",
-                              "txtPeriodPreferenceDistribution",
-                              "txtTotalConstrainedness",
-                              "txtDayCoverageDistribution",
-                              "txtShiftCoverageDistribution"};
 
 void clickTab(KELDAR &w, int index)
 {
@@ -43,7 +34,7 @@ private Q_SLOTS:
         QCOMPARE(f.main().windowTitle(), QStringLiteral("KELDAR"));
         QCOMPARE(f.main().shownPage(), int(KELDAR::Welcome));
         QCOMPARE(f.main().selectedTab(), 1);
-        for (const char *name : Fields) {
+        for (const char *name : MainWindowFields) {
             QVERIFY2(f.field(name), name);
             QCOMPARE(f.field(name)->text(), QString());
         }

@@ -19,8 +19,9 @@ class TestFieldChecks : public QObject
 private Q_SLOTS:
     void cleanup() { setLocale(false); }
 
-    void count_data()
+    void check_data()
     {
+        QTest::addColumn<bool>("count"); // a count box, or an indicator box
         QTest::addColumn<bool>("comma");
         QTest::addColumn<QString>("text");
         QTest::addColumn<Verdict>("verdict");
@@ -28,65 +29,49 @@ private Q_SLOTS:
         const auto ok = Verdict::Accepted;
         const auto nan = Verdict::NotNumeric;
         const auto npi = Verdict::NotPositiveInteger;
-        QTest::newRow("empty passes") << false << "" << ok << 0.0;
-        QTest::newRow("two blanks are not a number") << false << "  " << nan << 0.0;
-        QTest::newRow("abc") << false << "abc" << nan << 0.0;
-        QTest::newRow("12abc") << false << "12abc" << nan << 12.0;
-        QTest::newRow("2.5 not whole") << false << "2.5" << npi << 2.5;
-        QTest::newRow("0") << false << "0" << npi << 0.0;
-        QTest::newRow("-3") << false << "-3" << npi << -3.0;
-        QTest::newRow("1") << false << "1" << ok << 1.0;
-        QTest::newRow("1e3") << false << "1e3" << ok << 1000.0;
-        QTest::newRow("padded") << false << " 20 " << ok << 20.0;
-        QTest::newRow("1,000 digit groups stored as typed") << false << "1,000" << ok << 1000.0;
-        QTest::newRow("comma locale 2,5 not whole") << true << "2,5" << npi << 2.5;
-        QTest::newRow("comma locale 1.000 groups") << true << "1.000" << ok << 1000.0;
-        QTest::newRow("comma locale 20") << true << "20" << ok << 20.0;
-    }
-    void count()
-    {
-        QFETCH(bool, comma);
-        QFETCH(QString, text);
-        QFETCH(Verdict, verdict);
-        QFETCH(double, stored);
-        setLocale(comma);
-        QCOMPARE(checkCount(text, false), verdict);
-        if (!text.isEmpty())
-            QCOMPARE(storedValue(text), stored);
-    }
-
-    void indicator_data()
-    {
-        QTest::addColumn<bool>("comma");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<Verdict>("verdict");
-        QTest::addColumn<double>("stored");
-        const auto ok = Verdict::Accepted;
-        const auto nan = Verdict::NotNumeric;
         const auto out = Verdict::OutsideUnitInterval;
-        QTest::newRow("empty") << false << "" << ok << 0.0;
-        QTest::newRow("blanks") << false << "  " << nan << 0.0;
-        QTest::newRow("abc") << false << "abc" << nan << 0.0;
-        QTest::newRow("0") << false << "0" << ok << 0.0;
-        QTest::newRow("1") << false << "1" << ok << 1.0;
-        QTest::newRow("0.5") << false << "0.5" << ok << 0.5;
-        QTest::newRow("1.0001") << false << "1.0001" << out << 1.0001;
-        QTest::newRow("-0.1") << false << "-0.1" << out << -0.1;
-        QTest::newRow("1e-5") << false << "1e-5" << ok << 1e-5;
-        QTest::newRow("comma 0,5 stored as typed") << true << "0,5" << ok << 0.5;
-        QTest::newRow("comma 1,5 refused") << true << "1,5" << out << 1.5;
-        QTest::newRow("comma 2,5 refused") << true << "2,5" << out << 2.5;
-        QTest::newRow("comma 1") << true << "1" << ok << 1.0;
-        QTest::newRow("point text in comma locale") << true << "0.5" << nan << 0.5;
+        QTest::newRow("count: empty passes") << true << false << "" << ok << 0.0;
+        QTest::newRow("count: two blanks are not a number") << true << false << "  " << nan << 0.0;
+        QTest::newRow("count: abc") << true << false << "abc" << nan << 0.0;
+        QTest::newRow("count: 12abc") << true << false << "12abc" << nan << 12.0;
+        QTest::newRow("count: 2.5 not whole") << true << false << "2.5" << npi << 2.5;
+        QTest::newRow("count: 0") << true << false << "0" << npi << 0.0;
+        QTest::newRow("count: -3") << true << false << "-3" << npi << -3.0;
+        QTest::newRow("count: 1") << true << false << "1" << ok << 1.0;
+        QTest::newRow("count: 1e3") << true << false << "1e3" << ok << 1000.0;
+        QTest::newRow("count: padded") << true << false << " 20 " << ok << 20.0;
+        QTest::newRow("count: 1,000 digit groups stored as typed")
+            << true << false << "1,000" << ok << 1000.0;
+        QTest::newRow("count: comma locale 2,5 not whole") << true << true << "2,5" << npi << 2.5;
+        QTest::newRow("count: comma locale 1.000 groups")
+            << true << true << "1.000" << ok << 1000.0;
+        QTest::newRow("count: comma locale 20") << true << true << "20" << ok << 20.0;
+        QTest::newRow("indicator: empty") << false << false << "" << ok << 0.0;
+        QTest::newRow("indicator: blanks") << false << false << "  " << nan << 0.0;
+        QTest::newRow("indicator: abc") << false << false << "abc" << nan << 0.0;
+        QTest::newRow("indicator: 0") << false << false << "0" << ok << 0.0;
+        QTest::newRow("indicator: 1") << false << false << "1" << ok << 1.0;
+        QTest::newRow("indicator: 0.5") << false << false << "0.5" << ok << 0.5;
+        QTest::newRow("indicator: 1.0001") << false << false << "1.0001" << out << 1.0001;
+        QTest::newRow("indicator: -0.1") << false << false << "-0.1" << out << -0.1;
+        QTest::newRow("indicator: 1e-5") << false << false << "1e-5" << ok << 1e-5;
+        QTest::newRow("indicator: comma 0,5 stored as typed")
+            << false << true << "0,5" << ok << 0.5;
+        QTest::newRow("indicator: comma 1,5 refused") << false << true << "1,5" << out << 1.5;
+        QTest::newRow("indicator: comma 2,5 refused") << false << true << "2,5" << out << 2.5;
+        QTest::newRow("indicator: comma 1") << false << true << "1" << ok << 1.0;
+        QTest::newRow("indicator: point text in comma locale")
+            << false << true << "0.5" << nan << 0.5;
     }
-    void indicator()
+    void check()
     {
+        QFETCH(bool, count);
         QFETCH(bool, comma);
         QFETCH(QString, text);
         QFETCH(Verdict, verdict);
         QFETCH(double, stored);
         setLocale(comma);
-        QCOMPARE(checkIndicator(text, false), verdict);
+        QCOMPARE(count ? checkCount(text, false) : checkIndicator(text, false), verdict);
         if (!text.isEmpty())
             QCOMPARE(storedValue(text), stored);
     }

@@ -3,6 +3,7 @@
 #include "app/qthost.h"
 #include "dialogs/frmcontinueanotherform.h"
 #include "generation/frmfilegeneration.h"
+#include "tests/support/guitest.h"
 #include "tests/support/scriptedhost.h"
 
 #include <QApplication>
@@ -19,6 +20,8 @@
 #include <QTest>
 
 using namespace keldar;
+using keldar::test::exampleBatch;
+using keldar::test::MainWindowFields;
 using test::ScriptedHost;
 
 namespace {
@@ -27,29 +30,6 @@ const QString NumberOfFilesMessage =
     QStringLiteral("Please input a positive integer value for the number of files to be generated");
 const QString FirstFileMessage = QStringLiteral(
     "Please input a positive integer value for the file number you want to start with");
-
-const char *const MainFields[] = {"txtNurses",
-                                  "txtDays",
-                                  "txtShifts",
-                                  "txtShiftPreferenceDistribution",
-                                  "txtDayPrefereenceDistribution",
-                                  "txtPeriodPreferenceDistribution",
-                                  "txtTotalConstrainedness",
-                                  "txtDayCoverageDistribution",
-                                  "txtShiftCoverageDistribution"};
-
-ParameterSet exampleBatch()
-{
-    ParameterSet p;
-    p.nurses = 20;
-    p.days = 28;
-    p.shifts = 4;
-    p.freeShiftInculuded = true;
-    p.periodPreference = p.dayPreference = p.shiftPreference = 0.5;
-    p.totalCoverage = p.dayCoverage = p.shiftCoverage = 0.5;
-    p.seed = DefaultSeed;
-    return p;
-}
 
 // The example's file for ten files from file 1, with a point as the
 // decimal separator.
@@ -586,7 +566,7 @@ private Q_SLOTS:
         Session s;
         s.open();
         s.main().parameters().seed = 7;
-        for (const char *name : MainFields)
+        for (const char *name : MainWindowFields)
             s.child<QLineEdit>(&s.main(), name)->setText(QStringLiteral("9"));
         s.finishBatch(QStringLiteral("/srv"));
         QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
@@ -603,7 +583,7 @@ private Q_SLOTS:
         QVERIFY(!s.dialog().isLoaded());
         QVERIFY(s.main().isVisible());
         QCOMPARE(s.main().shownPage(), int(KELDAR::Welcome));
-        for (const char *name : MainFields)
+        for (const char *name : MainWindowFields)
             QCOMPARE(s.child<QLineEdit>(&s.main(), name)->text(), QString());
         const ParameterSet &p = s.main().parameters();
         QCOMPARE(p.seed, DefaultSeed);

@@ -2,6 +2,7 @@
 #include "generation/inputdatafile.h"
 #include "generation/module1.h"
 #include "generation/readwait.h"
+#include "tests/support/examplebatch.h"
 #include "tests/support/scriptedhost.h"
 
 #include <QDir>
@@ -18,20 +19,12 @@ using namespace keldar;
 
 namespace {
 
-// The batch of the worked example: 20 nurses, 28 days, 4 shifts with the
-// free shift, every indicator 0.5, ten files from file 1, seed 100.
+// The worked example with its batch: ten files from file 1.
 ParameterSet exampleBatch()
 {
-    ParameterSet p;
-    p.nurses = 20;
-    p.days = 28;
-    p.shifts = 4;
-    p.freeShiftInculuded = true;
-    p.periodPreference = p.dayPreference = p.shiftPreference = 0.5;
-    p.totalCoverage = p.dayCoverage = p.shiftCoverage = 0.5;
+    ParameterSet p = test::exampleBatch();
     p.numberOfFilesGenerated = 10;
     p.startsolution = 1;
-    p.seed = 100;
     return p;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/keldar.h"
 #include "app/program.h"
+#include "tests/support/examplebatch.h"
 #include "tests/support/scriptedhost.h"
 
 #include <QApplication>
@@ -11,6 +12,17 @@
 #include <memory>
 
 namespace keldar::test {
+
+// The main window's nine entry boxes, in the order Confirm Input checks them.
+inline const char *const MainWindowFields[] = {"txtNurses",
+                                               "txtDays",
+                                               "txtShifts",
+                                               "txtPeriodPreferenceDistribution",
+                                               "txtDayPrefereenceDistribution",
+                                               "txtShiftPreferenceDistribution",
+                                               "txtTotalConstrainedness",
+                                               "txtDayCoverageDistribution",
+                                               "txtShiftCoverageDistribution"};
 
 // A click as the platform delivers it: through the window, so the program
 // sees it before Qt moves the focus.
