@@ -2,6 +2,8 @@
 
 #include "app/program.h"
 
+#include <QFont>
+
 namespace keldar {
 
 void discardChildControls(QWidget *window)
@@ -18,6 +20,22 @@ void discardChildControls(QWidget *window)
             a->setParent(nullptr);
             a->deleteLater();
         }
+    }
+}
+
+void applyDesignFontSizes(QWidget *window)
+{
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (!w->testAttribute(Qt::WA_SetFont))
+            continue;
+        QFont font = w->font();
+        if (font.pointSizeF() == 10)
+            font.setPointSizeF(9.75);
+        else if (font.pointSizeF() == 14)
+            font.setPointSizeF(14.25);
+        else
+            continue;
+        w->setFont(font);
     }
 }
 

@@ -13,6 +13,10 @@ class Program;
 // event loop, which makes it safe to unload from a control's own handler.
 void discardChildControls(QWidget *window);
 
+// Design files hold whole point sizes only; the windows' 9.75 and 14.25 pt
+// faces are stored as 10 and 14 and set to their true size here.
+void applyDesignFontSizes(QWidget *window);
+
 // Tells the program that one of its windows has been unloaded.
 void notifyUnloaded(Program &program);
 
@@ -32,6 +36,7 @@ public:
         if (m_loaded)
             return;
         buildControls();
+        applyDesignFontSizes(this);
         m_loaded = true;
         Form_Load();
     }

@@ -47,6 +47,10 @@ private Q_SLOTS:
         QCOMPARE(p.totalCoverage, 0.0);
         QVERIFY(!p.freeShiftInculuded);
         QVERIFY(!p.mnuNewClicked);
+        // The design's quarter point sizes survive the design file.
+        QCOMPARE(f.child<QPushButton>(&f.main(), "cmdGenerate")->font().pointSizeF(), 9.75);
+        QCOMPARE(f.child(&f.main(), "Label3")->font().pointSizeF(), 14.25);
+        QCOMPARE(f.child(&f.main(), "Label11")->font().pointSizeF(), 8.25);
         // The button that lies beyond the page's edge is never seen.
         auto *hidden = f.child<QPushButton>(&f.main(), "cmdContinuePreference");
         QVERIFY(hidden);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/appearance.h"
 #include "app/keldar.h"
 #include "app/program.h"
 #include "tests/support/examplebatch.h"
@@ -36,6 +37,9 @@ inline void click(QWidget *widget, QPoint pos = {})
 
 // A fresh program over a scripted host and a temporary "C:\" for one test.
 struct Fixture {
+    // The program's own fonts, so that sizes are what users see.
+    Fixture() { applyAppearance(); }
+
     QTemporaryDir drive;
     ScriptedHost host{DrivePaths(drive.path(), QString::fromLocal8Bit(qgetenv("KELDAR_BIN_DIR")))};
     std::unique_ptr<Program> program = std::make_unique<Program>(host);
