@@ -1,8 +1,11 @@
 #include "generator/coverage.h"
 
+#include "generator/nearest.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 
 namespace keldar::generator {
 
@@ -32,12 +35,6 @@ std::int64_t largestDeviation(std::int64_t n, std::int64_t total, std::int64_t c
     return largest + untouched * total;
 }
 
-void shuffle(std::vector<int> &order, Random &random)
-{
-    for (std::size_t i = order.size(); i > 1; --i)
-        std::swap(order[i - 1], order[random.below(static_cast<std::uint32_t>(i))]);
-}
-
 } // namespace
 
 void concentrate(std::vector<int> &values, std::int64_t total, std::int64_t cap, double target,
@@ -52,12 +49,11 @@ void concentrate(std::vector<int> &values, std::int64_t total, std::int64_t cap,
     // Walk from the even split towards the packed one, one unit at a time,
     // moving from the last element above its packed value to the first one
     // below it; the deviation never falls on the way.
-    std::vector<int> order(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        order[static_cast<std::size_t>(i)] = i;
+    std::vector<int> order(values.size());
+    std::iota(order.begin(), order.end(), 0);
     shuffle(order, random);
     auto at = [&](int rank) -> int & {
-        return values[static_cast<std::size_t>(order[static_cast<std::size_t>(rank)])];
+        return values[order[static_cast<std::size_t>(rank)]];
     };
     const std::int64_t even = total / n;
     const std::int64_t extra = total % n;
@@ -97,14 +93,15 @@ void concentrate(std::vector<int> &values, std::int64_t total, std::int64_t cap,
 
     // The walk moves in steps of two; single unit moves across the mean can
     // land in between.  A few rounds of the best pair move settle that.
+    struct UnitMove {
+        int from, to;
+        std::int64_t deviation;
+    };
     const int candidates = std::min(n, 256);
     for (int round = 0; round < 8; ++round) {
-        double gap = std::fabs(static_cast<double>(deviation) - wanted);
-        if (gap < 0.5)
+        Nearest<UnitMove> best{std::fabs(static_cast<double>(deviation) - wanted)};
+        if (best.gap < 0.5)
             break;
-        int bestFrom = -1;
-        int bestTo = -1;
-        std::int64_t bestDeviation = deviation;
         for (int a = 0; a < candidates; ++a) {
             const int from =
                 candidates == n ? a : order[random.below(static_cast<std::uint32_t>(n))];
@@ -118,20 +115,14 @@ void concentrate(std::vector<int> &values, std::int64_t total, std::int64_t cap,
                     continue;
                 const std::int64_t moved =
                     deviation + dev.term(x - 1) - dev.term(x) + dev.term(y + 1) - dev.term(y);
-                const double movedGap = std::fabs(static_cast<double>(moved) - wanted);
-                if (movedGap < gap) {
-                    gap = movedGap;
-                    bestFrom = from;
-                    bestTo = to;
-                    bestDeviation = moved;
-                }
+                best.offer(std::fabs(static_cast<double>(moved) - wanted), {from, to, moved});
             }
         }
-        if (bestFrom < 0)
+        if (!best.found)
             break;
-        --values[static_cast<std::size_t>(bestFrom)];
-        ++values[static_cast<std::size_t>(bestTo)];
-        deviation = bestDeviation;
+        --values[static_cast<std::size_t>(best.value.from)];
+        ++values[static_cast<std::size_t>(best.value.to)];
+        deviation = best.value.deviation;
     }
 }
 
@@ -152,18 +143,17 @@ void buildCoverage(Instance &in, const Indicators &targets, Random &random)
     double sum = 0;
     int busyDays = 0;
     for (int d = 0; d < in.days; ++d) {
-        const int dayTotal = dayTotals[static_cast<std::size_t>(d)];
+        const auto day = static_cast<std::size_t>(d);
+        const int dayTotal = dayTotals[day];
         concentrate(split, dayTotal, dayTotal, target, random);
         for (int s = 0; s < w; ++s)
             in.cover(d, s) = split[static_cast<std::size_t>(s)];
         if (dayTotal > 0 && w > 1) {
-            std::int64_t dev = 0;
+            const Deviation dev{w, dayTotal};
             for (int s = 0; s < w; ++s)
-                dev += std::llabs(std::int64_t{w} * in.cover(d, s) - dayTotal);
-            deviation[static_cast<std::size_t>(d)] = dev;
-            largest[static_cast<std::size_t>(d)] = 2 * std::int64_t{w - 1} * dayTotal;
-            sum += static_cast<double>(dev) /
-                   static_cast<double>(largest[static_cast<std::size_t>(d)]);
+                deviation[day] += dev.term(in.cover(d, s));
+            largest[day] = 2 * std::int64_t{w - 1} * dayTotal;
+            sum += static_cast<double>(deviation[day]) / static_cast<double>(largest[day]);
             ++busyDays;
         }
     }
@@ -183,20 +173,19 @@ void buildCoverage(Instance &in, const Indicators &targets, Random &random)
     };
     auto propose = [&](Move &move) {
         move.day = static_cast<int>(random.below(static_cast<std::uint32_t>(in.days)));
-        const std::int64_t dayTotal = dayTotals[static_cast<std::size_t>(move.day)];
+        const auto day = static_cast<std::size_t>(move.day);
+        const std::int64_t dayTotal = dayTotals[day];
         move.from = static_cast<int>(random.below(static_cast<std::uint32_t>(w)));
         move.to = static_cast<int>(random.below(static_cast<std::uint32_t>(w)));
-        if (dayTotal == 0 || move.from == move.to || in.cover(move.day, move.from) == 0)
+        const int from = in.cover(move.day, move.from);
+        const int to = in.cover(move.day, move.to);
+        if (dayTotal == 0 || move.from == move.to || from == 0)
             return false;
-        auto term = [&](std::int64_t x) {
-            return std::llabs(std::int64_t{w} * x - dayTotal);
-        };
-        const auto d = static_cast<std::size_t>(move.day);
-        move.deviation = deviation[d] + term(in.cover(move.day, move.from) - 1) -
-                         term(in.cover(move.day, move.from)) +
-                         term(in.cover(move.day, move.to) + 1) - term(in.cover(move.day, move.to));
-        move.change =
-            static_cast<double>(move.deviation - deviation[d]) / static_cast<double>(largest[d]);
+        const Deviation dev{w, dayTotal};
+        move.deviation =
+            deviation[day] + dev.term(from - 1) - dev.term(from) + dev.term(to + 1) - dev.term(to);
+        move.change = static_cast<double>(move.deviation - deviation[day]) /
+                      static_cast<double>(largest[day]);
         return true;
     };
     auto apply = [&](const Move &move) {

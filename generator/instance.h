@@ -2,6 +2,7 @@
 
 #include "generator/indicators.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +11,19 @@ namespace keldar::generator {
 // Costs run from the most wanted to the least wanted shift.
 inline constexpr int MinCost = 1;
 inline constexpr int MaxCost = 4;
+
+// Where (i, j) lies in rows of `width` stored one after another.
+inline std::size_t gridIndex(std::size_t i, std::size_t width, std::size_t j)
+{
+    return i * width + j;
+}
+
+// Where cost (n, d, t) lies in a table stored nurse by nurse, then day by day.
+inline std::size_t cellIndex(std::size_t days, std::size_t types, std::size_t n, std::size_t d,
+                             std::size_t t)
+{
+    return gridIndex(gridIndex(n, days, d), types, t);
+}
 
 // One nurse-rostering instance.  Shift types 0..W-1 are the working shifts,
 // type W is the free shift.
@@ -22,17 +36,11 @@ struct Instance {
     std::vector<std::uint8_t> costs; // [nurse][day][shift type], 1..4
 
     int shiftTypes() const { return workingShifts + 1; }
-    int &cover(int d, int w) { return coverage[static_cast<std::size_t>(d * workingShifts + w)]; }
-    int cover(int d, int w) const
-    {
-        return coverage[static_cast<std::size_t>(d * workingShifts + w)];
-    }
+    int &cover(int d, int w) { return coverage[gridIndex(d, workingShifts, w)]; }
+    int cover(int d, int w) const { return coverage[gridIndex(d, workingShifts, w)]; }
     std::size_t costIndex(int n, int d, int t) const
     {
-        return (static_cast<std::size_t>(n) * static_cast<std::size_t>(days) +
-                static_cast<std::size_t>(d)) *
-                   static_cast<std::size_t>(shiftTypes()) +
-               static_cast<std::size_t>(t);
+        return cellIndex(days, shiftTypes(), n, d, t);
     }
     int cost(int n, int d, int t) const { return costs[costIndex(n, d, t)]; }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace keldar::generator {
 
@@ -69,5 +72,13 @@ private:
     static std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
     std::uint64_t s_[4];
 };
+
+// Fisher-Yates from the back, on our own draws, so that every machine
+// shuffles alike.
+template <typename T> void shuffle(std::vector<T> &items, Random &random)
+{
+    for (std::size_t i = items.size(); i > 1; --i)
+        std::swap(items[i - 1], items[random.below(static_cast<std::uint32_t>(i))]);
+}
 
 } // namespace keldar::generator
