@@ -186,6 +186,48 @@ private Q_SLOTS:
         QCOMPARE(f.field(field.toLatin1().constData())->accessibleName(), name);
     }
 
+    void layout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("rect");
+        const auto row = [](const char *name, int l, int t, int w, int h) {
+            QTest::newRow(name) << QString::fromLatin1(name) << twips(l, t, w, h);
+        };
+        row("TabStrip1", 120, 120, 6735, 5655);
+        for (const char *page : {"frmWelcome", "frmProblem", "frmPreference", "frmCoverage"})
+            row(page, 240, 480, 6495, 5175);
+        row("cmdGenerate", 4560, 6000, 2175, 615);
+        row("lblKELDAR", 600, 240, 5175, 1095);
+        row("Label3", 2160, 1680, 2535, 375);
+        row("Label9", 1800, 3960, 2895, 255);
+        row("Frame8", 240, 240, 4695, 615);
+        row("Frame13", 240, 3720, 4695, 735);
+        row("txtNurses", 5400, 480, 735, 375);
+        row("txtDays", 5400, 1560, 735, 375);
+        row("txtShifts", 5400, 2880, 735, 375);
+        row("Optyes", 5400, 3840, 855, 255);
+        row("optNo", 5400, 4200, 615, 255);
+        row("Frame2", 240, 480, 4455, 975);
+        row("Frame7", 240, 3600, 4455, 975);
+        row("txtShiftPreferenceDistribution", 5040, 840, 735, 375);
+        row("txtDayPrefereenceDistribution", 5040, 2400, 735, 375);
+        row("txtPeriodPreferenceDistribution", 5040, 3960, 735, 375);
+        row("txtShiftCoverageDistribution", 5040, 3960, 735, 375);
+        row("Label26", 1320, 4800, 3375, 255);
+        row("cmdContinuePreference", 9240, 3600, 2295, 495);
+    }
+    void layout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, rect);
+        Fixture f;
+        f.start();
+        QCOMPARE(f.main().centralWidget()->size(), twips(0, 0, 6960, 6825).size());
+        QWidget *w = f.main().findChild<QWidget *>(name);
+        QVERIFY(w);
+        QCOMPARE(w->geometry(), rect);
+    }
+
     void tabOrderFollowsTheDesign()
     {
         Fixture f;

@@ -12,16 +12,6 @@ using namespace keldar::test;
 
 namespace {
 
-int px(int twips)
-{
-    return (twips + 7) / 15;
-}
-
-QRect twips(int left, int top, int width, int height)
-{
-    return {px(left), px(top), px(width), px(height)};
-}
-
 // The hierarchy-levels window loaded (as nothing in the program does) and
 // shown, ready to be looked at.
 FrmDistributionGrades &openGrades(Fixture &f)

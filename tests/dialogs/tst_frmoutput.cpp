@@ -13,16 +13,6 @@ using namespace keldar::test;
 
 namespace {
 
-int px(int twips)
-{
-    return (twips + 7) / 15;
-}
-
-QRect twips(int left, int top, int width, int height)
-{
-    return {px(left), px(top), px(width), px(height)};
-}
-
 void chooseAbout(KELDAR &main)
 {
     main.findChild<QAction *>("mnuInfo")->trigger();

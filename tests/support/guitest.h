@@ -25,6 +25,17 @@ inline const char *const MainWindowFields[] = {"txtNurses",
                                                "txtDayCoverageDistribution",
                                                "txtShiftCoverageDistribution"};
 
+// Design geometry is in twips; at 96 dpi 15 of them make a pixel.
+inline int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+inline QRect twips(int left, int top, int width, int height)
+{
+    return {px(left), px(top), px(width), px(height)};
+}
+
 // A click as the platform delivers it: through the window, so the program
 // sees it before Qt moves the focus.
 inline void click(QWidget *widget, QPoint pos = {})
