@@ -1,6 +1,7 @@
 #include "generator/inputreader.h"
 
 #include <QList>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -53,6 +54,58 @@ QString quoted(QByteArrayView text)
     if (shown.size() > 40)
         shown = shown.left(40) + QStringLiteral("...");
     return u'"' + shown + u'"';
+}
+
+// The exact decimal value of a number's text when that value is a whole
+// number of at most 18 digits, written plainly ("-12", "0"); nothing when the
+// text holds a fraction or more digits.  A double rounds beyond 2^53, so its
+// value alone cannot tell "9007199254740993" from "9007199254740992".
+std::optional<std::string> exactWhole(QByteArrayView text)
+{
+    const QByteArrayView t = text.trimmed();
+    qsizetype i = 0;
+    const bool negative = i < t.size() && t.at(i) == '-';
+    if (i < t.size() && (t.at(i) == '+' || t.at(i) == '-'))
+        ++i;
+    std::string digits;
+    long long exponent = 0;
+    while (i < t.size() && isDigit(t.at(i)))
+        digits += t.at(i++);
+    if (i < t.size() && t.at(i) == '.') {
+        ++i;
+        while (i < t.size() && isDigit(t.at(i))) {
+            digits += t.at(i++);
+            --exponent;
+        }
+    }
+    if (i < t.size() && (t.at(i) == 'E' || t.at(i) == 'e')) {
+        ++i;
+        const bool down = i < t.size() && t.at(i) == '-';
+        if (i < t.size() && (t.at(i) == '+' || t.at(i) == '-'))
+            ++i;
+        long long e = 0;
+        while (i < t.size() && isDigit(t.at(i)))
+            e = std::min(e * 10 + (t.at(i++) - '0'), 1'000'000'000LL);
+        exponent += down ? -e : e;
+    }
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    while (!digits.empty() && digits.back() == '0' && exponent < 0) {
+        digits.pop_back();
+        ++exponent;
+    }
+    if (digits.empty())
+        return std::string("0");
+    if (exponent < 0 || static_cast<long long>(digits.size()) + exponent > 18)
+        return std::nullopt;
+    digits.append(static_cast<std::size_t>(exponent), '0');
+    return negative ? '-' + digits : digits;
+}
+
+// Whether a whole double is exactly the value its text spells.
+bool heldExactly(QByteArrayView text, double value)
+{
+    const auto exact = exactWhole(text);
+    return exact && *exact == std::to_string(static_cast<long long>(value));
 }
 
 } // namespace
@@ -116,7 +169,8 @@ std::optional<double> readNumber(QByteArrayView text)
 ReadResult readInput(const QByteArray &bytes)
 {
     QList<QByteArrayView> lines;
-    qsizetype start = 0;
+    // An editor may save the file with a UTF-8 byte order mark.
+    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     while (start < bytes.size() && lines.size() < 14) {
         qsizetype stop = bytes.indexOf('\n', start);
         if (stop < 0)
@@ -147,6 +201,9 @@ ReadResult readInput(const QByteArray &bytes)
         if (v > limit)
             return refuse(line, quoted(lines.at(line - 1)) +
                                     QStringLiteral(" is larger than %1").arg(limit, 0, 'g', 16));
+        if (!heldExactly(lines.at(line - 1), v))
+            return refuse(line, quoted(lines.at(line - 1)) +
+                                    QStringLiteral(" is not exactly a whole number"));
         return std::nullopt;
     };
     const double sizeLimit = static_cast<double>(MaxPreferenceValues);
@@ -176,8 +233,9 @@ ReadResult readInput(const QByteArray &bytes)
 
     const double cells = numbers[0] * numbers[1] * input.shiftTypes();
     if (cells > sizeLimit)
-        return refuse(0, QStringLiteral("%1 nurses x %2 days x %3 shift types make %4 "
-                                        "preference values; at most %5 are supported")
+        return refuse(0, QStringLiteral("lines 1-3 (nurses, days, shifts): %1 nurses x %2 days "
+                                        "x %3 shift types make %4 preference values; at most "
+                                        "%5 are supported")
                              .arg(input.nurses)
                              .arg(input.days)
                              .arg(input.shiftTypes())
@@ -196,6 +254,8 @@ ReadResult readInput(const QByteArray &bytes)
         return refuse(13, quoted(lines.at(12)) + QStringLiteral(" is not a whole number"));
     if (std::fabs(seed) > static_cast<double>(MaxSeedMagnitude))
         return refuse(13, quoted(lines.at(12)) + QStringLiteral(" is beyond +/-2^53"));
+    if (!heldExactly(lines.at(12), seed))
+        return refuse(13, quoted(lines.at(12)) + QStringLiteral(" is not exactly a whole number"));
     input.seed = static_cast<qint64>(seed);
 
     const QByteArrayView folder = lines.at(13);

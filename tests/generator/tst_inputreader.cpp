@@ -103,6 +103,10 @@ private Q_SLOTS:
         QTest::newRow("indicator exactly 1") << 7 << QByteArray("1") << 1.0;
         QTest::newRow("indicator 0 written 0.0") << 8 << QByteArray("0.0") << 0.0;
         QTest::newRow("underflow reads as 0") << 9 << QByteArray("1E-400") << 0.0;
+        QTest::newRow("seed 2^53") << 13 << QByteArray("9007199254740992") << 9007199254740992.0;
+        QTest::newRow("seed with zero fraction") << 13 << QByteArray("12.000") << 12.0;
+        QTest::newRow("seed as scaled fraction") << 13 << QByteArray("1.25E+2") << 125.0;
+        QTest::newRow("negative zero seed") << 13 << QByteArray("-0") << 0.0;
     }
     void accepted()
     {
@@ -180,6 +184,17 @@ private Q_SLOTS:
         QTest::newRow("empty folder") << 14 << QByteArray("") << 14 << "empty";
         QTest::newRow("blank folder") << 14 << QByteArray("   ") << 14 << "empty";
         QTest::newRow("too many nurses") << 1 << QByteArray("1E+9") << 1 << "larger than";
+        // Beyond 2^53 a double rounds to a whole neighbour; the text decides.
+        QTest::newRow("seed 2^53 + 1")
+            << 13 << QByteArray("9007199254740993") << 13 << "not exactly a whole number";
+        QTest::newRow("seed fraction lost in rounding")
+            << 13 << QByteArray("4503599627370496.5") << 13 << "not exactly a whole number";
+        QTest::newRow("seed underflowing fraction")
+            << 13 << QByteArray("1E-400") << 13 << "not exactly a whole number";
+        QTest::newRow("files fraction lost in rounding")
+            << 11 << QByteArray("1.0000000000000001") << 11 << "not exactly a whole number";
+        QTest::newRow("nurses fraction lost in rounding")
+            << 1 << QByteArray("25.00000000000000001") << 1 << "not exactly a whole number";
     }
     void refused()
     {
@@ -221,6 +236,31 @@ private Q_SLOTS:
         const ReadResult read = readInput(joined(lines));
         QVERIFY(!read.input);
         QVERIFY2(read.error.contains(QStringLiteral("60000000")), qPrintable(read.error));
+        QVERIFY2(read.error.startsWith(QStringLiteral("lines 1-3 (nurses, days, shifts): ")),
+                 qPrintable(read.error));
+    }
+
+    // Files saved by hand in an editor may begin with a byte order mark.
+    void byteOrderMark_skipped_data()
+    {
+        QTest::addColumn<QByteArray>("end");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("LF") << QByteArray("\n");
+    }
+    void byteOrderMark_skipped()
+    {
+        QFETCH(QByteArray, end);
+        const ReadResult read = readInput("\xEF\xBB\xBF" + joined(validLines(), end));
+        QVERIFY2(read.input, qPrintable(read.error));
+        QCOMPARE(read.input->nurses, 25);
+        QCOMPARE(read.input->folder, QStringLiteral("/tmp/out"));
+
+        // Only at the very start: a mark before another line is still junk.
+        QList<QByteArray> lines = validLines();
+        lines[1] = "\xEF\xBB\xBF" + lines[1];
+        const ReadResult later = readInput(joined(lines, end));
+        QVERIFY(!later.input);
+        QCOMPARE(later.line, 2);
     }
 
     void fewerThanFourteenLines_refused_data()
