@@ -12,21 +12,61 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <io.h>
+#endif
+
 namespace keldar::generator {
 
 namespace {
 
+std::atomic<qint64> syncedCount{0};
+
 // output.log: opened for appending, every line flushed at once so a long
-// batch shows its progress.
+// batch shows its progress.  It belongs in the target folder, created when
+// missing; when the folder or its log cannot be used, the fallback folder's
+// log stands in and says which folder was meant.
 class Log
 {
 public:
-    Log(const QString &path, QTextStream *errors) : file_(path), errors_(errors)
+    Log(const QString &folder, const QString &fallbackDir, QTextStream *errors) : errors_(errors)
     {
-        opened_ = file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+        folderReady_ = !folder.isEmpty() && QDir().mkpath(folder);
+        if (folderReady_) {
+            file_.setFileName(QDir(folder).absoluteFilePath(QStringLiteral("output.log")));
+            opened_ = open();
+            if (!opened_)
+                standIn_ = QStringLiteral("output.log in the target folder %1 cannot be "
+                                          "written (%2); logging here instead")
+                               .arg(QDir::toNativeSeparators(folder), file_.errorString());
+        } else if (!folder.isEmpty()) {
+            standIn_ = QStringLiteral("the target folder %1 cannot be created; logging here "
+                                      "instead")
+                           .arg(QDir::toNativeSeparators(folder));
+        }
+        if (!opened_) {
+            file_.setFileName(QDir(fallbackDir).absoluteFilePath(QStringLiteral("output.log")));
+            opened_ = open();
+        }
+        if (!opened_ && errors_)
+            *errors_ << "keldar-generate: cannot write " << QDir::toNativeSeparators(path())
+                     << Qt::endl;
     }
-    bool isOpen() const { return opened_; }
+    bool folderReady() const { return folderReady_; }
     QString path() const { return file_.fileName(); }
+
+    // The section's opening lines: a heading, then why this log stands in for
+    // the target folder's, when it does.
+    void open(const QString &heading)
+    {
+        line(heading);
+        if (!standIn_.isEmpty())
+            line(QStringLiteral("note: ") + standIn_);
+    }
 
     void line(const QString &text)
     {
@@ -44,9 +84,13 @@ public:
     }
 
 private:
+    bool open() { return file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text); }
+
     QFile file_;
     QTextStream *errors_;
     bool opened_ = false;
+    bool folderReady_ = false;
+    QString standIn_;
 };
 
 QString inputsLine(const BatchInput &in)
@@ -97,6 +141,22 @@ QString unreachedText(const Indicators &measured, const Indicators &targets)
 
 enum class Outcome { Written, Skipped, Failed };
 
+// Forces the bytes to disk before the rename publishes the file, so a power
+// loss cannot leave an empty file under the final name.
+bool syncToDisk(QFile &file)
+{
+#ifdef Q_OS_UNIX
+    const bool synced = ::fsync(file.handle()) == 0;
+#elif defined(Q_OS_WIN)
+    const bool synced = ::_commit(file.handle()) == 0;
+#else
+    const bool synced = true;
+#endif
+    if (synced)
+        ++syncedCount;
+    return synced;
+}
+
 // Writes under a temporary name first and renames without replacing, so no
 // half file and no overwritten instance can result.
 Outcome writeNew(const QString &path, const QByteArray &bytes, QString &why)
@@ -108,7 +168,7 @@ Outcome writeNew(const QString &path, const QByteArray &bytes, QString &why)
         why = file.errorString();
         return Outcome::Failed;
     }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    if (file.write(bytes) != bytes.size() || !file.flush() || !syncToDisk(file)) {
         why = file.errorString();
         file.close();
         file.remove();
@@ -127,7 +187,7 @@ Outcome writeNew(const QString &path, const QByteArray &bytes, QString &why)
 
 } // namespace
 
-ReadResult loadInput(const QString &path)
+ReadResult loadInput(const QString &path, MarkMissing markMissing)
 {
     QFile file(path);
     QByteArray bytes;
@@ -139,7 +199,8 @@ ReadResult loadInput(const QString &path)
     file.close();
 
     QFile mark(path + QLatin1String(ReadMarkSuffix));
-    if (mark.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if ((opened || markMissing == MarkMissing::Yes || QFileInfo::exists(path)) &&
+        mark.open(QIODevice::WriteOnly | QIODevice::Truncate))
         mark.close();
 
     if (readFailed) {
@@ -151,6 +212,22 @@ ReadResult loadInput(const QString &path)
     return readInput(bytes);
 }
 
+void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
+                QTextStream *errors)
+{
+    Log log(refusal.folder, fallbackLogDir, errors);
+    log.open(QStringLiteral("== input refused %1, keldar-generate %2")
+                 .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
+                      QLatin1String(KELDAR_VERSION)));
+    log.error(QStringLiteral("%1: %2; no file written")
+                  .arg(QDir::toNativeSeparators(inputPath), refusal.error));
+}
+
+qint64 instanceFilesSynced()
+{
+    return syncedCount;
+}
+
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors)
 {
     BatchReport report;
@@ -158,14 +235,10 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
     batchClock.start();
 
     const QDir folder(input.folder);
-    const bool folderReady = QDir().mkpath(input.folder);
-    const QString logDir = folderReady ? folder.absolutePath() : fallbackLogDir;
-    Log log(QDir(logDir).filePath(QStringLiteral("output.log")), errors);
-    if (!log.isOpen() && errors)
-        *errors << "keldar-generate: cannot write " << QDir::toNativeSeparators(log.path())
-                << Qt::endl;
+    Log log(input.folder, fallbackLogDir, errors);
+    const bool folderReady = log.folderReady();
 
-    log.line(QStringLiteral("== batch started %1, keldar-generate %2")
+    log.open(QStringLiteral("== batch started %1, keldar-generate %2")
                  .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
                       QLatin1String(KELDAR_VERSION)));
     log.line(inputsLine(input));

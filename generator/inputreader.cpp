@@ -166,7 +166,9 @@ std::optional<double> readNumber(QByteArrayView text)
     return value;
 }
 
-ReadResult readInput(const QByteArray &bytes)
+namespace {
+
+QList<QByteArrayView> splitLines(const QByteArray &bytes)
 {
     QList<QByteArrayView> lines;
     // An editor may save the file with a UTF-8 byte order mark.
@@ -181,6 +183,11 @@ ReadResult readInput(const QByteArray &bytes)
         lines.append(line);
         start = stop + 1;
     }
+    return lines;
+}
+
+ReadResult readLines(const QList<QByteArrayView> &lines)
+{
     if (lines.size() < 14)
         return refuse(
             0, QStringLiteral("the input-data file has %1 lines, 14 are needed").arg(lines.size()));
@@ -265,6 +272,17 @@ ReadResult readInput(const QByteArray &bytes)
 
     ReadResult result;
     result.input = input;
+    return result;
+}
+
+} // namespace
+
+ReadResult readInput(const QByteArray &bytes)
+{
+    const QList<QByteArrayView> lines = splitLines(bytes);
+    ReadResult result = readLines(lines);
+    if (!result.input && lines.size() >= 14 && !lines.at(13).trimmed().isEmpty())
+        result.folder = QString::fromLocal8Bit(lines.at(13));
     return result;
 }
 

@@ -38,6 +38,9 @@ struct ReadResult {
     std::optional<BatchInput> input;
     int line = 0; // 1-based line of the refusal, 0 when the whole file is at fault
     QString error;
+    // On a refusal, the target folder when line 14 is there and not blank, so
+    // the refusal can be logged where the user looks for the batch's log.
+    QString folder;
 };
 
 // Reads the fourteen lines strictly: what the app writes is accepted (blanks

@@ -87,10 +87,13 @@ int main(int argc, char *argv[])
     }
 
     const QString inputPath = args.isEmpty() ? QString::fromLatin1(InputFileName) : args.first();
-    const ReadResult read = loadInput(inputPath);
+    // Started by the app (no arguments) the mark is due even for a missing file.
+    const ReadResult read =
+        loadInput(inputPath, args.isEmpty() ? MarkMissing::Yes : MarkMissing::No);
     if (!read.input) {
-        err << "keldar-generate: " << QDir::toNativeSeparators(inputPath) << ": " << read.error
-            << Qt::endl;
+        // Started detached, the program has no console: the log is where the
+        // user looks.
+        logRefusal(inputPath, read, QDir::currentPath(), &err);
         return 2;
     }
     const BatchReport report = runBatch(*read.input, QDir::currentPath(), &err);

@@ -182,6 +182,75 @@ private Q_SLOTS:
                  qPrintable(log));
     }
 
+    void loadInput_markMissingOnlyWhenAsked_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<bool>("markMissing");
+        QTest::addColumn<bool>("marked");
+        QTest::newRow("missing, mark asked") << false << true << true;
+        QTest::newRow("missing, no mark asked") << false << false << false;
+        QTest::newRow("present, no mark asked") << true << false << true;
+    }
+    void loadInput_markMissingOnlyWhenAsked()
+    {
+        QFETCH(bool, present);
+        QFETCH(bool, markMissing);
+        QFETCH(bool, marked);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("in.txt"));
+        if (present)
+            writeFile(path, inputText(dir.path()));
+        const ReadResult read = loadInput(path, markMissing ? MarkMissing::Yes : MarkMissing::No);
+        QCOMPARE(bool(read.input), present);
+        QCOMPARE(QFileInfo::exists(path + QLatin1String(ReadMarkSuffix)), marked);
+    }
+
+    // The target folder is there but its output.log cannot take the section:
+    // the fallback log does, and names the folder meant.
+    void unwritableLog_logsInFallback_data()
+    {
+        QTest::addColumn<bool>("directoryNamedLog");
+        QTest::newRow("directory named output.log") << true;
+        QTest::newRow("read-only output.log") << false;
+    }
+    void unwritableLog_logsInFallback()
+    {
+        QFETCH(bool, directoryNamedLog);
+        QTemporaryDir dir;
+        const QString blocked = dir.filePath(QStringLiteral("output.log"));
+        if (directoryNamedLog) {
+            QVERIFY(QDir().mkpath(blocked));
+        } else {
+            writeFile(blocked, "");
+            QVERIFY(QFile::setPermissions(blocked, QFileDevice::ReadOwner));
+            QFile probe(blocked);
+            if (probe.open(QIODevice::WriteOnly | QIODevice::Append))
+                QSKIP("permissions are not enforced for this user");
+        }
+        QTemporaryDir fallback;
+        const BatchReport report = runBatch(smallBatch(dir.path()), fallback.path());
+        QCOMPARE(report.written, 3);
+        QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("instance_7.txt"))));
+        const QString log =
+            QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
+        QVERIFY2(log.startsWith(QStringLiteral("== batch started")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("note: output.log in the target folder ") +
+                              QDir::toNativeSeparators(dir.path())),
+                 qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("instance_5.txt seed ")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("summary: 3 written")), qPrintable(log));
+    }
+
+    // Each instance file reaches the disk before its rename publishes it.
+    void instanceFiles_syncedBeforeRename()
+    {
+        QTemporaryDir dir;
+        const qint64 before = instanceFilesSynced();
+        const BatchReport report = runBatch(smallBatch(dir.path()), dir.path());
+        QCOMPARE(report.written, 3);
+        QCOMPARE(instanceFilesSynced() - before, 3);
+    }
+
     void loadInput_leavesMark_data()
     {
         QTest::addColumn<bool>("present");
@@ -270,7 +339,102 @@ private Q_SLOTS:
         QCOMPARE(process.exitCode(), 2);
         QVERIFY(
             QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("line 6")));
-        QVERIFY(!QFileInfo::exists(out));
+        // Nothing generated: the folder holds only the log of the refusal.
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("output.log")});
+    }
+
+    // Started detached, the program has no console: a refusal must reach a
+    // log, the target folder's when line 14 names a usable one.
+    void program_refusedInput_logged_data()
+    {
+        QTest::addColumn<QByteArray>("find");    // replaced in the valid text, empty: none
+        QTest::addColumn<QByteArray>("replace"); // "missing": no input file at all
+        QTest::addColumn<bool>("named");         // given as argument, not the app's default
+        QTest::addColumn<bool>("inTarget");      // logged in the target folder
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("bad indicator, named file")
+            << QByteArray("0.6\r\n") << QByteArray("1.6\r\n") << true << true << "line 6";
+        QTest::newRow("bad indicator, app's file")
+            << QByteArray("0.6\r\n") << QByteArray("1.6\r\n") << false << true << "line 6";
+        QTest::newRow("bad seed, named file")
+            << QByteArray(" 100 \r\n") << QByteArray("1.5\r\n") << true << true << "line 13";
+        QTest::newRow("folder line missing")
+            << QByteArray("/out\r\n") << QByteArray("/out") << true << false << "13 lines";
+        QTest::newRow("target folder unusable")
+            << QByteArray("0.6\r\n") << QByteArray("1.6\r\n") << true << false << "line 6";
+        QTest::newRow("app's file missing")
+            << QByteArray() << QByteArray("missing") << false << false << "cannot read";
+    }
+    void program_refusedInput_logged()
+    {
+        QFETCH(QByteArray, find);
+        QFETCH(QByteArray, replace);
+        QFETCH(bool, named);
+        QFETCH(bool, inTarget);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        QString out = dir.filePath(QStringLiteral("out"));
+        if (QTest::currentDataTag() == QByteArray("target folder unusable")) {
+            writeFile(dir.filePath(QStringLiteral("plainfile")), "x");
+            out = dir.filePath(QStringLiteral("plainfile/out"));
+        }
+        QByteArray text = inputText(out);
+        if (QTest::currentDataTag() == QByteArray("folder line missing"))
+            text.chop(text.size() - text.lastIndexOf(" 100 \r\n") - 7);
+        else
+            text.replace(find, replace);
+        const QString input =
+            dir.filePath(named ? QStringLiteral("in.txt") : QString::fromLatin1(InputFileName));
+        if (replace != "missing")
+            writeFile(input, text);
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start(generatorPath(), named ? QStringList{input} : QStringList{});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 2);
+        const QString stderrText = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(stderrText.contains(mentions), qPrintable(stderrText));
+
+        const QString logPath =
+            QDir(inTarget ? out : dir.path()).filePath(QStringLiteral("output.log"));
+        const QString log = QString::fromUtf8(readAll(logPath));
+        QVERIFY2(log.startsWith(QStringLiteral("== input refused ")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("error: ")), qPrintable(log));
+        QVERIFY2(log.contains(mentions), qPrintable(log));
+        QVERIFY(!QFileInfo::exists(QDir(out).filePath(QStringLiteral("instance_1.txt"))));
+        if (inTarget)
+            QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("output.log"))));
+        if (QTest::currentDataTag() == QByteArray("target folder unusable"))
+            QVERIFY2(log.contains(QStringLiteral("note: the target folder ") +
+                                  QDir::toNativeSeparators(out) +
+                                  QStringLiteral(" cannot be created")),
+                     qPrintable(log));
+    }
+
+    // A mark beside a file that is not there only makes sense for the app,
+    // which waits for it beside the file it wrote.
+    void program_missingFile_markOnlyForApp_data()
+    {
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<bool>("marked");
+        QTest::newRow("named file") << true << false;
+        QTest::newRow("app's file") << false << true;
+    }
+    void program_missingFile_markOnlyForApp()
+    {
+        QFETCH(bool, named);
+        QFETCH(bool, marked);
+        QTemporaryDir dir;
+        const QString name =
+            named ? QStringLiteral("nosuch.txt") : QString::fromLatin1(InputFileName);
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start(generatorPath(), named ? QStringList{name} : QStringList{});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(QFileInfo::exists(dir.filePath(name + QLatin1String(ReadMarkSuffix))), marked);
+        QVERIFY(!QFileInfo::exists(dir.filePath(name)));
     }
 
     void program_versionAndHelp()
