@@ -339,6 +339,9 @@ private Q_SLOTS:
         QTest::newRow("10 x 7 at 0.2") << 10 << 7 << 0.7 << 0.2;
         QTest::newRow("25 x 7 below the least") << 25 << 7 << 0.9 << 0.1;
         QTest::newRow("12 x 8 at 0.77") << 12 << 8 << 0.45 << 0.77;
+        // 10 10 10 11 11 11 11 12 12 12 12 12 gives 0.2273; the walk from the
+        // even split passes it by.
+        QTest::newRow("13 x 12 at 0.22") << 13 << 12 << 0.86 << 0.22;
     }
     void dayCoverage_nearestReachable()
     {
@@ -351,6 +354,44 @@ private Q_SLOTS:
         const auto required = static_cast<int>(std::lround(total * nurses * days));
         const double nearest = nearestDayConcentration(days, nurses, required, target);
         QCOMPARE(std::fabs(measured[DayCoverage] - target), std::fabs(nearest - target));
+    }
+
+    // A day total that w shifts cannot share evenly (1 nurse over 3 shifts)
+    // keeps the shift concentration up; day totals that still meet the day
+    // target but split evenly exist for these, so both targets are met.
+    void shiftCoverage_reachedThroughDayTotals_data()
+    {
+        QTest::addColumn<int>("nurses");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("shifts");
+        QTest::addColumn<bool>("freeCounted");
+        QTest::addColumn<Indicators>("targets");
+        QTest::newRow("18 x 12 x 3, shift 0.03")
+            << 18 << 12 << 3 << false << Indicators{0.2, 0.04, 0.91, 0.5, 0.31, 0.03};
+        QTest::newRow("16 x 18 x 4, shift 0.01")
+            << 16 << 18 << 5 << true << Indicators{0.35, 0.04, 1, 0.32, 0.75, 0.01};
+        QTest::newRow("23 x 23 x 4, shift 0")
+            << 23 << 23 << 5 << true << Indicators{0.44, 0.3, 0.78, 0.49, 0.38, 0};
+        QTest::newRow("32 x 23 x 2, shift 0")
+            << 32 << 23 << 2 << false << Indicators{0, 0.21, 0.3, 0.43, 0.8, 0};
+        QTest::newRow("13 x 35 x 3, shift 0.05")
+            << 13 << 35 << 3 << false << Indicators{0.25, 0.1, 0.87, 0.16, 0.75, 0.05};
+    }
+    void shiftCoverage_reachedThroughDayTotals()
+    {
+        QFETCH(int, nurses);
+        QFETCH(int, days);
+        QFETCH(int, shifts);
+        QFETCH(bool, freeCounted);
+        QFETCH(Indicators, targets);
+        for (std::uint64_t seed : {1, 2, 3}) {
+            const Indicators measured =
+                measure(generate(batch(nurses, days, shifts, freeCounted, targets), seed));
+            for (int k : {TotalCoverage, DayCoverage, ShiftCoverage})
+                QVERIFY2(std::fabs(measured[std::size_t(k)] - targets[std::size_t(k)]) <=
+                             Tolerance + 1e-9,
+                         qPrintable(describe(measured, targets)));
+        }
     }
 
     // A single spread over seven days reaches only a few values; the nearest
