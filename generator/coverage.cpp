@@ -124,7 +124,7 @@ bool bestShape(std::vector<int> &x, const DayTotalsGoal &goal, DayScore &best, R
     struct Shape {
         std::int64_t k, a;
     };
-    Nearest<Shape> found{0};
+    Shape chosen{0, 0};
     bool improved = false;
     for (std::int64_t a = 0; a <= cap; ++a)
         for (std::int64_t k = 1; k < days; ++k) {
@@ -145,13 +145,13 @@ bool bestShape(std::vector<int> &x, const DayTotalsGoal &goal, DayScore &best, R
             const DayScore s = goal.score(deviation, floorSum, busy);
             if (s < best) {
                 best = s;
-                found.value = {k, a};
+                chosen = {k, a};
                 improved = true;
             }
         }
     if (!improved)
         return false;
-    const auto [k, a] = found.value;
+    const auto [k, a] = chosen;
     const std::int64_t rest = total - k * a;
     const std::int64_t m = days - k;
     std::vector<int> order(x.size());
@@ -163,7 +163,7 @@ bool bestShape(std::vector<int> &x, const DayTotalsGoal &goal, DayScore &best, R
     return true;
 }
 
-// Moves single nurses between days while that improves the score: the day
+// Moves nurses between days while that improves the score: the day
 // concentration into the tolerance first, then totals that split over the
 // shifts as evenly as the shift target asks (0 or a multiple of w).
 void improveDayTotals(std::vector<int> &x, const DayTotalsGoal &goal, int units, Random &random)
