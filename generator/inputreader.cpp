@@ -10,6 +10,13 @@ namespace keldar::generator {
 
 namespace {
 
+// The folder line as text; empty when it holds nothing but blanks.
+QString folderText(QByteArrayView line)
+{
+    const QString folder = QString::fromLocal8Bit(line);
+    return folder.trimmed().isEmpty() ? QString() : folder;
+}
+
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
@@ -265,10 +272,11 @@ ReadResult readLines(const QList<QByteArrayView> &lines)
         return refuse(13, quoted(lines.at(12)) + QStringLiteral(" is not exactly a whole number"));
     input.seed = static_cast<qint64>(seed);
 
-    const QByteArrayView folder = lines.at(13);
-    if (folder.trimmed().isEmpty())
+    // Judged after decoding: a byte order mark decodes to nothing, so a line
+    // of a mark and blanks is as empty as a line of blanks.
+    input.folder = folderText(lines.at(13));
+    if (input.folder.isEmpty())
         return refuse(14, QStringLiteral("the folder line is empty"));
-    input.folder = QString::fromLocal8Bit(folder);
 
     ReadResult result;
     result.input = input;
@@ -281,8 +289,8 @@ ReadResult readInput(const QByteArray &bytes)
 {
     const QList<QByteArrayView> lines = splitLines(bytes);
     ReadResult result = readLines(lines);
-    if (!result.input && lines.size() >= 14 && !lines.at(13).trimmed().isEmpty())
-        result.folder = QString::fromLocal8Bit(lines.at(13));
+    if (!result.input && lines.size() >= 14)
+        result.folder = folderText(lines.at(13));
     return result;
 }
 

@@ -183,6 +183,8 @@ private Q_SLOTS:
         QTest::newRow("seed beyond 2^53") << 13 << QByteArray("1E+17") << 13 << "2^53";
         QTest::newRow("empty folder") << 14 << QByteArray("") << 14 << "empty";
         QTest::newRow("blank folder") << 14 << QByteArray("   ") << 14 << "empty";
+        QTest::newRow("byte order mark and tabs as folder")
+            << 14 << QByteArray("\xEF\xBB\xBF\t\t") << 14 << "empty";
         QTest::newRow("too many nurses") << 1 << QByteArray("1E+9") << 1 << "larger than";
         // Beyond 2^53 a double rounds to a whole neighbour; the text decides.
         QTest::newRow("seed 2^53 + 1")
