@@ -118,9 +118,14 @@ void KELDAR::Form_Load()
     m_parameters.seed = DefaultSeed;
 }
 
+std::array<QWidget *, 4> KELDAR::pageFrames() const
+{
+    return {ui->frmWelcome, ui->frmProblem, ui->frmPreference, ui->frmCoverage};
+}
+
 QWidget *KELDAR::showPageFrame(Page page)
 {
-    QWidget *frames[] = {ui->frmWelcome, ui->frmProblem, ui->frmPreference, ui->frmCoverage};
+    const std::array<QWidget *, 4> frames = pageFrames();
     QWidget *shown = frames[page - 1];
     shown->setVisible(true);
     for (QWidget *frame : frames)
@@ -138,7 +143,7 @@ int KELDAR::shownPage() const
 {
     if (!ui)
         return 0;
-    const QWidget *frames[] = {ui->frmWelcome, ui->frmProblem, ui->frmPreference, ui->frmCoverage};
+    const std::array<QWidget *, 4> frames = pageFrames();
     for (int i = 0; i < 4; ++i)
         if (!frames[i]->isHidden())
             return i + 1;

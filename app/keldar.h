@@ -5,6 +5,7 @@
 #include "params/parameterset.h"
 
 #include <QMainWindow>
+#include <array>
 #include <memory>
 
 class QLineEdit;
@@ -52,6 +53,8 @@ protected:
     void Form_Load() override;
 
 private:
+    // The four page frames, in the order of their tabs.
+    std::array<QWidget *, 4> pageFrames() const;
     QWidget *showPageFrame(Page page);
     void TabStrip1_Click();
     void cmdGenerate_Click();

@@ -36,8 +36,8 @@ QString message(Verdict verdict);
 
 // The value a filled entry field stores: the number as the user typed it
 // under their locale, so "0,5" with a decimal comma is 0.5 and "1,000" with
-// comma digit groups is 1000.  A text the check never saw falls back to the
-// lenient leading-number reading.
+// comma digit groups is 1000.  Confirm Input stores only texts its checks
+// accept; for any other text this gives the lenient leading-number reading.
 double storedValue(const QString &text);
 
 } // namespace keldar::checks
