@@ -3,6 +3,7 @@
 #include "generator/generate.h"
 #include "generator/handshake.h"
 #include "generator/instancefile.h"
+#include "generator/lowerbound.h"
 #include "generator/random.h"
 
 #include <QCoreApplication>
@@ -223,13 +224,28 @@ void logRefusal(const QString &inputPath, const ReadResult &refusal, const QStri
                   .arg(QDir::toNativeSeparators(inputPath), refusal.error));
 }
 
+WriteOutcome writeNewFile(const QString &path, const QByteArray &bytes, QString &why)
+{
+    switch (writeNew(path, bytes, why)) {
+    case Outcome::Written:
+        return WriteOutcome::Written;
+    case Outcome::Skipped:
+        return WriteOutcome::Skipped;
+    case Outcome::Failed:
+        break;
+    }
+    return WriteOutcome::Failed;
+}
+
 qint64 instanceFilesSynced()
 {
     return syncedCount;
 }
 
-BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors)
+BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors,
+                     ExportFormats formats)
 {
+    const QStringList extraSuffixes = generator::extraSuffixes(formats);
     BatchReport report;
     QElapsedTimer batchClock;
     batchClock.start();
@@ -251,8 +267,16 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
         for (qint64 k = input.firstFile; k < input.firstFile + input.files; ++k) {
             const QString name = QStringLiteral("instance_%1.txt").arg(k);
             const QString path = folder.filePath(name);
-            if (QFileInfo::exists(path)) {
-                log.line(name + QStringLiteral(" skipped: already exists"));
+            // An instance is written in all its formats or not at all, so the
+            // files beside a text file always belong to it.
+            QString taken = QFileInfo::exists(path) ? name : QString();
+            for (const QString &suffix : extraSuffixes) {
+                const QString extra = QStringLiteral("instance_%1.%2").arg(k).arg(suffix);
+                if (taken.isEmpty() && QFileInfo::exists(folder.filePath(extra)))
+                    taken = extra;
+            }
+            if (!taken.isEmpty()) {
+                log.line(name + QStringLiteral(" skipped: %1 already exists").arg(taken));
                 ++report.skipped;
                 continue;
             }
@@ -263,14 +287,31 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
             provenance.fileSeed = fileSeed(input.seed, k);
             const Instance instance = generate(input, provenance.fileSeed);
             provenance.measured = measure(instance);
+            const LowerBound bound = lowerBound(instance);
             QString why;
-            switch (writeNew(path, instanceText(instance, input, provenance), why)) {
+            QString failedName = name;
+            Outcome outcome = writeNew(path, instanceText(instance, input, provenance), why);
+            if (outcome == Outcome::Written) {
+                const InstanceFacts facts{provenance.measured, bound.cost, name};
+                for (const QString &suffix : extraSuffixes) {
+                    const QString extra = QStringLiteral("instance_%1.%2").arg(k).arg(suffix);
+                    if (writeNew(folder.filePath(extra), exportText(suffix, instance, facts),
+                                 why) != Outcome::Written) {
+                        failedName = extra;
+                        outcome = Outcome::Failed;
+                        break;
+                    }
+                }
+            }
+            switch (outcome) {
             case Outcome::Written:
                 ++report.written;
-                log.line(QStringLiteral("%1 seed %2%3 largest deviation %4 time %5 ms%6")
+                log.line(QStringLiteral("%1 seed %2%3 lowerBound %4 largest deviation %5 time %6 "
+                                        "ms%7")
                              .arg(name)
                              .arg(provenance.fileSeed)
                              .arg(measuredText(provenance.measured))
+                             .arg(bound.text())
                              .arg(largestDeviation(provenance.measured, input.targets), 0, 'f', 6)
                              .arg(clock.elapsed())
                              .arg(unreachedText(provenance.measured, input.targets)));
@@ -281,7 +322,7 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
                 break;
             case Outcome::Failed:
                 ++report.failed;
-                log.error(QStringLiteral("%1 not written: %2").arg(name, why));
+                log.error(QStringLiteral("%1 not written: %2").arg(failedName, why));
                 break;
             }
         }

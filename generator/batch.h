@@ -1,5 +1,6 @@
 #pragma once
 
+#include "generator/exportformats.h"
 #include "generator/inputreader.h"
 
 #include <QString>
@@ -26,6 +27,11 @@ void logRefusal(const QString &inputPath, const ReadResult &refusal, const QStri
 // program started; lets tests see that no file skips it.
 qint64 instanceFilesSynced();
 
+// Publishes a new file the way instance files are published: complete and
+// on disk before it has its name, and never in place of an existing file.
+enum class WriteOutcome { Written, Skipped, Failed };
+WriteOutcome writeNewFile(const QString &path, const QByteArray &bytes, QString &why);
+
 struct BatchReport {
     qint64 written = 0;
     qint64 skipped = 0;
@@ -36,7 +42,8 @@ struct BatchReport {
 // Writes the batch's instance files into the target folder and appends a
 // section to its output.log; when the folder or its output.log cannot be used
 // the log goes to fallbackLogDir.  Errors are also written to `errors` when given.
+// Each instance is also written in the other `formats` beside its text file.
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir,
-                     QTextStream *errors = nullptr);
+                     QTextStream *errors = nullptr, ExportFormats formats = TextFormat);
 
 } // namespace keldar::generator

@@ -1,6 +1,9 @@
 #include "generator/batch.h"
+#include "generator/exportformats.h"
 #include "generator/handshake.h"
 #include "generator/instancefile.h"
+#include "generator/lowerbound.h"
+#include "generator/roster.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,8 +14,10 @@ using namespace keldar::generator;
 
 namespace {
 
-const char Usage[] = "Usage: keldar-generate [FILE]\n"
+const char Usage[] = "Usage: keldar-generate [--format LIST] [FILE]\n"
                      "       keldar-generate --measure FILE...\n"
+                     "       keldar-generate [--format LIST] --convert FILE...\n"
+                     "       keldar-generate --check-roster INSTANCE ROSTER [RULES]\n"
                      "\n"
                      "Generates nurse-rostering instances as an input-data file describes them.\n"
                      "Without FILE it reads Input_data_KELDAR.TXT in the working directory.\n"
@@ -20,7 +25,16 @@ const char Usage[] = "Usage: keldar-generate [FILE]\n"
                      "Instances go to instance_<k>.txt in the file's target folder, progress to\n"
                      "output.log there; existing instance files are never overwritten.\n"
                      "\n"
-                     "  --measure FILE...  print the six measured indicators of instance files\n"
+                     "  --format LIST      also write the instances as MiniZinc data (dzn) and/or\n"
+                     "                     JSON (json): LIST is txt, dzn, json or several with\n"
+                     "                     commas; the text file is always written\n"
+                     "  --measure FILE...  print the six measured indicators and the lower bound\n"
+                     "                     of instance files\n"
+                     "  --convert FILE...  write instance files as dzn and json (or the formats\n"
+                     "                     --format names) beside them\n"
+                     "  --check-roster INSTANCE ROSTER [RULES]\n"
+                     "                     print a roster's cost and every broken rule;\n"
+                     "                     exit status 0 only for a feasible roster\n"
                      "  --help             show this help\n"
                      "  --version          show the version\n"
                      "\n"
@@ -50,7 +64,7 @@ int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
         for (int k = 0; k < IndicatorCount; ++k)
             out << ' ' << IndicatorNames[k] << ' '
                 << QString::number(measured[static_cast<std::size_t>(k)], 'f', 6);
-        out << Qt::endl;
+        out << " lowerBound " << lowerBound(*parsed.instance).text() << Qt::endl;
     }
     return status;
 }
@@ -73,7 +87,34 @@ int main(int argc, char *argv[])
         out << "keldar-generate " KELDAR_VERSION << Qt::endl;
         return 0;
     }
-    if (!args.isEmpty() && args.first() == QLatin1String("--measure")) {
+    std::optional<ExportFormats> formats;
+    if (args.size() > 1 && args.first() == QLatin1String("--format")) {
+        formats = parseFormats(args[1]);
+        if (!formats) {
+            err << "keldar-generate: --format takes txt, dzn, json or several with commas, not \""
+                << args[1] << "\"" << Qt::endl;
+            return 2;
+        }
+        args.remove(0, 2);
+    }
+    if (!args.isEmpty() && args.first() == QLatin1String("--convert")) {
+        args.removeFirst();
+        const ExportFormats to = formats.value_or(DznFormat | JsonFormat);
+        if (args.isEmpty() || extraSuffixes(to).isEmpty()) {
+            err << Usage;
+            return 2;
+        }
+        return convertFiles(args, to, out, err);
+    }
+    if (!formats && !args.isEmpty() && args.first() == QLatin1String("--check-roster")) {
+        args.removeFirst();
+        if (args.size() < 2 || args.size() > 3) {
+            err << Usage;
+            return 2;
+        }
+        return checkRosterFiles(args, out, err);
+    }
+    if (!formats && !args.isEmpty() && args.first() == QLatin1String("--measure")) {
         args.removeFirst();
         if (args.isEmpty()) {
             err << Usage;
@@ -96,6 +137,7 @@ int main(int argc, char *argv[])
         logRefusal(inputPath, read, QDir::currentPath(), &err);
         return 2;
     }
-    const BatchReport report = runBatch(*read.input, QDir::currentPath(), &err);
+    const BatchReport report =
+        runBatch(*read.input, QDir::currentPath(), &err, formats.value_or(TextFormat));
     return report.allWritten() ? 0 : 1;
 }
