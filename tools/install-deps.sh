@@ -2,7 +2,7 @@
 # Installs what building and testing KELDAR needs on Debian 12, skipping what
 # is already there.  Runs apt-get only when something is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation)
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation liblemon-dev minizinc)
 for option in "$@"; do
   case "$option" in
     --with-screens) packages+=(xvfb xauth imagemagick) ;;   # pictures and the start-up bench

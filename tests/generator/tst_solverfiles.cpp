@@ -5,6 +5,7 @@
 #include "generator/lowerbound.h"
 #include "generator/roster.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -44,7 +45,10 @@ QByteArray readAll(const QString &path)
 
 QString generatorPath()
 {
-    return qEnvironmentVariable("KELDAR_BIN_DIR") + QStringLiteral("/keldar-generate");
+    QString bin = qEnvironmentVariable("KELDAR_BIN_DIR");
+    if (bin.isEmpty())
+        bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
+    return bin + QStringLiteral("/keldar-generate");
 }
 
 // Every day's cheapest covered assignment, by trying them all.
@@ -247,7 +251,6 @@ private Q_SLOTS:
 
         // Again, json only: the existing file is kept and the exit says so.
         QFile::remove(dir.filePath(QStringLiteral("instance_1.dzn")));
-        QFile(dir.filePath(QStringLiteral("instance_1.json"))).open(QIODevice::Append);
         QFile stale(dir.filePath(QStringLiteral("instance_1.json")));
         QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
         stale.write("mine");
