@@ -74,9 +74,6 @@ void FrmFileGeneration::Form_Load()
     ui->txtStartingSolution->setText(next == 0 ? QStringLiteral("1") : standardText(next));
     ui->txtNumberofFiles->setText(QStringLiteral("0"));
     ui->txtNumberofFiles->setFocus();
-    // The field first gets the focus as the window becomes active, which is
-    // no focus move of the user's: select its text for the first entry here.
-    txtNumberofFiles_GotFocus();
 
     program().keldar().hide();
 }

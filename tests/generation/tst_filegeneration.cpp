@@ -6,6 +6,7 @@
 #include "tests/support/guitest.h"
 #include "tests/support/scriptedhost.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -551,6 +552,100 @@ private Q_SLOTS:
         QTRY_COMPARE(s.focused(), QStringLiteral("txtNurses"));
         QCOMPARE(s.main().parameters().nurses, 20.0);
         QCOMPARE(lastClosed.count(), 0);
+    }
+
+    // Real boxes and real activation: the window manager's part (activating
+    // a window that is shown or that a box gave back) is played here.
+    void focusComesBackSelected_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("firstFile");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("change settings") << 0 << ""
+                                         << ""
+                                         << "txtNurses"
+                                         << "5";
+        QTest::newRow("frame close") << 1 << ""
+                                     << ""
+                                     << "txtNurses"
+                                     << "5";
+        QTest::newRow("files refused") << 2 << "abc"
+                                       << "1"
+                                       << "txtNumberofFiles"
+                                       << "Z";
+        QTest::newRow("first refused") << 2 << "1"
+                                       << "abc"
+                                       << "txtStartingSolution"
+                                       << "Z";
+        QTest::newRow("folder cancelled") << 2 << "12"
+                                          << "1"
+                                          << "txtNumberofFiles"
+                                          << "3";
+        QTest::newRow("back from the seed box") << 3 << ""
+                                                << ""
+                                                << "txtNurses"
+                                                << "5";
+        QTest::newRow("window switch keeps the caret") << 4 << ""
+                                                       << ""
+                                                       << "txtNurses"
+                                                       << "205";
+    }
+    void focusComesBackSelected()
+    {
+        QFETCH(int, how);
+        QFETCH(QString, count);
+        QFETCH(QString, firstFile);
+        QFETCH(QString, field);
+        QFETCH(QString, expected);
+        Session s;
+        s.program->start();
+        const auto activate = [](QWidget *w) {
+            w->activateWindow();
+            return QTest::qWaitForWindowActive(w);
+        };
+        QVERIFY(activate(&s.main()));
+        s.host->realBoxes = true;
+        const auto escapeNextBox = [] {
+            test::ModalAnswerer::answerNext(
+                [](QWidget *box) { QTest::keyClick(box, Qt::Key_Escape); });
+        };
+        auto *nurses = s.child<QLineEdit>(&s.main(), "txtNurses");
+        QWidget *target = &s.main();
+        if (how >= 3) {
+            s.main().showPage(KELDAR::ProblemSize);
+            nurses->setFocus();
+            nurses->setText(QStringLiteral("20")); // the caret after what was typed
+            QWidget elsewhere;
+            if (how == 3) {
+                escapeNextBox();
+                s.main().findChild<QAction *>("mnuSeed")->trigger();
+            } else {
+                elsewhere.show();
+                QVERIFY(activate(&elsewhere));
+            }
+        } else {
+            nurses->setText(QStringLiteral("20"));
+            s.main().parameters() = exampleBatch();
+            s.window().show();
+            QVERIFY(activate(&s.window()));
+            if (how == 0) {
+                s.click(&s.window(), "cmdChangeInput");
+            } else if (how == 1) {
+                s.window().close();
+            } else {
+                target = &s.window();
+                s.files()->setText(count);
+                s.first()->setText(firstFile);
+                escapeNextBox();
+                test::click(s.child<QPushButton>(&s.window(), "cmdgo"));
+            }
+        }
+        QVERIFY(activate(target));
+        QTRY_COMPARE(s.focused(), field);
+        QTest::keyClick(target->windowHandle(), expected.back().toLatin1());
+        QCOMPARE(qobject_cast<QLineEdit *>(QApplication::focusWidget())->text(), expected);
     }
 
     void continueYes_data()
