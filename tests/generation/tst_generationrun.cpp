@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -151,13 +152,36 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), expected);
     }
 
+    void secondBatchReplacesTheFile_data()
+    {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("earlier file") << false;
+        QTest::newRow("link at the name") << true;
+    }
     void secondBatchReplacesTheFile()
     {
+        QFETCH(bool, link);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Input_data_KELDAR.TXT"));
-        QVERIFY(!inputdata::save(path, QByteArray(500, 'x')));
+        const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(!inputdata::save(link ? elsewhere : path, QByteArray(500, 'x')));
+        if (link)
+            QVERIFY(QFile::link(elsewhere, path));
         QVERIFY(!inputdata::save(path, "short\r\n"));
         QCOMPARE(readAll(path), QByteArray("short\r\n"));
+        QVERIFY(!QFileInfo(path).isSymLink());
+        if (link)
+            QCOMPARE(readAll(elsewhere), QByteArray(500, 'x'));
+    }
+
+    void fullDiskIsAFailure()
+    {
+        QFile full(QStringLiteral("/dev/full"));
+        if (!full.open(QIODevice::WriteOnly))
+            QSKIP("no /dev/full here");
+        const std::optional<QString> failure = inputdata::writeDurably(full, "data\r\n");
+        QVERIFY(failure);
+        QVERIFY(!failure->isEmpty());
     }
 
     void failedSaveLeavesNothing_data()
