@@ -80,6 +80,11 @@ void FrmFileGeneration::Form_Load()
 
 void FrmFileGeneration::closeEvent(QCloseEvent *event)
 {
+    if (!isEnabled()) {
+        // The batch is being handed to the generator; the dialog comes next.
+        event->ignore();
+        return;
+    }
     event->accept();
     if (isLoaded())
         cmdChangeInput_Click();
@@ -145,10 +150,7 @@ void FrmFileGeneration::cmdgo_Click()
     host.messageBox(this, ProcessTitle, SuccessText);
 
     // Loading the dialog closes this window; nothing here may be touched after.
-    frmContinueanotherForm &next = program().continueForm();
-    next.setGeneratorProcess(*started);
-    next.load();
-    next.show();
+    program().continueForm().openOnceRead(*started);
 }
 
 std::optional<qint64> FrmFileGeneration::writeAndStart(const QString &folder)

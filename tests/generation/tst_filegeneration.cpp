@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace keldar;
 using keldar::test::exampleBatch;
@@ -137,7 +138,7 @@ struct Session {
     void finishBatch(const QString &folder)
     {
         generate(QStringLiteral("10"), QStringLiteral("1"), folder);
-        QVERIFY(dialog().isVisible());
+        QTRY_VERIFY(dialog().isVisible());
         QApplication::setActiveWindow(&dialog());
         QVERIFY(QTest::qWaitForWindowActive(&dialog()));
     }
@@ -433,16 +434,41 @@ private Q_SLOTS:
         QVERIFY(!markAtStart);
     }
 
-    void fileStaysForAGeneratorThatHasNotReadIt()
+    void waitForTheRead_data()
     {
+        QTest::addColumn<QByteArray>("markAtStart"); // "" = none
+        QTest::addColumn<bool>("markWhileWaiting");
+        QTest::addColumn<bool>("fileStays");
+        QTest::newRow("never read") << QByteArray() << false << true;
+        QTest::newRow("another generator's mark") << QByteArray("999") << false << true;
+        QTest::newRow("read while the window is live") << QByteArray() << true << false;
+    }
+    void waitForTheRead()
+    {
+        QFETCH(QByteArray, markAtStart);
+        QFETCH(bool, markWhileWaiting);
         Session s;
         s.open();
         s.host->processRunning = true; // running, but never leaves its mark
-        s.dialog().setReadTimeout(50);
+        s.dialog().setReadTimeout(markWhileWaiting ? 10000 : 50);
+        const auto writeMark = [&](const QByteArray &text) {
+            QFile mark(s.mark());
+            QVERIFY(mark.open(QIODevice::WriteOnly));
+            mark.write(text);
+        };
+        s.host->onStart = [&](const ScriptedHost::Start &) {
+            if (!markAtStart.isEmpty())
+                writeMark(markAtStart);
+        };
+        // The events of a generator marking while the program waits.
+        s.host->onMessage = [&](const ScriptedHost::Message &) {
+            if (markWhileWaiting)
+                QTimer::singleShot(0, [&] { writeMark("4242"); });
+        };
         s.finishBatch(QStringLiteral("/srv"));
-        QVERIFY(s.dialog().isVisible());
-        QVERIFY(QFile::exists(s.inputFile()));
+        QTEST(QFile::exists(s.inputFile()), "fileStays");
         QVERIFY(QApplication::overrideCursor() == nullptr);
+        QVERIFY(!s.window().isVisible());
     }
 
     void folderRefused_data()
