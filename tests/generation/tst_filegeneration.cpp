@@ -589,34 +589,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("firstFile");
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("change settings") << 0 << ""
-                                         << ""
-                                         << "txtNurses"
-                                         << "5";
-        QTest::newRow("frame close") << 1 << ""
-                                     << ""
-                                     << "txtNurses"
-                                     << "5";
-        QTest::newRow("files refused") << 2 << "abc"
-                                       << "1"
-                                       << "txtNumberofFiles"
-                                       << "Z";
-        QTest::newRow("first refused") << 2 << "1"
-                                       << "abc"
-                                       << "txtStartingSolution"
-                                       << "Z";
-        QTest::newRow("folder cancelled") << 2 << "12"
-                                          << "1"
-                                          << "txtNumberofFiles"
-                                          << "3";
-        QTest::newRow("back from the seed box") << 3 << ""
-                                                << ""
-                                                << "txtNurses"
-                                                << "5";
-        QTest::newRow("window switch keeps the caret") << 4 << ""
-                                                       << ""
-                                                       << "txtNurses"
-                                                       << "205";
+        const auto row = [](const char *tag, int how, const char *count, const char *firstFile,
+                            const char *field, const char *expected) {
+            QTest::newRow(tag) << how << QString::fromLatin1(count)
+                               << QString::fromLatin1(firstFile) << QString::fromLatin1(field)
+                               << QString::fromLatin1(expected);
+        };
+        row("change settings", 0, "", "", "txtNurses", "5");
+        row("frame close", 1, "", "", "txtNurses", "5");
+        row("files refused", 2, "abc", "1", "txtNumberofFiles", "Z");
+        row("first refused", 2, "1", "abc", "txtStartingSolution", "Z");
+        row("folder cancelled", 2, "12", "1", "txtNumberofFiles", "3");
+        row("back from the seed box", 3, "", "", "txtNurses", "5");
+        row("window switch keeps the caret", 4, "", "", "txtNurses", "205");
     }
     void focusComesBackSelected()
     {
