@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numeric>
 
@@ -50,11 +51,13 @@ namespace {
 // Whole-number bit sets with shifted unions, for the sums the tables below reach.
 using Bits = std::vector<std::uint64_t>;
 
-void orShifted(Bits &to, const Bits &from, std::size_t shift)
+// Only the first `used` words of `from` may hold set bits.
+void orShifted(Bits &to, const Bits &from, std::size_t shift, std::size_t used = SIZE_MAX)
 {
     const std::size_t words = shift / 64;
     const unsigned bits = static_cast<unsigned>(shift % 64);
-    for (std::size_t i = to.size(); i-- > words;) {
+    const std::size_t end = used >= to.size() - words ? to.size() : used + words + 1;
+    for (std::size_t i = end; i-- > words;) {
         std::uint64_t v = from[i - words] << bits;
         if (bits != 0 && i - words > 0)
             v |= from[i - words - 1] >> (64 - bits);
@@ -65,6 +68,34 @@ void orShifted(Bits &to, const Bits &from, std::size_t shift)
 bool hasBit(const Bits &set, std::size_t i)
 {
     return (set[i / 64] >> (i % 64)) & 1U;
+}
+
+// The highest set bit at or below i, or the set's size when none is.
+std::size_t lastBitAtOrBelow(const Bits &set, std::size_t i)
+{
+    std::size_t word = i / 64;
+    std::uint64_t bits = set[word] & (~std::uint64_t{0} >> (63 - i % 64));
+    while (bits == 0) {
+        if (word == 0)
+            return set.size() * 64;
+        bits = set[--word];
+    }
+    return word * 64 + 63 - static_cast<std::size_t>(__builtin_clzll(bits));
+}
+
+// The lowest set bit above i and below limit, or limit when none is.
+std::size_t firstBitAbove(const Bits &set, std::size_t i, std::size_t limit)
+{
+    if (++i >= limit)
+        return limit;
+    std::size_t word = i / 64;
+    std::uint64_t bits = set[word] & (~std::uint64_t{0} << (i % 64));
+    while (bits == 0) {
+        if (++word >= set.size())
+            return limit;
+        bits = set[word];
+    }
+    return std::min(limit, word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
 }
 
 std::size_t wordsFor(std::size_t bits)
@@ -101,21 +132,31 @@ std::vector<int> binaryRowCounts(int rows, int len, double target)
         reach[0][0] = 1;
         for (std::size_t c = 1; c <= static_cast<std::size_t>(pairs); ++c)
             for (std::int64_t j = 0; j <= half; ++j)
-                orShifted(reach[c], reach[c - 1], static_cast<std::size_t>(g(j)));
+                orShifted(reach[c], reach[c - 1], static_cast<std::size_t>(g(j)),
+                          wordsFor((c - 1) * static_cast<std::size_t>(big)));
         // The sum over the pairs' first rows, and the odd row's count.
         struct Split {
             std::size_t sum;
             int single;
         };
         Nearest<Split> best{std::numeric_limits<double>::infinity()};
-        for (int single = 0; single <= (odd ? len : 0); ++single)
-            for (std::size_t s = 0; s < span; ++s) {
-                if (!hasBit(reach[static_cast<std::size_t>(pairs)], s))
-                    continue;
-                const double total =
-                    2 * static_cast<double>(s) + (odd ? static_cast<double>(g(single)) : 0);
-                best.offer(std::fabs(total - goal), {s, single});
-            }
+        const Bits &sums = reach[static_cast<std::size_t>(pairs)];
+        for (int single = 0; single <= (odd ? len : 0); ++single) {
+            // The gap is smallest at the reached sums on either side of the
+            // ideal one; reached sums lie at most len apart, so the search
+            // for them is short, and the candidates come in the order of a
+            // full pass.
+            const double rest = goal - (odd ? static_cast<double>(g(single)) : 0);
+            const double ideal =
+                std::clamp(std::floor(rest / 2), 0.0, static_cast<double>(span - 1));
+            const auto at = static_cast<std::size_t>(ideal);
+            for (const std::size_t s : {lastBitAtOrBelow(sums, at), firstBitAbove(sums, at, span)})
+                if (s < span) {
+                    const double total =
+                        2 * static_cast<double>(s) + (odd ? static_cast<double>(g(single)) : 0);
+                    best.offer(std::fabs(total - goal), {s, single});
+                }
+        }
         bestGap = best.gap;
         std::size_t bestSum = best.value.sum;
         for (std::size_t c = static_cast<std::size_t>(pairs); c > 0; --c) {
