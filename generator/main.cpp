@@ -24,8 +24,9 @@ const char Usage[] = "Usage: keldar-generate [FILE]\n"
                      "  --help             show this help\n"
                      "  --version          show the version\n"
                      "\n"
-                     "Exit status: 0 every file written, 1 some file skipped or failed,\n"
-                     "2 the input-data file or an instance file was refused.\n";
+                     "Exit status: 0 every file written; 1 some file skipped or failed, or the\n"
+                     "batch stopped or was not started (full disk, unusable folder); 2 the\n"
+                     "input-data file or an instance file was refused, or the usage is wrong.\n";
 
 int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
 {
