@@ -357,7 +357,9 @@ private Q_SLOTS:
         const QString log =
             QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
         QVERIFY2(log.startsWith(QStringLiteral("== batch ")), qPrintable(log));
-        QVERIFY2(log.contains(QStringLiteral("note: output.log in the target folder ") +
+        const QString kind =
+            blocker == QLatin1String("link") ? QStringLiteral("error: ") : QStringLiteral("note: ");
+        QVERIFY2(log.contains(kind + QStringLiteral("output.log in the target folder ") +
                               QDir::toNativeSeparators(dir.path())) &&
                      log.contains(why),
                  qPrintable(log));
