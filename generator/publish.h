@@ -54,8 +54,10 @@ private:
 PublishResult prepare(const QString &folder, const QByteArray &bytes, PendingFile &file);
 
 // Forces pending files to disk.  With oneSync, a single sync of the file
-// system holding them stands for all (cheaper for many small files, but it
-// also waits for other programs' writes there); otherwise each file is synced.
+// system holding the first stands for all, so they must share it (cheaper
+// for many small files, but it also waits for other programs' writes
+// there); otherwise each file is synced.  A pending file holds two
+// descriptors, so groups stay at a few hundred files.
 PublishResult syncFiles(const std::vector<PendingFile *> &files, bool oneSync = false);
 
 // Gives a synced pending file its name in its folder, unless the name is
