@@ -56,6 +56,8 @@ void orShifted(Bits &to, const Bits &from, std::size_t shift, std::size_t used =
 {
     const std::size_t words = shift / 64;
     const unsigned bits = static_cast<unsigned>(shift % 64);
+    if (words >= to.size())
+        return;
     const std::size_t end = used >= to.size() - words ? to.size() : used + words + 1;
     for (std::size_t i = end; i-- > words;) {
         std::uint64_t v = from[i - words] << bits;
@@ -197,25 +199,38 @@ std::vector<int> binaryRowCounts(int rows, int len, double target)
     const std::size_t values = static_cast<std::size_t>(rows) * static_cast<std::size_t>(big) + 1;
     const double cells =
         static_cast<double>(rows + 1) * static_cast<double>(sums) * static_cast<double>(values);
-    if (bestGap <= SettledGap * static_cast<double>(big) * rows || cells > 67108864.0)
+    // Two rows must sum to len, as a pair does: nothing more to find.
+    if (bestGap <= SettledGap * static_cast<double>(big) * rows || cells > 67108864.0 || rows == 2)
         return counts;
-    const std::size_t words = wordsFor(values);
+    // Totals only grow row by row, and only those nearer the goal than the
+    // pairs' best can be chosen: higher ones are not kept.  Nor are sums of
+    // counts from which the remaining rows cannot end within the range.
+    const auto kept = std::min(values, static_cast<std::size_t>(std::floor(goal + bestGap)) + 1);
+    const std::size_t words = wordsFor(kept);
     // reach[c][sum of counts] = the spread totals c rows reach.
     std::vector<std::vector<Bits>> reach(static_cast<std::size_t>(rows) + 1,
                                          std::vector<Bits>(sums, Bits(words, 0)));
     reach[0][0][0] = 1;
-    for (std::size_t c = 1; c <= static_cast<std::size_t>(rows); ++c)
-        for (std::size_t s = 0; s <= (c - 1) * static_cast<std::size_t>(len); ++s)
-            for (int k = 0; k <= len; ++k)
-                orShifted(reach[c][s + static_cast<std::size_t>(k)], reach[c - 1][s],
-                          static_cast<std::size_t>(g(k)));
+    const auto width = static_cast<std::size_t>(len);
+    for (std::size_t c = 1; c <= static_cast<std::size_t>(rows); ++c) {
+        const std::size_t left = (static_cast<std::size_t>(rows) - c) * width;
+        for (std::size_t s = 0; s <= (c - 1) * width; ++s)
+            for (std::size_t k = 0; k <= width; ++k) {
+                if (s + k > static_cast<std::size_t>(highSum))
+                    break;
+                if (s + k + left < static_cast<std::size_t>(lowSum))
+                    continue;
+                orShifted(reach[c][s + k], reach[c - 1][s],
+                          static_cast<std::size_t>(g(static_cast<std::int64_t>(k))));
+            }
+    }
     // The sum of the counts, and the spread total they reach.
     struct Reached {
         std::size_t sum, value;
     };
     Nearest<Reached> best{bestGap};
     for (auto s = static_cast<std::size_t>(lowSum); s <= static_cast<std::size_t>(highSum); ++s)
-        for (std::size_t v = 0; v < values; ++v)
+        for (std::size_t v = 0; v < kept; ++v)
             if (hasBit(reach[static_cast<std::size_t>(rows)][s], v))
                 best.offer(std::fabs(static_cast<double>(v) - goal), {s, v});
     if (!best.found)
