@@ -119,8 +119,8 @@ void OutputLog::open(const QString &heading, const QString &batchId)
     QStringList unfinished;
     if (!batchId.isEmpty() && fd_ >= 0) {
         QFile earlier(path_);
-        const int fd =
-            ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = ::open(QFile::encodeName(path_).constData(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0 && earlier.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             const qint64 start = std::max<qint64>(0, earlier.size() - TailBytes);
             earlier.seek(start);
@@ -171,7 +171,8 @@ void OutputLog::write(const QString &text, bool marked)
     if (errors_)
         *errors_ << "keldar-generate: cannot write " << QDir::toNativeSeparators(path_) << ": "
                  << systemReason(error) << Qt::endl;
-    ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
 }
 
