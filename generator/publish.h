@@ -89,10 +89,11 @@ qint64 filesSynced();
 // the disk-full seam below.
 int writeAll(int fd, const QByteArray &bytes, const QString &folder);
 
-// Seams for tests: the file system pretends to have no unnamed files, or a
-// folder's disk pretends to fill up after so many more bytes.
+// Seams for tests: the file system pretends to have no unnamed files or no
+// hard links, or a folder's disk pretends to fill up after so many more bytes.
 namespace faults {
 void setUnnamedFilesAllowed(bool allowed);
+void setHardLinksAllowed(bool allowed);
 void setSpaceLeft(const QString &folder, qint64 bytes); // bytes < 0: no fault
 } // namespace faults
 

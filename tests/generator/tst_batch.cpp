@@ -183,15 +183,18 @@ private Q_SLOTS:
     void publish_neverReplaces_data()
     {
         QTest::addColumn<bool>("unnamed");
+        QTest::addColumn<bool>("hardLinks");
         QTest::addColumn<bool>("link");
-        QTest::newRow("unnamed file, existing file") << true << false;
-        QTest::newRow("unnamed file, dangling link") << true << true;
-        QTest::newRow("temporary name, existing file") << false << false;
-        QTest::newRow("temporary name, dangling link") << false << true;
+        QTest::newRow("unnamed file, existing file") << true << true << false;
+        QTest::newRow("unnamed file, dangling link") << true << true << true;
+        QTest::newRow("temporary name, existing file") << false << true << false;
+        QTest::newRow("temporary name, dangling link") << false << true << true;
+        QTest::newRow("no hard links, existing file") << false << false << false;
     }
     void publish_neverReplaces()
     {
         QFETCH(bool, unnamed);
+        QFETCH(bool, hardLinks);
         QFETCH(bool, link);
         QTemporaryDir dir;
         const QString taken = dir.filePath(QStringLiteral("instance_1.txt"));
@@ -201,9 +204,11 @@ private Q_SLOTS:
         else
             writeFile(taken, "kept\n");
         faults::setUnnamedFilesAllowed(unnamed);
+        faults::setHardLinksAllowed(hardLinks);
         const PublishResult taking = publish(dir.path(), QStringLiteral("instance_1.txt"), "new\n");
         const PublishResult fresh = publish(dir.path(), QStringLiteral("instance_2.txt"), "new\n");
         faults::setUnnamedFilesAllowed(true);
+        faults::setHardLinksAllowed(true);
         QCOMPARE(int(taking.status), int(Published::Exists));
         QCOMPARE(int(fresh.status), int(Published::Written));
         QCOMPARE(readAll(dir.filePath(QStringLiteral("instance_2.txt"))), QByteArray("new\n"));
