@@ -24,25 +24,19 @@ ReadResult loadInput(const QString &path, MarkMissing markMissing = MarkMissing:
 void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
                 QTextStream *errors = nullptr);
 
-// How many instance files were forced to disk before their rename since the
-// program started; lets tests see that no file skips it.
-qint64 instanceFilesSynced();
-
-// Publishes a new file the way instance files are published: complete and
-// on disk before it has its name, and never in place of an existing file.
-enum class WriteOutcome { Written, Skipped, Failed };
-WriteOutcome writeNewFile(const QString &path, const QByteArray &bytes, QString &why);
-
 struct BatchReport {
     qint64 written = 0;
     qint64 skipped = 0;
     qint64 failed = 0;
-    bool allWritten() const { return skipped == 0 && failed == 0; }
+    qint64 notStarted = 0; // after a full disk, or when the batch cannot fit
+    bool allWritten() const { return skipped == 0 && failed == 0 && notStarted == 0; }
 };
 
 // Writes the batch's instance files into the target folder and appends a
 // section to its output.log; when the folder or its output.log cannot be used
-// the log goes to fallbackLogDir.  Errors are also written to `errors` when given.
+// the log goes to fallbackLogDir.  Errors are also written to `errors` when
+// given.  A batch that cannot fit on the disk is not started; one that fills
+// it stops at the first file that does not fit.
 // Each instance is also written in the other `formats` beside its text file.
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir,
                      QTextStream *errors = nullptr, ExportFormats formats = TextFormat);

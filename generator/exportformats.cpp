@@ -1,8 +1,8 @@
 #include "generator/exportformats.h"
 
-#include "generator/batch.h"
 #include "generator/instancefile.h"
 #include "generator/lowerbound.h"
+#include "generator/publish.h"
 
 #include <QDir>
 #include <QFile>
@@ -175,7 +175,14 @@ int convertFiles(const QStringList &paths, ExportFormats formats, QTextStream &o
             status = 2;
             continue;
         }
-        const ParsedInstance parsed = parseInstance(file.readAll());
+        const QByteArray text = file.read(MaxInstanceFileBytes + 1);
+        if (text.size() > MaxInstanceFileBytes) {
+            err << "keldar-generate: " << shown << ": larger than " << MaxInstanceFileBytes
+                << " bytes, no instance file" << Qt::endl;
+            status = 2;
+            continue;
+        }
+        const ParsedInstance parsed = parseInstance(text);
         if (!parsed.instance) {
             err << "keldar-generate: " << shown << ": " << parsed.error << Qt::endl;
             status = 2;
@@ -187,20 +194,22 @@ int convertFiles(const QStringList &paths, ExportFormats formats, QTextStream &o
         facts.lowerBound = lowerBound(*parsed.instance).cost;
         facts.source = info.fileName();
         for (const QString &suffix : suffixes) {
-            const QString target = info.dir().filePath(info.completeBaseName() + u'.' + suffix);
-            QString why;
-            switch (writeNewFile(target, exportText(suffix, *parsed.instance, facts), why)) {
-            case WriteOutcome::Written:
-                out << QDir::toNativeSeparators(target) << Qt::endl;
+            const QString name = info.completeBaseName() + u'.' + suffix;
+            const QString target = QDir::toNativeSeparators(info.dir().filePath(name));
+            const PublishResult published =
+                publish(info.absolutePath(), name, exportText(suffix, *parsed.instance, facts));
+            switch (published.status) {
+            case Published::Written:
+                out << target << Qt::endl;
                 break;
-            case WriteOutcome::Skipped:
-                err << "keldar-generate: " << QDir::toNativeSeparators(target)
-                    << " skipped: " << why << Qt::endl;
+            case Published::Exists:
+                err << "keldar-generate: " << target << " skipped: " << published.reason()
+                    << Qt::endl;
                 status = std::max(status, 1);
                 break;
-            case WriteOutcome::Failed:
-                err << "keldar-generate: " << QDir::toNativeSeparators(target)
-                    << " not written: " << why << Qt::endl;
+            case Published::Failed:
+                err << "keldar-generate: " << target << " not written: " << published.reason()
+                    << Qt::endl;
                 status = std::max(status, 1);
                 break;
             }

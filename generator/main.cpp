@@ -38,8 +38,9 @@ const char Usage[] = "Usage: keldar-generate [--format LIST] [FILE]\n"
                      "  --help             show this help\n"
                      "  --version          show the version\n"
                      "\n"
-                     "Exit status: 0 every file written, 1 some file skipped or failed,\n"
-                     "2 the input-data file or an instance file was refused.\n";
+                     "Exit status: 0 every file written; 1 some file skipped or failed, or the\n"
+                     "batch stopped or was not started (full disk, unusable folder); 2 the\n"
+                     "input-data file or an instance file was refused, or the usage is wrong.\n";
 
 int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
 {
@@ -52,7 +53,14 @@ int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
             status = 2;
             continue;
         }
-        const ParsedInstance parsed = parseInstance(file.readAll());
+        const QByteArray text = file.read(MaxInstanceFileBytes + 1);
+        if (text.size() > MaxInstanceFileBytes) {
+            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": larger than "
+                << MaxInstanceFileBytes << " bytes, no instance file" << Qt::endl;
+            status = 2;
+            continue;
+        }
+        const ParsedInstance parsed = parseInstance(text);
         if (!parsed.instance) {
             err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << parsed.error
                 << Qt::endl;

@@ -94,9 +94,12 @@ QByteArray readFile(const QString &path, QString &error)
         error = file.errorString();
         return {};
     }
-    const QByteArray bytes = file.readAll();
+    // Instances, rosters and rules alike stay within an instance file's size.
+    const QByteArray bytes = file.read(MaxInstanceFileBytes + 1);
     if (file.error() != QFileDevice::NoError)
         error = file.errorString();
+    else if (bytes.size() > MaxInstanceFileBytes)
+        error = QStringLiteral("larger than %1 bytes").arg(MaxInstanceFileBytes);
     return bytes;
 }
 
