@@ -25,7 +25,7 @@ std::optional<ExportFormats> parseFormats(const QString &list);
 
 // How much larger a .dzn or .json is than the text file, at most, for
 // estimating the room a batch needs.
-inline constexpr double ExportBytesPerTextByte = 1.6;
+inline constexpr double ExportBytesPerTextByte = 1.7;
 
 // The suffixes of the formats beside the text file, in a fixed order.
 QStringList extraSuffixes(ExportFormats formats);
