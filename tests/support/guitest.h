@@ -68,7 +68,7 @@ struct Fixture {
     {
         program->start();
         QVERIFY(QTest::qWaitForWindowExposed(&main()));
-        QApplication::setActiveWindow(&main());
+        main().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&main()));
     }
 
