@@ -39,9 +39,20 @@ QString heard(QAccessibleInterface *object)
     return text;
 }
 
+// What it is told of a window as it opens: the window, then the texts in it
+// that label nothing else.
 QString heardWindow(QWidget *window)
 {
-    return heard(window ? QAccessible::queryAccessibleInterface(window) : nullptr);
+    QAccessibleInterface *object = QAccessible::queryAccessibleInterface(window);
+    QString text = heard(object);
+    for (int i = 0; object && i < object->childCount(); ++i) {
+        QAccessibleInterface *child = object->child(i);
+        const QString name = child->text(QAccessible::Name);
+        if (child->role() == QAccessible::StaticText && !name.isEmpty() &&
+            child->relations(QAccessible::Labelled).isEmpty())
+            text += QStringLiteral(" / ") + name;
+    }
+    return text;
 }
 
 // The object with the keyboard focus, down to the tab of a tab strip.
@@ -81,21 +92,13 @@ void type(const QString &text)
     QTest::keyClicks(focus, text);
 }
 
-// Answers the next message box with Enter, noting what a screen reader
-// finds as it opens: the box, the texts in it and the focus.
+// Answers the next message box with Enter, noting what was heard as it
+// opened: the box and the focus in it.
 void answerWithEnter(QString &heardBox)
 {
     ModalAnswerer::answerNext([&heardBox](QWidget *box) {
-        QAccessibleInterface *object = QAccessible::queryAccessibleInterface(box);
-        heardBox = heard(object);
-        for (int i = 0; i < object->childCount(); ++i) {
-            QAccessibleInterface *child = object->child(i);
-            if (child->role() == QAccessible::StaticText &&
-                !child->text(QAccessible::Name).isEmpty())
-                heardBox += QStringLiteral(" / ") + child->text(QAccessible::Name);
-        }
-        heardBox += QStringLiteral(" / focus ") +
-                    heard(QAccessible::queryAccessibleInterface(box->focusWidget()));
+        heardBox = heardWindow(box) + QStringLiteral(" / focus ") +
+                   heard(QAccessible::queryAccessibleInterface(box->focusWidget()));
         QTest::keyClick(box->focusWidget(), Qt::Key_Return);
     });
 }
