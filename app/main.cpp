@@ -1,6 +1,6 @@
-#include "app/appearance.h"
 #include "app/program.h"
-#include "app/qthost.h"
+#include "ui/appearance.h"
+#include "ui/qthost.h"
 
 #include <QApplication>
 #include <QIcon>

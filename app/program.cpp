@@ -1,33 +1,63 @@
 #include "app/program.h"
 
-#include "app/host.h"
-#include "app/keldar.h"
-#include "app/windowroles.h"
-#include "dialogs/frmcontinueanotherform.h"
-#include "dialogs/frmdistributiongrades.h"
-#include "dialogs/frmoutput.h"
-#include "generation/frmfilegeneration.h"
+#include "core/drivepaths.h"
+#include "core/readwait.h"
+#include "generator/handshake.h"
+#include "ui/host.h"
+#include "ui/windowroles.h"
+#include "windows/frmcontinueanotherform.h"
+#include "windows/frmdistributiongrades.h"
+#include "windows/frmfilegeneration.h"
+#include "windows/frmoutput.h"
+#include "windows/keldar.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QTimer>
 
 namespace keldar {
 
-Program::Program(Host &host) : m_host(host)
+Program::Program(Host &host) : m_host(host), m_readTimeoutMs(generation::ReadTimeoutMs)
 {
     // Before any window exists, so that none is ever described without its role.
-    installWindowRoles();
-    m_keldar = std::make_unique<KELDAR>(*this);
-    m_fileGeneration = std::make_unique<FrmFileGeneration>(*this);
-    m_continueForm = std::make_unique<frmContinueanotherForm>(*this);
-    m_about = std::make_unique<FrmOutput>(*this);
-    m_distributionGrades = std::make_unique<FrmDistributionGrades>(*this);
+    installWindowRoles({{&FrmFileGeneration::staticMetaObject, QAccessible::Window},
+                        {&frmContinueanotherForm::staticMetaObject, QAccessible::Dialog},
+                        {&FrmOutput::staticMetaObject, QAccessible::Window},
+                        {&FrmDistributionGrades::staticMetaObject, QAccessible::Window}});
+    makeMainWindow();
+    m_fileGeneration = std::make_unique<FrmFileGeneration>(host, m_model);
+    m_continueForm = std::make_unique<frmContinueanotherForm>(host);
+    m_about = std::make_unique<FrmOutput>(host);
+    m_distributionGrades = std::make_unique<FrmDistributionGrades>(host);
+
+    const auto unloaded = [this] {
+        windowUnloaded();
+    };
+    m_fileGeneration->setUnloadHandler(unloaded);
+    m_continueForm->setUnloadHandler(unloaded);
+    m_about->setUnloadHandler(unloaded);
+    m_distributionGrades->setUnloadHandler(unloaded);
+
+    FrmFileGeneration *fileGeneration = m_fileGeneration.get();
+    QObject::connect(fileGeneration, &FrmFileGeneration::loaded, &m_context,
+                     [this] { m_keldar->hide(); });
+    QObject::connect(fileGeneration, &FrmFileGeneration::settingsChangeRequested, &m_context,
+                     [this] { changeSettings(); });
+    QObject::connect(fileGeneration, &FrmFileGeneration::batchStarted, &m_context,
+                     [this](qint64 pid) { batchStarted(pid); });
+    frmContinueanotherForm *dialog = m_continueForm.get();
+    QObject::connect(dialog, &frmContinueanotherForm::loaded, &m_context,
+                     [this] { batchFinished(); });
+    QObject::connect(dialog, &frmContinueanotherForm::continueChosen, &m_context,
+                     [this] { continueBatch(); });
+    QObject::connect(dialog, &frmContinueanotherForm::endChosen, &m_context, [this] { end(); });
 }
 
 Program::~Program()
 {
-    // Windows may refer to each other while they go; unload them first.
+    // Windows may be busy with each other's signals while they go; unload
+    // them first, without asking whether anything is left to show.
+    m_ending = true;
     m_distributionGrades->unload();
     m_about->unload();
     m_continueForm->unload();
@@ -37,9 +67,70 @@ Program::~Program()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+void Program::makeMainWindow()
+{
+    m_keldar = std::make_unique<KELDAR>(m_host, m_model);
+    m_keldar->setUnloadHandler([this] { windowUnloaded(); });
+    KELDAR *main = m_keldar.get();
+    QObject::connect(main, &KELDAR::inputConfirmed, &m_context, [this] { confirmInput(); });
+    QObject::connect(main, &KELDAR::aboutRequested, &m_context, [this] { showAbout(); });
+    QObject::connect(main, &KELDAR::exitChosen, &m_context, [this] { end(); });
+}
+
 void Program::start()
 {
     m_keldar->show();
+}
+
+void Program::confirmInput()
+{
+    // Loading it hides the main window (see the connection above).
+    m_fileGeneration->load();
+    m_fileGeneration->show();
+}
+
+void Program::changeSettings()
+{
+    m_keldar->returnToProblemSize();
+}
+
+void Program::batchStarted(qint64 pid)
+{
+    const QString mark =
+        m_host.drivePaths().map(paths::InputDataFile) + QLatin1String(generator::ReadMarkSuffix);
+    m_fileGeneration->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Host &host = m_host;
+    generation::waitUntilRead([&host](qint64 p) { return host.isProcessRunning(p); }, pid, mark,
+                              m_readTimeoutMs, m_continueForm.get(),
+                              [this](generation::ReadWait outcome) {
+                                  QApplication::restoreOverrideCursor();
+                                  m_fileGeneration->setEnabled(true);
+                                  m_continueForm->openAfterRead(outcome !=
+                                                                generation::ReadWait::TimedOut);
+                              });
+}
+
+void Program::batchFinished()
+{
+    m_fileGeneration->hide();
+    m_fileGeneration->unload();
+}
+
+void Program::continueBatch()
+{
+    // The old main window has no controls left and nothing refers to it but
+    // this program; its successor starts where a program starts, while the
+    // model keeps the file numbering.
+    m_keldar->unload();
+    makeMainWindow();
+    m_keldar->show();
+}
+
+void Program::showAbout()
+{
+    m_about->load();
+    m_about->show();
 }
 
 void Program::end()
@@ -52,7 +143,7 @@ void Program::end()
 
 void Program::windowUnloaded()
 {
-    QTimer::singleShot(0, m_keldar.get(), [this] {
+    QTimer::singleShot(0, &m_context, [this] {
         if (!m_ending && !anyWindowShown())
             end();
     });

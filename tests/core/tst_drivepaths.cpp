@@ -1,4 +1,4 @@
-#include "app/drivepaths.h"
+#include "core/drivepaths.h"
 
 #include <QDir>
 #include <QTest>

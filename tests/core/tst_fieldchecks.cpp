@@ -1,4 +1,4 @@
-#include "params/fieldchecks.h"
+#include "core/fieldchecks.h"
 
 #include <QLocale>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "params/numbers.h"
+#include "core/numbers.h"
 
 #include <QLocale>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "generation/inputdatafile.h"
+#include "core/inputdatafile.h"
 #include "generator/inputreader.h"
 
 #include <QLocale>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "params/parameterset.h"
+#include "core/parameterset.h"
 
 namespace keldar::test {
 

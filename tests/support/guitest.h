@@ -1,12 +1,13 @@
 #pragma once
 
-#include "app/appearance.h"
-#include "app/keldar.h"
 #include "app/program.h"
 #include "tests/support/examplebatch.h"
+#include "tests/support/files.h"
 #include "tests/support/scriptedhost.h"
+#include "windows/frmcontinueanotherform.h"
+#include "windows/frmfilegeneration.h"
+#include "windows/keldar.h"
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,48 +39,61 @@ inline QRect twips(int left, int top, int width, int height)
 
 // A click as the platform delivers it: through the window, so the program
 // sees it before Qt moves the focus.
-inline void click(QWidget *widget, QPoint pos = {})
-{
-    if (pos.isNull())
-        pos = widget->rect().center();
-    QWidget *window = widget->window();
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, pos));
-}
+void click(QWidget *widget, QPoint pos = {});
 
-// A fresh program over a scripted host and a temporary "C:\" for one test.
+// A click on a tab of the main window's tab strip, numbered from 1.
+void clickTab(KELDAR &w, int index);
+
+// The object name of the focus widget, "" when there is none.
+QString focused();
+
+// The folder of the built programs.
+QString binDir();
+
+// A fresh program over a scripted host and a temporary drive for one test.
+// "C:\" is the folder `rootName` below the drive (the drive itself when
+// empty, otherwise made when first written); the generator is looked for in
+// `programDir`.
 struct Fixture {
-    // The program's own fonts, so that sizes are what users see.
-    Fixture() { applyAppearance(); }
+    explicit Fixture(const QString &programDir = binDir(), const QString &rootName = {});
+    ~Fixture();
+    Q_DISABLE_COPY_MOVE(Fixture)
 
     QTemporaryDir drive;
-    ScriptedHost host{DrivePaths(drive.path(), QString::fromLocal8Bit(qgetenv("KELDAR_BIN_DIR")))};
-    std::unique_ptr<Program> program = std::make_unique<Program>(host);
+    ScriptedHost host;
+    std::unique_ptr<Program> program;
 
     KELDAR &main() { return program->keldar(); }
+    FrmFileGeneration &window() { return program->fileGeneration(); }
+    frmContinueanotherForm &dialog() { return program->continueForm(); }
+    ParameterSet &parameters() { return program->model().parameters(); }
+    QString root() const { return host.drivePaths().root(); }
+    QString inputFile() const { return host.drivePaths().map(paths::InputDataFile); }
+    QString mark() const { return inputFile() + QStringLiteral(".read"); }
 
     template <class T = QWidget> T *child(QWidget *window, const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));
     }
     QLineEdit *field(const char *name) { return child<QLineEdit>(&main(), name); }
+    QLineEdit *files() { return child<QLineEdit>(&window(), "txtNumberofFiles"); }
+    QLineEdit *first() { return child<QLineEdit>(&window(), "txtStartingSolution"); }
+    // A click on a button of a window, by its name.
+    void click(QWidget *window, const char *button);
 
     // Starts the program and waits until the main window is shown and active.
-    void start()
-    {
-        program->start();
-        QVERIFY(QTest::qWaitForWindowExposed(&main()));
-        // Asked of the platform, so that it also holds on an X server
-        // without a window manager.
-        main().activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&main()));
-    }
+    void start();
 
-    ~Fixture()
-    {
-        program.reset();
-        // Discarded controls are deleted on the way back to the event loop.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    // The program as "Confirm Input" leaves it: the batch stored, the File
+    // Generation window opened.
+    void open(const ParameterSet &batch = exampleBatch());
+
+    // Types the two batch fields and clicks "Generate Input Files", with
+    // `folder` as the chooser's answer.
+    void generate(const QString &count, const QString &firstFile, const QString &folder);
+
+    // A complete batch up to the continue dialog.
+    void finishBatch(const QString &folder);
 };
 
 } // namespace keldar::test

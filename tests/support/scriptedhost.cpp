@@ -1,6 +1,6 @@
 #include "tests/support/scriptedhost.h"
 
-#include "app/qthost.h"
+#include "ui/qthost.h"
 
 #include <QApplication>
 #include <QFile>
@@ -58,14 +58,16 @@ std::optional<qint64> ScriptedHost::startProgram(const QString &program,
     starts.append(s);
     if (onStart)
         onStart(s);
+    if (realStarts)
+        return QtHost(m_paths).startProgram(program, arguments, workingDirectory);
     if (!startSucceeds)
         return std::nullopt;
     return 4242;
 }
 
-bool ScriptedHost::isProcessRunning(qint64)
+bool ScriptedHost::isProcessRunning(qint64 pid)
 {
-    return processRunning;
+    return realStarts ? QtHost(m_paths).isProcessRunning(pid) : processRunning;
 }
 
 bool ScriptedHost::openDocument(const QString &path)

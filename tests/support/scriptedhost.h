@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/drivepaths.h"
-#include "app/host.h"
+#include "core/drivepaths.h"
+#include "ui/host.h"
 
 #include <QList>
 #include <QString>
@@ -49,6 +49,9 @@ public:
     // Runs when a program is "started"; may inspect the files it would see.
     std::function<void(const Start &)> onStart;
     bool processRunning = false;
+    // Programs are started for real (so a test can watch a stand-in run),
+    // and asked after for real; they are recorded all the same.
+    bool realStarts = false;
 
     QStringList documentsOpened;
     bool openSucceeds = true;
