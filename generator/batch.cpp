@@ -3,6 +3,7 @@
 #include "generator/generate.h"
 #include "generator/handshake.h"
 #include "generator/instancefile.h"
+#include "generator/publish.h"
 #include "generator/random.h"
 
 #include <QCoreApplication>
@@ -12,19 +13,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <atomic>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <io.h>
-#endif
+#include <sys/stat.h>
 
 namespace keldar::generator {
 
 namespace {
-
-std::atomic<qint64> syncedCount{0};
 
 // output.log: opened for appending, every line flushed at once so a long
 // batch shows its progress.  It belongs in the target folder, created when
@@ -139,50 +132,12 @@ QString unreachedText(const Indicators &measured, const Indicators &targets)
     return text;
 }
 
-enum class Outcome { Written, Skipped, Failed };
-
-// Forces the bytes to disk before the rename publishes the file, so a power
-// loss cannot leave an empty file under the final name.
-bool syncToDisk(QFile &file)
+// Whether anything, even a dangling link, holds the name.
+bool nameTaken(const QString &path)
 {
-#ifdef Q_OS_UNIX
-    const bool synced = ::fsync(file.handle()) == 0;
-#elif defined(Q_OS_WIN)
-    const bool synced = ::_commit(file.handle()) == 0;
-#else
-    const bool synced = true;
-#endif
-    if (synced)
-        ++syncedCount;
-    return synced;
-}
-
-// Writes under a temporary name first and renames without replacing, so no
-// half file and no overwritten instance can result.
-Outcome writeNew(const QString &path, const QByteArray &bytes, QString &why)
-{
-    const QString temporary =
-        QStringLiteral("%1.%2.tmp").arg(path).arg(QCoreApplication::applicationPid());
-    QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        why = file.errorString();
-        return Outcome::Failed;
-    }
-    if (file.write(bytes) != bytes.size() || !file.flush() || !syncToDisk(file)) {
-        why = file.errorString();
-        file.close();
-        file.remove();
-        return Outcome::Failed;
-    }
-    file.close();
-    // QFile::rename refuses an existing target instead of replacing it.
-    if (!file.rename(path)) {
-        const bool appeared = QFileInfo::exists(path);
-        why = appeared ? QStringLiteral("already exists") : file.errorString();
-        QFile::remove(temporary);
-        return appeared ? Outcome::Skipped : Outcome::Failed;
-    }
-    return Outcome::Written;
+    struct stat info {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
 } // namespace
@@ -223,11 +178,6 @@ void logRefusal(const QString &inputPath, const ReadResult &refusal, const QStri
                   .arg(QDir::toNativeSeparators(inputPath), refusal.error));
 }
 
-qint64 instanceFilesSynced()
-{
-    return syncedCount;
-}
-
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors)
 {
     BatchReport report;
@@ -243,6 +193,11 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
                       QLatin1String(KELDAR_VERSION)));
     log.line(inputsLine(input));
 
+    if (folderReady) {
+        if (const int removed = removeStaleTemporaries(input.folder))
+            log.line(QStringLiteral("note: removed %1 temporary files left by interrupted batches")
+                         .arg(removed));
+    }
     if (!folderReady) {
         log.error(QStringLiteral("cannot create the target folder %1; no file written")
                       .arg(QDir::toNativeSeparators(input.folder)));
@@ -251,7 +206,7 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
         for (qint64 k = input.firstFile; k < input.firstFile + input.files; ++k) {
             const QString name = QStringLiteral("instance_%1.txt").arg(k);
             const QString path = folder.filePath(name);
-            if (QFileInfo::exists(path)) {
+            if (nameTaken(path)) {
                 log.line(name + QStringLiteral(" skipped: already exists"));
                 ++report.skipped;
                 continue;
@@ -263,9 +218,10 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
             provenance.fileSeed = fileSeed(input.seed, k);
             const Instance instance = generate(input, provenance.fileSeed);
             provenance.measured = measure(instance);
-            QString why;
-            switch (writeNew(path, instanceText(instance, input, provenance), why)) {
-            case Outcome::Written:
+            const PublishResult published =
+                publish(input.folder, name, instanceText(instance, input, provenance));
+            switch (published.status) {
+            case Published::Written:
                 ++report.written;
                 log.line(QStringLiteral("%1 seed %2%3 largest deviation %4 time %5 ms%6")
                              .arg(name)
@@ -275,16 +231,18 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
                              .arg(clock.elapsed())
                              .arg(unreachedText(provenance.measured, input.targets)));
                 break;
-            case Outcome::Skipped:
+            case Published::Exists:
+                // Another batch took the name since the check above.
                 ++report.skipped;
-                log.line(name + QStringLiteral(" skipped: ") + why);
+                log.line(name + QStringLiteral(" skipped: ") + published.reason());
                 break;
-            case Outcome::Failed:
+            case Published::Failed:
                 ++report.failed;
-                log.error(QStringLiteral("%1 not written: %2").arg(name, why));
+                log.error(QStringLiteral("%1 not written: %2").arg(name, published.reason()));
                 break;
             }
         }
+        syncFolder(input.folder);
     }
     log.line(QStringLiteral("summary: %1 written, %2 skipped, %3 failed, %4 s")
                  .arg(report.written)

@@ -22,10 +22,6 @@ ReadResult loadInput(const QString &path, MarkMissing markMissing = MarkMissing:
 void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
                 QTextStream *errors = nullptr);
 
-// How many instance files were forced to disk before their rename since the
-// program started; lets tests see that no file skips it.
-qint64 instanceFilesSynced();
-
 struct BatchReport {
     qint64 written = 0;
     qint64 skipped = 0;

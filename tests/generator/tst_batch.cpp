@@ -1,6 +1,7 @@
 #include "generator/batch.h"
 #include "generator/handshake.h"
 #include "generator/instancefile.h"
+#include "generator/publish.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +10,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <climits>
+#include <unistd.h>
 
 using namespace keldar::generator;
 
@@ -59,6 +63,14 @@ QString generatorPath()
     return bin + QStringLiteral("/keldar-generate");
 }
 
+QStringList leftovers(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden);
+}
+
+// A process id no process can have: above any kernel's limit.
+const qint64 GonePid = INT_MAX - 1;
+
 } // namespace
 
 class TestBatch : public QObject
@@ -84,9 +96,7 @@ private Q_SLOTS:
             QVERIFY(!text.contains('\r'));
         }
         QVERIFY(!QFileInfo::exists(QDir(folder).filePath(QStringLiteral("instance_8.txt"))));
-        const QStringList leftovers =
-            QDir(folder).entryList({QStringLiteral("*.tmp")}, QDir::Files);
-        QVERIFY(leftovers.isEmpty());
+        QVERIFY(leftovers(folder).isEmpty());
 
         const QString log =
             QString::fromUtf8(readAll(QDir(folder).filePath(QStringLiteral("output.log"))));
@@ -166,6 +176,67 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), first);
     }
 
+    // The name taken by anything, a dangling link included, is never written
+    // through, whether the file had a name of its own or none.
+    void publish_neverReplaces_data()
+    {
+        QTest::addColumn<bool>("unnamed");
+        QTest::addColumn<bool>("link");
+        QTest::newRow("unnamed file, existing file") << true << false;
+        QTest::newRow("unnamed file, dangling link") << true << true;
+        QTest::newRow("temporary name, existing file") << false << false;
+        QTest::newRow("temporary name, dangling link") << false << true;
+    }
+    void publish_neverReplaces()
+    {
+        QFETCH(bool, unnamed);
+        QFETCH(bool, link);
+        QTemporaryDir dir;
+        const QString taken = dir.filePath(QStringLiteral("instance_1.txt"));
+        const QString target = dir.filePath(QStringLiteral("elsewhere"));
+        if (link)
+            QVERIFY(QFile::link(target, taken));
+        else
+            writeFile(taken, "kept\n");
+        faults::setUnnamedFilesAllowed(unnamed);
+        const PublishResult taking = publish(dir.path(), QStringLiteral("instance_1.txt"), "new\n");
+        const PublishResult fresh = publish(dir.path(), QStringLiteral("instance_2.txt"), "new\n");
+        faults::setUnnamedFilesAllowed(true);
+        QCOMPARE(int(taking.status), int(Published::Exists));
+        QCOMPARE(int(fresh.status), int(Published::Written));
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("instance_2.txt"))), QByteArray("new\n"));
+        QVERIFY(!QFileInfo::exists(target));
+        if (!link)
+            QCOMPARE(readAll(taken), QByteArray("kept\n"));
+        QVERIFY(leftovers(dir.path()).isEmpty());
+    }
+
+    void danglingLink_skipped()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QFile::link(target, dir.filePath(QStringLiteral("instance_6.txt"))));
+        const BatchReport report = runBatch(smallBatch(dir.path()), dir.path());
+        QCOMPARE(report.written, 2);
+        QCOMPARE(report.skipped, 1);
+        QVERIFY(!QFileInfo::exists(target));
+    }
+
+    // Temporary files of interrupted runs go; those of a running one stay.
+    void staleTemporaries_removed()
+    {
+        QTemporaryDir dir;
+        const QString stale = QStringLiteral(".keldar-%1-7.tmp").arg(GonePid);
+        const QString older = QStringLiteral("instance_3.txt.%1.tmp").arg(GonePid);
+        const QString running = QStringLiteral(".keldar-%1-7.tmp").arg(::getpid());
+        for (const QString &name : {stale, older, running})
+            writeFile(dir.filePath(name), "part");
+        runBatch(smallBatch(dir.path(), 1), dir.path());
+        QCOMPARE(leftovers(dir.path()), QStringList{running});
+        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        QVERIFY2(log.contains(QStringLiteral("removed 2 temporary files")), qPrintable(log));
+    }
+
     void unusableFolder_logsInFallback()
     {
         QTemporaryDir dir;
@@ -241,14 +312,14 @@ private Q_SLOTS:
         QVERIFY2(log.contains(QStringLiteral("summary: 3 written")), qPrintable(log));
     }
 
-    // Each instance file reaches the disk before its rename publishes it.
-    void instanceFiles_syncedBeforeRename()
+    // Each instance file reaches the disk before it gets its name.
+    void instanceFiles_syncedBeforeNaming()
     {
         QTemporaryDir dir;
-        const qint64 before = instanceFilesSynced();
+        const qint64 before = filesSynced();
         const BatchReport report = runBatch(smallBatch(dir.path()), dir.path());
         QCOMPARE(report.written, 3);
-        QCOMPARE(instanceFilesSynced() - before, 3);
+        QCOMPARE(filesSynced() - before, 3);
     }
 
     void loadInput_leavesMark_data()
@@ -323,6 +394,53 @@ private Q_SLOTS:
         process.start(generatorPath(), {dir.filePath(QLatin1String(InputFileName))});
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitCode(), 1);
+    }
+
+    // Two batches into one folder, overlapping: every file is whole and comes
+    // from the one batch whose log line says it wrote it.
+    void program_concurrentBatches_neverOverwrite()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out"));
+        QProcess first;
+        QProcess second;
+        const QByteArray text = inputText(out).replace(" 2 \r\n 1 \r\n", "60\r\n1\r\n");
+        writeFile(dir.filePath(QStringLiteral("a.txt")), text);
+        writeFile(dir.filePath(QStringLiteral("b.txt")), QByteArray(text).replace(" 100 ", "200"));
+        first.start(generatorPath(), {dir.filePath(QStringLiteral("a.txt"))});
+        second.start(generatorPath(), {dir.filePath(QStringLiteral("b.txt"))});
+        QVERIFY(first.waitForFinished(60000));
+        QVERIFY(second.waitForFinished(60000));
+        const QString log =
+            QString::fromUtf8(readAll(QDir(out).filePath(QStringLiteral("output.log"))));
+        for (int k = 1; k <= 60; ++k) {
+            const QString name = QStringLiteral("instance_%1.txt").arg(k);
+            const QRegularExpression written(QStringLiteral("\\b%1 seed (\\d+) ").arg(name));
+            auto matches = written.globalMatch(log);
+            QVERIFY2(matches.hasNext(), qPrintable(name));
+            const QString seed = matches.next().captured(1);
+            QVERIFY2(!matches.hasNext(), qPrintable(name + QStringLiteral(" written twice")));
+            const QByteArray file = readAll(QDir(out).filePath(name));
+            QVERIFY(parseInstance(file).instance);
+            QVERIFY2(file.contains(", file seed " + seed.toLatin1() + "\n"), qPrintable(name));
+        }
+        QVERIFY(leftovers(out).isEmpty());
+    }
+
+    // Killed during a batch: no temporary file is left.
+    void program_killed_leavesNothingHalf()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out"));
+        writeFile(dir.filePath(QStringLiteral("in.txt")),
+                  inputText(out).replace(" 2 \r\n", "100000\r\n"));
+        QProcess process;
+        process.start(generatorPath(), {dir.filePath(QStringLiteral("in.txt"))});
+        const QString logPath = QDir(out).filePath(QStringLiteral("output.log"));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(logPath).contains("instance_3.txt"), 30000);
+        process.kill();
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY(leftovers(out).isEmpty());
     }
 
     void program_refusedInput_generatesNothing()
