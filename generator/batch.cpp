@@ -2,9 +2,13 @@
 
 #include "generator/generate.h"
 #include "generator/handshake.h"
+#include "generator/inorder.h"
 #include "generator/instancefile.h"
+#include "generator/manifest.h"
+#include "generator/progress.h"
 #include "generator/publish.h"
 #include "generator/random.h"
+#include "generator/svgplot.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -12,6 +16,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -178,78 +188,354 @@ void logRefusal(const QString &inputPath, const ReadResult &refusal, const QStri
                   .arg(QDir::toNativeSeparators(inputPath), refusal.error));
 }
 
-BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors)
+namespace {
+
+// One cell of a run: the batch that makes it and its number in the design.
+struct Cell {
+    BatchInput input;
+    qint64 number = 1;
+};
+
+// A file as a worker leaves it: generated and written, not yet named.
+struct Made {
+    QString logLine; // when set, no file: a line the log takes in its place
+    qint64 cellIndex = 0;
+    qint64 fileNumber = 0;
+    bool taken = false; // the name existed before the file was made
+    PendingFile pending;
+    PublishResult prepared;
+    Provenance provenance;
+    qint64 bytes = 0;
+    qint64 milliseconds = 0;
+};
+
+// Files wait here, unnamed, until one sync makes the whole group durable;
+// then they get their names and their log lines, in file order.  Many small
+// files then cost little more than writing their bytes.
+constexpr int GroupFiles = 128; // also bounds open descriptors
+constexpr qint64 GroupBytes = 16 << 20;
+constexpr qint64 GroupMilliseconds = 1000; // slow, large files still appear
+
+QString fileName(qint64 fileNumber)
+{
+    return QStringLiteral("instance_%1.txt").arg(fileNumber);
+}
+
+int jobCount(int jobs)
+{
+    if (jobs > 0)
+        return jobs;
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+// Publishes a small whole file under `name`, or under name-2, name-3, ...
+// when that is taken: what an earlier run left is never replaced.
+QString publishBeside(const QString &folder, const QString &name, const QByteArray &bytes,
+                      QString &why)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    for (int n = 1; n < 1000; ++n) {
+        const QString candidate =
+            n == 1 ? name : name.left(dot) + QStringLiteral("-%1").arg(n) + name.mid(dot);
+        const PublishResult result = publish(folder, candidate, bytes);
+        if (result.status == Published::Written)
+            return candidate;
+        if (result.status == Published::Failed) {
+            why = result.reason();
+            return QString();
+        }
+    }
+    why = QStringLiteral("too many earlier copies");
+    return QString();
+}
+
+BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool design,
+                     const QStringList &heading, const QString &manifestFile,
+                     const QString &figureFile, const QString &fallbackLogDir, QTextStream *errors,
+                     const RunOptions &options)
 {
     BatchReport report;
-    QElapsedTimer batchClock;
-    batchClock.start();
+    QElapsedTimer runClock;
+    runClock.start();
 
-    const QDir folder(input.folder);
-    Log log(input.folder, fallbackLogDir, errors);
-    const bool folderReady = log.folderReady();
-
-    log.open(QStringLiteral("== batch started %1, keldar-generate %2")
-                 .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
+    Log log(folder, fallbackLogDir, errors);
+    log.open(QStringLiteral("== %1 started %2, keldar-generate %3")
+                 .arg(design ? QStringLiteral("design") : QStringLiteral("batch"),
+                      QDateTime::currentDateTime().toString(Qt::ISODate),
                       QLatin1String(KELDAR_VERSION)));
-    log.line(inputsLine(input));
+    for (const QString &line : heading)
+        log.line(line);
 
-    if (folderReady) {
-        if (const int removed = removeStaleTemporaries(input.folder))
+    qint64 total = 0;
+    QList<qint64> cellEnds; // files before the end of each cell
+    for (const Cell &cell : cells)
+        cellEnds.append(total += cell.input.files);
+
+    if (!log.folderReady()) {
+        log.error(QStringLiteral("cannot create the target folder %1; no file written")
+                      .arg(QDir::toNativeSeparators(folder)));
+        report.failed = total;
+    } else {
+        if (const int removed = removeStaleTemporaries(folder))
             log.line(QStringLiteral("note: removed %1 temporary files left by interrupted batches")
                          .arg(removed));
-    }
-    if (!folderReady) {
-        log.error(QStringLiteral("cannot create the target folder %1; no file written")
-                      .arg(QDir::toNativeSeparators(input.folder)));
-        report.failed = input.files;
-    } else {
-        for (qint64 k = input.firstFile; k < input.firstFile + input.files; ++k) {
-            const QString name = QStringLiteral("instance_%1.txt").arg(k);
-            const QString path = folder.filePath(name);
-            if (nameTaken(path)) {
-                log.line(name + QStringLiteral(" skipped: already exists"));
-                ++report.skipped;
-                continue;
+        ProgressLine progress(options.progress, total);
+        QList<ManifestRow> rows;
+        std::vector<Made> group;
+        qint64 groupBytes = 0;
+        QElapsedTimer groupClock;
+        auto error = [&](const QString &text) {
+            progress.interrupt();
+            log.error(text);
+        };
+
+        auto flush = [&] {
+            std::vector<PendingFile *> pending;
+            for (Made &made : group)
+                if (made.logLine.isEmpty() && !made.taken &&
+                    made.prepared.status == Published::Written)
+                    pending.push_back(&made.pending);
+            const PublishResult synced = syncFiles(pending, true);
+            for (Made &made : group) {
+                if (!made.logLine.isEmpty()) {
+                    log.line(made.logLine);
+                    continue;
+                }
+                const BatchInput &in = cells.at(made.cellIndex).input;
+                const QString name = fileName(made.fileNumber);
+                PublishResult result = made.prepared;
+                if (made.taken)
+                    result.status = Published::Exists;
+                else if (result.status == Published::Written)
+                    result =
+                        synced.status == Published::Written ? giveName(made.pending, name) : synced;
+                switch (result.status) {
+                case Published::Written:
+                    ++report.written;
+                    log.line(
+                        QStringLiteral("%1 seed %2%3 largest deviation %4 time %5 ms%6")
+                            .arg(name)
+                            .arg(made.provenance.fileSeed)
+                            .arg(measuredText(made.provenance.measured))
+                            .arg(largestDeviation(made.provenance.measured, in.targets), 0, 'f', 6)
+                            .arg(made.milliseconds)
+                            .arg(unreachedText(made.provenance.measured, in.targets)));
+                    rows.append(manifestRow(in, cells.at(made.cellIndex).number, made.fileNumber,
+                                            made.provenance.measured));
+                    break;
+                case Published::Exists:
+                    ++report.skipped;
+                    log.line(name + QStringLiteral(" skipped: already exists"));
+                    break;
+                case Published::Failed:
+                    ++report.failed;
+                    error(QStringLiteral("%1 not written: %2").arg(name, result.reason()));
+                    break;
+                }
+            }
+            if (!pending.empty())
+                syncFolder(folder);
+            group.clear();
+            groupBytes = 0;
+        };
+
+        qint64 cellIndex = 0;
+        qint64 cellStart = 0;
+        auto produce = [&](qint64 index) {
+            // Cells are few beside files: a search keeps workers independent.
+            const auto at = std::upper_bound(cellEnds.begin(), cellEnds.end(), index);
+            Made made;
+            made.cellIndex = at - cellEnds.begin();
+            const BatchInput &in = cells.at(made.cellIndex).input;
+            made.fileNumber =
+                in.firstFile + index - (made.cellIndex == 0 ? 0 : cellEnds.at(made.cellIndex - 1));
+            if (nameTaken(QDir(folder).filePath(fileName(made.fileNumber)))) {
+                made.taken = true;
+                return made;
             }
             QElapsedTimer clock;
             clock.start();
-            Provenance provenance;
-            provenance.fileNumber = k;
-            provenance.fileSeed = fileSeed(input.seed, k);
-            const Instance instance = generate(input, provenance.fileSeed);
-            provenance.measured = measure(instance);
-            const PublishResult published =
-                publish(input.folder, name, instanceText(instance, input, provenance));
-            switch (published.status) {
-            case Published::Written:
-                ++report.written;
-                log.line(QStringLiteral("%1 seed %2%3 largest deviation %4 time %5 ms%6")
-                             .arg(name)
-                             .arg(provenance.fileSeed)
-                             .arg(measuredText(provenance.measured))
-                             .arg(largestDeviation(provenance.measured, input.targets), 0, 'f', 6)
-                             .arg(clock.elapsed())
-                             .arg(unreachedText(provenance.measured, input.targets)));
-                break;
-            case Published::Exists:
-                // Another batch took the name since the check above.
-                ++report.skipped;
-                log.line(name + QStringLiteral(" skipped: ") + published.reason());
-                break;
-            case Published::Failed:
-                ++report.failed;
-                log.error(QStringLiteral("%1 not written: %2").arg(name, published.reason()));
-                break;
+            made.provenance.fileNumber = made.fileNumber;
+            made.provenance.fileSeed = fileSeed(in.seed, made.fileNumber);
+            const Instance instance = generate(in, made.provenance.fileSeed);
+            made.provenance.measured = measure(instance);
+            const QByteArray text = instanceText(instance, in, made.provenance);
+            made.bytes = text.size();
+            made.prepared = prepare(folder, text, made.pending);
+            made.milliseconds = clock.elapsed();
+            return made;
+        };
+        auto consume = [&](qint64 index, Made made) {
+            if (group.empty())
+                groupClock.start();
+            if (design && index == cellStart) {
+                // The cell's heading waits in the group before its first
+                // file, so the log stays in file order.
+                const Cell &cell = cells.at(cellIndex);
+                Made cellLine;
+                cellLine.logLine =
+                    QStringLiteral("cell %1 ").arg(cell.number) + inputsLine(cell.input);
+                group.push_back(std::move(cellLine));
+                cellStart += cell.input.files;
+                ++cellIndex;
+            }
+            groupBytes += made.bytes;
+            group.push_back(std::move(made));
+            if (int(group.size()) >= GroupFiles || groupBytes >= GroupBytes ||
+                groupClock.elapsed() >= GroupMilliseconds)
+                flush();
+            progress.advance(index + 1);
+            return true;
+        };
+        const int jobs = jobCount(options.jobs);
+        runInOrder<Made>(total, jobs, jobs * 8, produce, consume);
+        flush();
+        progress.finish();
+
+        if (!rows.isEmpty()) {
+            QString why;
+            const QString manifest = publishBeside(folder, manifestFile, manifestText(rows), why);
+            if (manifest.isEmpty())
+                error(QStringLiteral("%1 not written: %2").arg(manifestFile, why));
+            const QString figure = publishBeside(folder, figureFile, svgPlot(rows), why);
+            if (figure.isEmpty())
+                error(QStringLiteral("%1 not written: %2").arg(figureFile, why));
+            if (!manifest.isEmpty() || !figure.isEmpty()) {
+                syncFolder(folder);
+                log.line(QStringLiteral("written: %1 %2").arg(manifest, figure).simplified());
             }
         }
-        syncFolder(input.folder);
     }
     log.line(QStringLiteral("summary: %1 written, %2 skipped, %3 failed, %4 s")
                  .arg(report.written)
                  .arg(report.skipped)
                  .arg(report.failed)
-                 .arg(static_cast<double>(batchClock.elapsed()) / 1000.0, 0, 'f', 3));
+                 .arg(static_cast<double>(runClock.elapsed()) / 1000.0, 0, 'f', 3));
     return report;
+}
+
+} // namespace
+
+QString manifestName(int shard, int shards)
+{
+    return shards > 1 ? QStringLiteral("manifest.shard-%1-of-%2.csv").arg(shard).arg(shards)
+                      : QStringLiteral("manifest.csv");
+}
+
+QString figureName(bool design, int shard, int shards)
+{
+    const QString base = design ? QStringLiteral("design") : QStringLiteral("batch");
+    return shards > 1 ? QStringLiteral("%1.shard-%2-of-%3.svg").arg(base).arg(shard).arg(shards)
+                      : base + QStringLiteral(".svg");
+}
+
+BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors,
+                     const RunOptions &options)
+{
+    return runCells({Cell{input, 1}}, input.folder, false, {inputsLine(input)}, manifestName(),
+                    figureName(false), fallbackLogDir, errors, options);
+}
+
+BatchReport runDesign(const Design &design, const QString &folder, const DesignRun &run,
+                      const QString &fallbackLogDir, QTextStream *errors, const RunOptions &options)
+{
+    QList<Cell> cells;
+    for (qint64 number : shardCells(design.cellCount(), run.shard, run.shards))
+        cells.append(Cell{design.cell(number, folder), number});
+    QString line = QStringLiteral("design: %1, %2 cells of %3 files, files %4 to %5, seed %6, "
+                                  "folder %7")
+                       .arg(QDir::toNativeSeparators(run.designPath))
+                       .arg(design.cellCount())
+                       .arg(design.instancesPerCell)
+                       .arg(design.firstFile)
+                       .arg(design.firstFile + design.fileCount() - 1)
+                       .arg(design.seed)
+                       .arg(folder);
+    if (run.shards > 1)
+        line += QStringLiteral("; shard %1 of %2: %3 cells")
+                    .arg(run.shard)
+                    .arg(run.shards)
+                    .arg(cells.size());
+    return runCells(cells, folder, true, {line}, manifestName(run.shard, run.shards),
+                    figureName(true, run.shard, run.shards), fallbackLogDir, errors, options);
+}
+
+int mergeShards(const QStringList &folders, QTextStream &out, QTextStream &errors)
+{
+    const QRegularExpression pattern(
+        QStringLiteral("^manifest\\.shard-(\\d+)-of-(\\d+)(?:-\\d+)?\\.csv$"));
+    QList<ManifestRow> rows;
+    QMap<int, QStringList> shardFiles;
+    int shards = 0;
+    auto refuse = [&errors](const QString &why) {
+        errors << "keldar-generate: " << why << "; nothing merged" << Qt::endl;
+        return 2;
+    };
+    // A folder named twice is read once.
+    QStringList distinct;
+    for (const QString &folder : folders)
+        if (!distinct.contains(QDir::cleanPath(QDir(folder).absolutePath())))
+            distinct.append(QDir::cleanPath(QDir(folder).absolutePath()));
+    for (const QString &folder : distinct) {
+        const QStringList names = QDir(folder).entryList({QStringLiteral("manifest.shard-*.csv")},
+                                                         QDir::Files, QDir::Name);
+        for (const QString &name : names) {
+            const QRegularExpressionMatch match = pattern.match(name);
+            if (!match.hasMatch())
+                continue;
+            const QString path = QDir(folder).filePath(name);
+            const int shard = match.captured(1).toInt();
+            const int of = match.captured(2).toInt();
+            if (shards != 0 && of != shards)
+                return refuse(QStringLiteral("%1 belongs to a split into %2 shards, not %3")
+                                  .arg(QDir::toNativeSeparators(path))
+                                  .arg(of)
+                                  .arg(shards));
+            shards = of;
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                return refuse(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
+                                                           file.errorString()));
+            const ManifestRead read = readManifest(file.readAll());
+            if (!read.rows)
+                return refuse(
+                    QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), read.error));
+            for (const ManifestRow &row : *read.rows)
+                if (row.cell % of != shard % of)
+                    return refuse(QStringLiteral("%1: cell %2 is not in shard %3 of %4")
+                                      .arg(QDir::toNativeSeparators(path))
+                                      .arg(row.cell)
+                                      .arg(shard)
+                                      .arg(of));
+            rows += *read.rows;
+            shardFiles[shard].append(path);
+        }
+    }
+    if (shards == 0)
+        return refuse(QStringLiteral("no shard manifest (manifest.shard-I-of-N.csv) in %1")
+                          .arg(folders.join(QStringLiteral(", "))));
+    for (int shard = 1; shard <= shards; ++shard)
+        if (!shardFiles.contains(shard))
+            return refuse(QStringLiteral("shard %1 of %2 has no manifest").arg(shard).arg(shards));
+    QSet<qint64> seen;
+    for (const ManifestRow &row : rows) {
+        if (seen.contains(row.fileNumber))
+            return refuse(QStringLiteral("%1 is listed twice").arg(fileName(row.fileNumber)));
+        seen.insert(row.fileNumber);
+    }
+    QString why;
+    const QString manifest =
+        publishBeside(folders.first(), manifestName(), manifestText(rows), why);
+    if (manifest.isEmpty())
+        return refuse(QStringLiteral("%1 not written: %2").arg(manifestName(), why));
+    const QString figure = publishBeside(folders.first(), figureName(true), svgPlot(rows), why);
+    if (figure.isEmpty())
+        return refuse(QStringLiteral("%1 not written: %2").arg(figureName(true), why));
+    syncFolder(folders.first());
+    out << rows.size() << " files of " << shards << " shards joined into "
+        << QDir::toNativeSeparators(QDir(folders.first()).filePath(manifest)) << " and "
+        << QDir::toNativeSeparators(QDir(folders.first()).filePath(figure)) << Qt::endl;
+    return 0;
 }
 
 } // namespace keldar::generator

@@ -77,6 +77,16 @@ void ProgressLine::advance(qint64 done)
     std::fflush(stream_);
 }
 
+void ProgressLine::interrupt()
+{
+    if (active_ && shown_) {
+        std::fputs("\r\x1b[K", stream_);
+        std::fflush(stream_);
+        shown_ = false;
+        lastDrawn_ = -1;
+    }
+}
+
 void ProgressLine::finish()
 {
     if (active_ && shown_) {

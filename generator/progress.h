@@ -20,6 +20,8 @@ public:
     // At most a few redraws a second, however fast files come.
     void advance(qint64 done);
     void finish();
+    // Clears the line so that a message can take it; the next advance redraws.
+    void interrupt();
 
     // The text shown for `done` of `total` after `seconds`.
     static QString text(qint64 done, qint64 total, double seconds);

@@ -15,7 +15,7 @@ constexpr double LeftMargin = 62;
 constexpr double RightMargin = 18;
 constexpr double TopMargin = 46;
 constexpr double BottomMargin = 44;
-constexpr double TitleHeight = 40;
+constexpr double TitleHeight = 56;
 constexpr int PanelColumns = 3;
 constexpr double PanelWidth = LeftMargin + PlotWidth + RightMargin;
 constexpr double PanelHeight = TopMargin + PlotHeight + BottomMargin;
@@ -121,6 +121,18 @@ QByteArray svgPlot(const QList<ManifestRow> &rows)
            " met (every value within \xC2\xB1"
            "0.01 of its target), " +
            QByteArray::number(counts.nearest) + " nearest reachable</text>\n";
+    // The legend: what the band and the two kinds of mark mean.
+    const double legend = width / 2 - 250;
+    svg +=
+        "<g font-size=\"11\" fill=\"#2e3436\" class=\"legend\">\n<rect x=\"" + num(legend) +
+        "\" y=\"38\" width=\"18\" height=\"9\" fill=\"#d5ecc2\"/>\n<text x=\"" + num(legend + 24) +
+        "\" y=\"46.5\">within \xC2\xB1"
+        "0.01 of the target</text>\n<circle cx=\"" +
+        num(legend + 190) +
+        "\" cy=\"42.5\" r=\"2.2\" fill=\"#204a87\" fill-opacity=\"0.6\"/>\n<text x=\"" +
+        num(legend + 198) + "\" y=\"46.5\">one file, met</text>\n<path d=\"M" + num(legend + 302) +
+        " 40l5 5m0-5l-5 5\" stroke=\"#cc0000\" stroke-width=\"1.3\"/>\n<text x=\"" +
+        num(legend + 314) + "\" y=\"46.5\">one file, nearest reachable value</text>\n</g>\n";
 
     for (int k = 0; k < IndicatorCount; ++k) {
         const auto i = std::size_t(k);
