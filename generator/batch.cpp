@@ -517,6 +517,10 @@ int mergeShards(const QStringList &folders, QTextStream &out, QTextStream &error
     for (int shard = 1; shard <= shards; ++shard)
         if (!shardFiles.contains(shard))
             return refuse(QStringLiteral("shard %1 of %2 has no manifest").arg(shard).arg(shards));
+    // File order, as one unsplit run draws them.
+    std::stable_sort(rows.begin(), rows.end(), [](const ManifestRow &a, const ManifestRow &b) {
+        return a.fileNumber < b.fileNumber;
+    });
     QSet<qint64> seen;
     for (const ManifestRow &row : rows) {
         if (seen.contains(row.fileNumber))
