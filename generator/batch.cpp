@@ -5,6 +5,7 @@
 #include "generator/inorder.h"
 #include "generator/instancefile.h"
 #include "generator/manifest.h"
+#include "generator/outputlog.h"
 #include "generator/progress.h"
 #include "generator/publish.h"
 #include "generator/random.h"
@@ -23,78 +24,15 @@
 #include <algorithm>
 #include <thread>
 
+#include <cerrno>
+#include <cmath>
+
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace keldar::generator {
 
 namespace {
-
-// output.log: opened for appending, every line flushed at once so a long
-// batch shows its progress.  It belongs in the target folder, created when
-// missing; when the folder or its log cannot be used, the fallback folder's
-// log stands in and says which folder was meant.
-class Log
-{
-public:
-    Log(const QString &folder, const QString &fallbackDir, QTextStream *errors) : errors_(errors)
-    {
-        folderReady_ = !folder.isEmpty() && QDir().mkpath(folder);
-        if (folderReady_) {
-            file_.setFileName(QDir(folder).absoluteFilePath(QStringLiteral("output.log")));
-            opened_ = open();
-            if (!opened_)
-                standIn_ = QStringLiteral("output.log in the target folder %1 cannot be "
-                                          "written (%2); logging here instead")
-                               .arg(QDir::toNativeSeparators(folder), file_.errorString());
-        } else if (!folder.isEmpty()) {
-            standIn_ = QStringLiteral("the target folder %1 cannot be created; logging here "
-                                      "instead")
-                           .arg(QDir::toNativeSeparators(folder));
-        }
-        if (!opened_) {
-            file_.setFileName(QDir(fallbackDir).absoluteFilePath(QStringLiteral("output.log")));
-            opened_ = open();
-        }
-        if (!opened_ && errors_)
-            *errors_ << "keldar-generate: cannot write " << QDir::toNativeSeparators(path())
-                     << Qt::endl;
-    }
-    bool folderReady() const { return folderReady_; }
-    QString path() const { return file_.fileName(); }
-
-    // The section's opening lines: a heading, then why this log stands in for
-    // the target folder's, when it does.
-    void open(const QString &heading)
-    {
-        line(heading);
-        if (!standIn_.isEmpty())
-            line(QStringLiteral("note: ") + standIn_);
-    }
-
-    void line(const QString &text)
-    {
-        if (!opened_)
-            return;
-        file_.write(text.toUtf8() + '\n');
-        file_.flush();
-    }
-    void error(const QString &text)
-    {
-        line(QStringLiteral("error: ") + text);
-        if (errors_) {
-            *errors_ << "keldar-generate: " << text << Qt::endl;
-        }
-    }
-
-private:
-    bool open() { return file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text); }
-
-    QFile file_;
-    QTextStream *errors_;
-    bool opened_ = false;
-    bool folderReady_ = false;
-    QString standIn_;
-};
 
 QString inputsLine(const BatchInput &in)
 {
@@ -132,8 +70,7 @@ QString unreachedText(const Indicators &measured, const Indicators &targets)
     QString text;
     for (int k = 0; k < IndicatorCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
-        // The slack absorbs rounding of values a whole 0.01 from the target.
-        if (std::fabs(measured[i] - targets[i]) > Tolerance + 1e-9)
+        if (unreachable(measured[i], targets[i]))
             text += QStringLiteral("; unreachable: %1 target %2, nearest reached %3")
                         .arg(QLatin1String(IndicatorNames[k]))
                         .arg(targets[i], 0, 'g', 15)
@@ -142,11 +79,32 @@ QString unreachedText(const Indicators &measured, const Indicators &targets)
     return text;
 }
 
+// Errors after which no further file can be written to the disk.
+bool diskFull(int error)
+{
+    return error == ENOSPC || error == EDQUOT || error == EROFS;
+}
+
+struct DiskSpace {
+    qint64 free = -1; // bytes free for this user; -1 when unknown
+    qint64 block = 1; // every file takes whole blocks
+};
+
+DiskSpace diskSpace(const QString &folder)
+{
+    DiskSpace space;
+    struct statvfs info = {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &info) == 0 && info.f_frsize > 0) {
+        space.free = static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
+        space.block = static_cast<qint64>(info.f_frsize);
+    }
+    return space;
+}
+
 // Whether anything, even a dangling link, holds the name.
 bool nameTaken(const QString &path)
 {
-    struct stat info {
-    };
+    struct stat info = {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
@@ -157,8 +115,9 @@ ReadResult loadInput(const QString &path, MarkMissing markMissing)
     QFile file(path);
     QByteArray bytes;
     const bool opened = file.open(QIODevice::ReadOnly);
+    // One byte over the limit is enough to refuse the file.
     if (opened)
-        bytes = file.readAll();
+        bytes = file.read(MaxInputBytes + 1);
     const bool readFailed = !opened || file.error() != QFileDevice::NoError;
     const QString readError = file.errorString();
     file.close();
@@ -180,7 +139,7 @@ ReadResult loadInput(const QString &path, MarkMissing markMissing)
 void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
                 QTextStream *errors)
 {
-    Log log(refusal.folder, fallbackLogDir, errors);
+    OutputLog log(refusal.folder, fallbackLogDir, errors);
     log.open(QStringLiteral("== input refused %1, keldar-generate %2")
                  .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
                       QLatin1String(KELDAR_VERSION)));
@@ -258,11 +217,16 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
     QElapsedTimer runClock;
     runClock.start();
 
-    Log log(folder, fallbackLogDir, errors);
-    log.open(QStringLiteral("== %1 started %2, keldar-generate %3")
-                 .arg(design ? QStringLiteral("design") : QStringLiteral("batch"),
-                      QDateTime::currentDateTime().toString(Qt::ISODate),
-                      QLatin1String(KELDAR_VERSION)));
+    // Tells this run's lines from those of runs beside it.
+    const QDateTime started = QDateTime::currentDateTime();
+    const QString batchId = QStringLiteral("%1-%2")
+                                .arg(QCoreApplication::applicationPid())
+                                .arg(started.toString(QStringLiteral("yyyyMMddThhmmss.zzz")));
+    OutputLog log(folder, fallbackLogDir, errors);
+    // A design's section is a batch section too, its next line says which.
+    log.open(QStringLiteral("== batch %1 started %2, keldar-generate %3")
+                 .arg(batchId, started.toString(Qt::ISODate), QLatin1String(KELDAR_VERSION)),
+             batchId);
     for (const QString &line : heading)
         log.line(line);
 
@@ -271,18 +235,46 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
     for (const Cell &cell : cells)
         cellEnds.append(total += cell.input.files);
 
+    QString stopped;
     if (!log.folderReady()) {
-        log.error(QStringLiteral("cannot create the target folder %1; no file written")
-                      .arg(QDir::toNativeSeparators(folder)));
+        log.error(QStringLiteral("cannot create the target folder %1 (%2); no file written")
+                      .arg(QDir::toNativeSeparators(folder), log.folderProblem()));
         report.failed = total;
     } else {
         if (const int removed = removeStaleTemporaries(folder))
             log.line(QStringLiteral("note: removed %1 temporary files left by interrupted batches")
                          .arg(removed));
+        qint64 missing = 0;
+        double expected = 0;
+        const DiskSpace space = diskSpace(folder);
+        const double block = static_cast<double>(space.block);
+        for (const Cell &cell : cells) {
+            qint64 cellMissing = 0;
+            for (qint64 k = cell.input.firstFile; k < cell.input.firstFile + cell.input.files; ++k)
+                cellMissing += nameTaken(QDir(folder).filePath(fileName(k))) ? 0 : 1;
+            missing += cellMissing;
+            expected += static_cast<double>(cellMissing) *
+                        std::ceil(expectedFileBytes(cell.input) / block) * block;
+        }
+        log.line(QStringLiteral("size: about %1 bytes in %2 files to write")
+                     .arg(expected, 0, 'f', 0)
+                     .arg(missing));
+        if (space.free >= 0 && expected > static_cast<double>(space.free)) {
+            stopped = QStringLiteral("the %1 needs about %2 bytes, the disk of %3 has %4 bytes "
+                                     "free")
+                          .arg(design ? QStringLiteral("design") : QStringLiteral("batch"))
+                          .arg(expected, 0, 'f', 0)
+                          .arg(QDir::toNativeSeparators(folder))
+                          .arg(space.free);
+            log.error(stopped + QStringLiteral("; no file written"));
+            report.notStarted = total;
+            total = 0;
+        }
         ProgressLine progress(options.progress, total);
         QList<ManifestRow> rows;
         std::vector<Made> group;
         qint64 groupBytes = 0;
+        qint64 consumed = 0;
         QElapsedTimer groupClock;
         auto error = [&](const QString &text) {
             progress.interrupt();
@@ -309,6 +301,11 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
                 else if (result.status == Published::Written)
                     result =
                         synced.status == Published::Written ? giveName(made.pending, name) : synced;
+                if (!stopped.isEmpty()) {
+                    // Made before the disk filled up; dropped unnamed.
+                    ++report.notStarted;
+                    continue;
+                }
                 switch (result.status) {
                 case Published::Written:
                     ++report.written;
@@ -330,6 +327,9 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
                 case Published::Failed:
                     ++report.failed;
                     error(QStringLiteral("%1 not written: %2").arg(name, result.reason()));
+                    // A full disk fails every file after: stop at the first.
+                    if (diskFull(result.error))
+                        stopped = result.reason();
                     break;
                 }
             }
@@ -384,13 +384,15 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
             if (int(group.size()) >= GroupFiles || groupBytes >= GroupBytes ||
                 groupClock.elapsed() >= GroupMilliseconds)
                 flush();
-            progress.advance(index + 1);
-            return true;
+            consumed = index + 1;
+            progress.advance(consumed);
+            return stopped.isEmpty();
         };
         const int jobs = jobCount(options.jobs);
         runInOrder<Made>(total, jobs, jobs * 8, produce, consume);
         flush();
         progress.finish();
+        report.notStarted += total - consumed;
 
         if (!rows.isEmpty()) {
             QString why;
@@ -406,11 +408,13 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
             }
         }
     }
-    log.line(QStringLiteral("summary: %1 written, %2 skipped, %3 failed, %4 s")
+    log.line(QStringLiteral("summary: %1 written, %2 skipped, %3 failed, %4 not started, %5 s%6")
                  .arg(report.written)
                  .arg(report.skipped)
                  .arg(report.failed)
-                 .arg(static_cast<double>(runClock.elapsed()) / 1000.0, 0, 'f', 3));
+                 .arg(report.notStarted)
+                 .arg(static_cast<double>(runClock.elapsed()) / 1000.0, 0, 'f', 3)
+                 .arg(stopped.isEmpty() ? QString() : QStringLiteral("; stopped: ") + stopped));
     return report;
 }
 

@@ -28,7 +28,8 @@ struct BatchReport {
     qint64 written = 0;
     qint64 skipped = 0;
     qint64 failed = 0;
-    bool allWritten() const { return skipped == 0 && failed == 0; }
+    qint64 notStarted = 0; // after a full disk, or when the batch cannot fit
+    bool allWritten() const { return skipped == 0 && failed == 0 && notStarted == 0; }
 };
 
 // How a run goes: threads, and the terminal stream for the progress line.
@@ -40,7 +41,9 @@ struct RunOptions {
 // Writes the batch's instance files into the target folder and appends a
 // section to its output.log; when the folder or its output.log cannot be used
 // the log goes to fallbackLogDir.  Errors are also written to `errors` when
-// given.  Beside the files: manifest.csv and the figure batch.svg.
+// given.  Beside the files: manifest.csv and the figure batch.svg.  A batch
+// that cannot fit on the disk is not started; one that fills it stops at the
+// first file that does not fit.
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir,
                      QTextStream *errors = nullptr, const RunOptions &options = {});
 

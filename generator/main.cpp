@@ -60,7 +60,14 @@ int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
             status = 2;
             continue;
         }
-        const ParsedInstance parsed = parseInstance(file.readAll());
+        const QByteArray text = file.read(MaxInstanceFileBytes + 1);
+        if (text.size() > MaxInstanceFileBytes) {
+            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": larger than "
+                << MaxInstanceFileBytes << " bytes, no instance file" << Qt::endl;
+            status = 2;
+            continue;
+        }
+        const ParsedInstance parsed = parseInstance(text);
         if (!parsed.instance) {
             err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << parsed.error
                 << Qt::endl;

@@ -44,13 +44,6 @@ const QRegularExpression &temporaryPattern()
     return pattern;
 }
 
-bool processGone(qint64 pid)
-{
-    if (pid <= 0 || pid > 0x7fffffff)
-        return true;
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
 PublishResult failed(int error)
 {
     PublishResult result;
@@ -67,6 +60,13 @@ PublishResult success(Published status = Published::Written)
 }
 
 } // namespace
+
+bool processRunning(qint64 pid)
+{
+    if (pid <= 0 || pid > 0x7fffffff)
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
 
 QString systemReason(int error)
 {
@@ -284,7 +284,7 @@ int removeStaleTemporaries(const QString &folder)
             if (!match.hasMatch())
                 continue;
             const QString pid = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
-            if (processGone(pid.toLongLong()) && ::unlinkat(folderFd, entry->d_name, 0) == 0)
+            if (!processRunning(pid.toLongLong()) && ::unlinkat(folderFd, entry->d_name, 0) == 0)
                 ++removed;
         }
         ::closedir(listing);
@@ -298,8 +298,7 @@ bool makeFolder(const QString &path, QString &reason)
     QByteArray encoded = QFile::encodeName(path);
     while (encoded.size() > 1 && encoded.endsWith('/'))
         encoded.chop(1);
-    struct stat info {
-    };
+    struct stat info = {};
     if (::stat(encoded.constData(), &info) == 0) {
         if (S_ISDIR(info.st_mode))
             return true;

@@ -72,6 +72,9 @@ PublishResult publish(const QString &folder, const QString &fileName, const QByt
 // process is gone (interrupted batches); returns how many.
 int removeStaleTemporaries(const QString &folder);
 
+// Whether a process of that id is running (on this machine).
+bool processRunning(qint64 pid);
+
 // Creates the folder and its missing parents; the system's reason on failure.
 bool makeFolder(const QString &path, QString &reason);
 

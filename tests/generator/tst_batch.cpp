@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 #include <climits>
 #include <unistd.h>
@@ -100,13 +101,14 @@ private Q_SLOTS:
 
         const QString log =
             QString::fromUtf8(readAll(QDir(folder).filePath(QStringLiteral("output.log"))));
-        QVERIFY(log.startsWith(QStringLiteral("== batch started ")));
+        QVERIFY(log.startsWith(QStringLiteral("== batch ")));
         QVERIFY(log.contains(
             QStringLiteral("inputs: nurses 10, days 7, shifts 3, free shift counted 1")));
         const QRegularExpression fileLine(
-            QStringLiteral("^instance_6\\.txt seed \\d+ periodPreference 0\\.\\d{6} .* "
-                           "shiftCoverage \\d\\.\\d{6} "
-                           "largest deviation \\d\\.\\d{6} time \\d+ ms"),
+            QStringLiteral(
+                "^\\[\\d+-\\S+\\] instance_6\\.txt seed \\d+ periodPreference 0\\.\\d{6} .* "
+                "shiftCoverage \\d\\.\\d{6} "
+                "largest deviation \\d\\.\\d{6} time \\d+ ms"),
             QRegularExpression::MultilineOption);
         QVERIFY2(fileLine.match(log).hasMatch(), qPrintable(log));
         QVERIFY(log.contains(QStringLiteral("summary: 3 written, 0 skipped, 0 failed")));
@@ -158,7 +160,7 @@ private Q_SLOTS:
         runBatch(second, dir.path());
         const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
         QVERIFY(log.startsWith(QStringLiteral("earlier line\n")));
-        QCOMPARE(log.count(QStringLiteral("== batch started")), 2);
+        QCOMPARE(log.count(QStringLiteral("== batch ")), 2);
         QVERIFY(log.indexOf(QStringLiteral("instance_5.txt")) <
                 log.indexOf(QStringLiteral("instance_20.txt")));
     }
@@ -249,7 +251,8 @@ private Q_SLOTS:
         QCOMPARE(report.failed, 3);
         const QString log =
             QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
-        QVERIFY2(log.contains(QStringLiteral("error: cannot create the target folder")),
+        QVERIFY2(log.contains(QStringLiteral("error: cannot create the target folder")) &&
+                     log.contains(QStringLiteral("(Not a directory)")),
                  qPrintable(log));
     }
 
@@ -280,17 +283,27 @@ private Q_SLOTS:
     // the fallback log does, and names the folder meant.
     void unwritableLog_logsInFallback_data()
     {
-        QTest::addColumn<bool>("directoryNamedLog");
-        QTest::newRow("directory named output.log") << true;
-        QTest::newRow("read-only output.log") << false;
+        QTest::addColumn<QString>("blocker");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("directory named output.log") << "directory"
+                                                    << "Is a directory";
+        QTest::newRow("read-only output.log") << "read-only"
+                                              << "Permission denied";
+        QTest::newRow("output.log a link") << "link"
+                                           << "it is a symbolic link";
     }
     void unwritableLog_logsInFallback()
     {
-        QFETCH(bool, directoryNamedLog);
+        QFETCH(QString, blocker);
+        QFETCH(QString, why);
         QTemporaryDir dir;
         const QString blocked = dir.filePath(QStringLiteral("output.log"));
-        if (directoryNamedLog) {
+        const QString linked = dir.filePath(QStringLiteral("elsewhere.log"));
+        if (blocker == QLatin1String("directory")) {
             QVERIFY(QDir().mkpath(blocked));
+        } else if (blocker == QLatin1String("link")) {
+            writeFile(linked, "");
+            QVERIFY(QFile::link(linked, blocked));
         } else {
             writeFile(blocked, "");
             QVERIFY(QFile::setPermissions(blocked, QFileDevice::ReadOwner));
@@ -304,12 +317,58 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("instance_7.txt"))));
         const QString log =
             QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
-        QVERIFY2(log.startsWith(QStringLiteral("== batch started")), qPrintable(log));
+        QVERIFY2(log.startsWith(QStringLiteral("== batch ")), qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("note: output.log in the target folder ") +
-                              QDir::toNativeSeparators(dir.path())),
+                              QDir::toNativeSeparators(dir.path())) &&
+                     log.contains(why),
                  qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("instance_5.txt seed ")), qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("summary: 3 written")), qPrintable(log));
+        if (blocker == QLatin1String("link"))
+            QCOMPARE(readAll(linked), QByteArray());
+    }
+
+    // The disk fills up after the first files: the reason is named, the
+    // batch stops there, and the log goes on in the fallback.
+    void fullDisk_stopsBatch()
+    {
+        QTemporaryDir dir;
+        QTemporaryDir fallback;
+        faults::setSpaceLeft(dir.path(), 5000);
+        QString errors;
+        QTextStream errorStream(&errors);
+        const BatchReport report =
+            runBatch(smallBatch(dir.path(), 6), fallback.path(), &errorStream);
+        faults::setSpaceLeft(dir.path(), -1);
+        QVERIFY(report.written >= 1);
+        QCOMPARE(report.failed, 1);
+        QCOMPARE(report.written + report.failed + report.notStarted, 6);
+        const QString log =
+            QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
+        QVERIFY2(log.contains(QStringLiteral("not written: No space left on device")) &&
+                     log.contains(QStringLiteral("not started, ")) &&
+                     log.contains(QStringLiteral("stopped: No space left on device")),
+                 qPrintable(log));
+        QVERIFY2(errors.contains(QStringLiteral("No space left on device")), qPrintable(errors));
+        QVERIFY(leftovers(dir.path()).isEmpty());
+    }
+
+    // A batch far larger than any disk is refused before it starts.
+    void batchTooLargeForDisk_refused()
+    {
+        QTemporaryDir dir;
+        BatchInput in = smallBatch(dir.path(), 100000);
+        in.nurses = 10000;
+        in.days = 1000;
+        const BatchReport report = runBatch(in, dir.path());
+        QCOMPARE(report.written, 0);
+        QCOMPARE(report.notStarted, 100000);
+        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        QVERIFY2(QRegularExpression(QStringLiteral("needs about \\d+ bytes, the disk of .* has "
+                                                   "\\d+ bytes free; no file written"))
+                     .match(log)
+                     .hasMatch(),
+                 qPrintable(log));
     }
 
     // Each instance file reaches the disk before it gets its name.
@@ -349,22 +408,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("line");
-        QTest::newRow("empty") << QByteArray() << 0;
-        QTest::newRow("bad header") << QByteArray("# c\n2 x 1 0\n") << 2;
-        QTest::newRow("free flag 2") << QByteArray("1 1 1 2\n") << 1;
-        QTest::newRow("day missing") << QByteArray("1 2 1 0\n1\n") << 2;
-        QTest::newRow("day over nurses") << QByteArray("1 1 1 0\n2\n1 1\n") << 2;
-        QTest::newRow("cost 5") << QByteArray("1 1 1 0\n1\n1 5\n") << 3;
-        QTest::newRow("short cost row") << QByteArray("1 1 1 0\n1\n1\n") << 3;
-        QTest::newRow("extra data") << QByteArray("1 1 1 0\n1\n1 4\n9\n") << 4;
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("empty") << QByteArray() << 0 << "";
+        QTest::newRow("bad header") << QByteArray("# c\n2 x 1 0\n") << 2 << "";
+        QTest::newRow("free flag 2") << QByteArray("1 1 1 2\n") << 1 << "";
+        QTest::newRow("day missing") << QByteArray("1 2 1 0\n1\n") << 2 << "";
+        QTest::newRow("day over nurses") << QByteArray("1 1 1 0\n2\n1 1\n") << 2 << "";
+        QTest::newRow("cost 5") << QByteArray("1 1 1 0\n1\n1 5\n") << 3 << "";
+        QTest::newRow("short cost row") << QByteArray("1 1 1 0\n1\n1\n") << 3 << "";
+        QTest::newRow("extra data") << QByteArray("1 1 1 0\n1\n1 4\n9\n") << 4 << "";
+        // Refused before room for 50 million values is made.
+        QTest::newRow("far too short") << QByteArray("1 1 49999999 0") << 1 << "too short";
     }
     void parseInstance_refusesCorruptFiles()
     {
         QFETCH(QByteArray, text);
         QFETCH(int, line);
+        QFETCH(QString, mentions);
         const ParsedInstance parsed = parseInstance(text);
         QVERIFY(!parsed.instance);
         QCOMPARE(parsed.line, line);
+        QVERIFY2(parsed.error.contains(mentions), qPrintable(parsed.error));
     }
 
     // The way the app starts it: no arguments, the input file in the working
@@ -441,6 +505,13 @@ private Q_SLOTS:
         process.kill();
         QVERIFY(process.waitForFinished(30000));
         QVERIFY(leftovers(out).isEmpty());
+
+        // The next batch there says that this one never finished, once.
+        const QString killedId = QString::fromUtf8(readAll(logPath)).section(u' ', 2, 2);
+        runBatch(smallBatch(out, 1), dir.path());
+        runBatch(smallBatch(out, 1), dir.path());
+        const QString log = QString::fromUtf8(readAll(logPath));
+        QCOMPARE(log.count(QStringLiteral("note: batch %1 did not finish").arg(killedId)), 1);
     }
 
     void program_refusedInput_generatesNothing()

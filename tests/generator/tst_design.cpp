@@ -210,7 +210,7 @@ private Q_SLOTS:
         QCOMPARE(filesOf(out), single);
         const QString log =
             QString::fromUtf8(readAll(QDir(out).filePath(QStringLiteral("output.log"))));
-        const QRegularExpression fileLine(QStringLiteral("^instance_(\\d+)\\.txt seed"),
+        const QRegularExpression fileLine(QStringLiteral("^\\[[^]]+\\] instance_(\\d+)\\.txt seed"),
                                           QRegularExpression::MultilineOption);
         QList<int> order;
         for (auto it = fileLine.globalMatch(log); it.hasNext();)
