@@ -27,6 +27,7 @@
 #include <cerrno>
 #include <cmath>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -171,13 +172,34 @@ struct Made {
 // Files wait here, unnamed, until one sync makes the whole group durable;
 // then they get their names and their log lines, in file order.  Many small
 // files then cost little more than writing their bytes.
-constexpr int GroupFiles = 128; // also bounds open descriptors
+constexpr int GroupFiles = 1024;
 constexpr qint64 GroupBytes = 16 << 20;
 constexpr qint64 GroupMilliseconds = 1000; // slow, large files still appear
 
 QString fileName(qint64 fileNumber)
 {
     return QStringLiteral("instance_%1.txt").arg(fileNumber);
+}
+
+// A pending file holds two descriptors until its group is named: the group
+// shrinks to what the process may open, after asking for more.
+int groupFiles(int window)
+{
+    const rlim_t wanted = 2 * static_cast<rlim_t>(GroupFiles + window) + 64;
+    struct rlimit limit = {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 16;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+        struct rlimit raised = limit;
+        raised.rlim_cur =
+            limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= wanted)
+        return GroupFiles;
+    const auto fit = static_cast<qint64>(limit.rlim_cur) / 2 - window - 32;
+    return static_cast<int>(std::clamp<qint64>(fit, 1, GroupFiles));
 }
 
 int jobCount(int jobs)
@@ -272,6 +294,9 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
         }
         ProgressLine progress(options.progress, total);
         QList<ManifestRow> rows;
+        const int jobs = jobCount(options.jobs);
+        const int window = jobs * 8;
+        const int maxGroup = groupFiles(window);
         std::vector<Made> group;
         qint64 groupBytes = 0;
         qint64 consumed = 0;
@@ -381,15 +406,14 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
             }
             groupBytes += made.bytes;
             group.push_back(std::move(made));
-            if (int(group.size()) >= GroupFiles || groupBytes >= GroupBytes ||
+            if (int(group.size()) >= maxGroup || groupBytes >= GroupBytes ||
                 groupClock.elapsed() >= GroupMilliseconds)
                 flush();
             consumed = index + 1;
             progress.advance(consumed);
             return stopped.isEmpty();
         };
-        const int jobs = jobCount(options.jobs);
-        runInOrder<Made>(total, jobs, jobs * 8, produce, consume);
+        runInOrder<Made>(total, jobs, window, produce, consume);
         flush();
         progress.finish();
         report.notStarted += total - consumed;
