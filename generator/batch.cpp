@@ -470,7 +470,7 @@ BatchReport runDesign(const Design &design, const QString &folder, const DesignR
     QList<Cell> cells;
     for (qint64 number : shardCells(design.cellCount(), run.shard, run.shards))
         cells.append(Cell{design.cell(number, folder), number});
-    QString line = QStringLiteral("design: %1, %2 cells of %3 files, files %4 to %5, seed %6, "
+    QString line = QStringLiteral("design: %1, %2 cells, %3 files a cell, files %4 to %5, seed %6, "
                                   "folder %7")
                        .arg(QDir::toNativeSeparators(run.designPath))
                        .arg(design.cellCount())
