@@ -36,8 +36,10 @@ const char Usage[] = "Usage: keldar-generate [FILE] [--jobs N]\n"
                      "  --help             show this help\n"
                      "  --version          show the version\n"
                      "\n"
-                     "Exit status: 0 every file written, 1 some file skipped or failed,\n"
-                     "2 the input-data file, design or an instance file was refused.\n";
+                     "Exit status: 0 every file written; 1 some file skipped or failed, or the\n"
+                     "batch stopped or was not started (full disk, unusable folder); 2 the\n"
+                     "input-data file, design, shard manifests or an instance file was\n"
+                     "refused, or the usage is wrong.\n";
 
 // A whole number from 1 to `high` written with digits alone.
 std::optional<int> positive(const QString &text, int high)

@@ -21,6 +21,8 @@ namespace {
 // finished: their sections are recent, and a log may be huge.
 constexpr qint64 TailBytes = 1 << 20;
 
+const QString LinkReason = QStringLiteral("it is a symbolic link");
+
 const QString UnfinishedNote = QStringLiteral("note: batch %1 did not finish");
 
 // The ids of batch sections in the log text that have no summary and no
@@ -67,6 +69,8 @@ OutputLog::OutputLog(const QString &folder, const QString &fallbackDir, QTextStr
                                       "instead")
                            .arg(QDir::toNativeSeparators(folder), why);
         } else if (!openIn(folder, why)) {
+            // Someone put a link where the log belongs: worth more than a note.
+            standInIsError_ = why == LinkReason;
             standIn_ = QStringLiteral("output.log in the target folder %1 cannot be written (%2); "
                                       "logging here instead")
                            .arg(QDir::toNativeSeparators(folder), why);
@@ -96,7 +100,7 @@ bool OutputLog::openIn(const QString &dir, QString &why)
         ::open(name.constData(),
                O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
-        why = errno == ELOOP ? QStringLiteral("it is a symbolic link") : systemReason(errno);
+        why = errno == ELOOP ? LinkReason : systemReason(errno);
         return false;
     }
     struct stat info = {};
@@ -115,8 +119,8 @@ void OutputLog::open(const QString &heading, const QString &batchId)
     QStringList unfinished;
     if (!batchId.isEmpty() && fd_ >= 0) {
         QFile earlier(path_);
-        const int fd =
-            ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = ::open(QFile::encodeName(path_).constData(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0 && earlier.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             const qint64 start = std::max<qint64>(0, earlier.size() - TailBytes);
             earlier.seek(start);
@@ -134,7 +138,9 @@ void OutputLog::open(const QString &heading, const QString &batchId)
     batchId_ = batchId;
     write(heading, false);
     headingWritten_ = true;
-    if (!standIn_.isEmpty())
+    if (standInIsError_)
+        error(standIn_);
+    else if (!standIn_.isEmpty())
         line(QStringLiteral("note: ") + standIn_);
     for (const QString &id : unfinished)
         line(UnfinishedNote.arg(id));
@@ -165,7 +171,8 @@ void OutputLog::write(const QString &text, bool marked)
     if (errors_)
         *errors_ << "keldar-generate: cannot write " << QDir::toNativeSeparators(path_) << ": "
                  << systemReason(error) << Qt::endl;
-    ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
 }
 

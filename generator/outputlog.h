@@ -47,6 +47,7 @@ private:
     int fd_ = -1;
     bool folderReady_ = false;
     bool fellBack_ = false;
+    bool standInIsError_ = false;
     bool headingWritten_ = false;
 };
 

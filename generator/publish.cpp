@@ -23,6 +23,7 @@ namespace {
 std::atomic<qint64> syncedCount{0};
 std::atomic<qint64> temporaryCounter{0};
 std::atomic<bool> unnamedAllowed{true};
+std::atomic<bool> hardLinksAllowed{true};
 
 struct SpaceFault {
     std::mutex lock;
@@ -233,8 +234,17 @@ PublishResult giveName(PendingFile &file, const QString &fileName)
 #endif
     } else {
         // link() never replaces an existing name, unlike rename().
-        result = ::linkat(file.folderFd_, file.temporary_.constData(), file.folderFd_,
-                          name.constData(), 0);
+        result = hardLinksAllowed ? ::linkat(file.folderFd_, file.temporary_.constData(),
+                                             file.folderFd_, name.constData(), 0)
+                                  : (errno = EPERM, -1);
+        // File systems without hard links (FAT) still offer a rename that
+        // refuses to replace.
+        if (result != 0 && (errno == EPERM || errno == EOPNOTSUPP)) {
+            result = ::renameat2(file.folderFd_, file.temporary_.constData(), file.folderFd_,
+                                 name.constData(), RENAME_NOREPLACE);
+            if (result == 0)
+                file.temporary_.clear(); // it is the name now
+        }
     }
     const int error = result == 0 ? 0 : errno;
     file = PendingFile(); // closes, and drops the temporary name
@@ -333,6 +343,11 @@ namespace faults {
 void setUnnamedFilesAllowed(bool allowed)
 {
     unnamedAllowed = allowed;
+}
+
+void setHardLinksAllowed(bool allowed)
+{
+    hardLinksAllowed = allowed;
 }
 
 void setSpaceLeft(const QString &folder, qint64 bytes)

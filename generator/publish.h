@@ -54,8 +54,10 @@ private:
 PublishResult prepare(const QString &folder, const QByteArray &bytes, PendingFile &file);
 
 // Forces pending files to disk.  With oneSync, a single sync of the file
-// system holding them stands for all (cheaper for many small files, but it
-// also waits for other programs' writes there); otherwise each file is synced.
+// system holding the first stands for all, so they must share it (cheaper
+// for many small files, but it also waits for other programs' writes
+// there); otherwise each file is synced.  A pending file holds two
+// descriptors, so groups stay at a few hundred files.
 PublishResult syncFiles(const std::vector<PendingFile *> &files, bool oneSync = false);
 
 // Gives a synced pending file its name in its folder, unless the name is
@@ -87,10 +89,11 @@ qint64 filesSynced();
 // the disk-full seam below.
 int writeAll(int fd, const QByteArray &bytes, const QString &folder);
 
-// Seams for tests: the file system pretends to have no unnamed files, or a
-// folder's disk pretends to fill up after so many more bytes.
+// Seams for tests: the file system pretends to have no unnamed files or no
+// hard links, or a folder's disk pretends to fill up after so many more bytes.
 namespace faults {
 void setUnnamedFilesAllowed(bool allowed);
+void setHardLinksAllowed(bool allowed);
 void setSpaceLeft(const QString &folder, qint64 bytes); // bytes < 0: no fault
 } // namespace faults
 

@@ -6,7 +6,7 @@ packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation)
 for option in "$@"; do
   case "$option" in
     --with-screens) packages+=(xvfb xauth imagemagick) ;;   # pictures and the start-up bench
-    --fuzz) packages+=(clang libclang-rt-14-dev) ;;         # the input-reader fuzz target
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;         # the fuzz targets
     *) echo "usage: $0 [--with-screens] [--fuzz]" >&2; exit 2 ;;
   esac
 done

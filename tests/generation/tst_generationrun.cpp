@@ -156,8 +156,13 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Input_data_KELDAR.TXT"));
         QVERIFY(!inputdata::save(path, QByteArray(500, 'x')));
+        // Replaced in one step, never rewritten in place: a reader of the
+        // earlier file (the generator) goes on seeing it whole.
+        QFile reader(path);
+        QVERIFY(reader.open(QIODevice::ReadOnly));
         QVERIFY(!inputdata::save(path, "short\r\n"));
         QCOMPARE(readAll(path), QByteArray("short\r\n"));
+        QCOMPARE(reader.readAll(), QByteArray(500, 'x'));
     }
 
     void failedSaveLeavesNothing_data()
