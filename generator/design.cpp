@@ -156,7 +156,7 @@ DesignRead readDesign(const QByteArray &bytes)
             return refuse(number,
                           quoted(name) + QStringLiteral(" takes one value, not ") + quoted(list));
     }
-    for (int key = 0; key < InstancesPerCell; ++key)
+    for (int key = 0; key <= InstancesPerCell; ++key)
         if (lines[key].number == 0)
             return refuse(0, QStringLiteral("the design has no \"%1\" line; every key but seed "
                                             "and firstFile is required")

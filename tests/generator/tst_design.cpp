@@ -91,6 +91,8 @@ private Q_SLOTS:
             << "line 5: \"shifts\" repeated (first on line 4)";
         QTest::newRow("missing key")
             << QByteArray("shiftCoverage = 0.2\n") << QByteArray() << "no \"shiftCoverage\" line";
+        QTest::newRow("instancesPerCell missing") << QByteArray("instancesPerCell = 2\n")
+                                                  << QByteArray() << "no \"instancesPerCell\" line";
         QTest::newRow("empty list")
             << QByteArray("days = 7") << QByteArray("days =") << "line 3: \"days\" has no value";
         QTest::newRow("empty value") << QByteArray("10, 12") << QByteArray("10, , 12")
