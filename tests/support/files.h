@@ -23,4 +23,17 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// The folder of the built programs.
+inline QString binDir()
+{
+    return QString::fromLocal8Bit(qgetenv("KELDAR_BIN_DIR"));
+}
+
+// The tutorial as the build tree ships it; "" when it is missing.
+inline QString shippedTutorial()
+{
+    return QString::fromUtf8(
+        readAll(binDir() + QStringLiteral("/../share/keldar/Tutorial_KELDAR.txt")));
+}
+
 } // namespace keldar::test

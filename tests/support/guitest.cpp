@@ -24,15 +24,18 @@ void clickTab(KELDAR &w, int index)
     click(bar, bar->tabRect(index - 1).center());
 }
 
+bool activate(QWidget *window)
+{
+    if (!QTest::qWaitFor([window] { return window->isVisible(); }))
+        return false;
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
+}
+
 QString focused()
 {
     QWidget *w = QApplication::focusWidget();
     return w ? w->objectName() : QString();
-}
-
-QString binDir()
-{
-    return QString::fromLocal8Bit(qgetenv("KELDAR_BIN_DIR"));
 }
 
 namespace {
@@ -69,10 +72,7 @@ void Fixture::start()
 {
     program->start();
     QVERIFY(QTest::qWaitForWindowExposed(&main()));
-    // Asked of the platform, so that it also holds on an X server without a
-    // window manager.
-    main().activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&main()));
+    QVERIFY(activate(&main()));
 }
 
 void Fixture::open(const ParameterSet &batch)

@@ -44,11 +44,13 @@ void click(QWidget *widget, QPoint pos = {});
 // A click on a tab of the main window's tab strip, numbered from 1.
 void clickTab(KELDAR &w, int index);
 
+// Where no window manager runs, nothing activates a window as it opens or
+// as a box over it closes; this does what one would, once the window shows.
+// Whether it is active then.
+[[nodiscard]] bool activate(QWidget *window);
+
 // The object name of the focus widget, "" when there is none.
 QString focused();
-
-// The folder of the built programs.
-QString binDir();
 
 // A fresh program over a scripted host and a temporary drive for one test.
 // "C:\" is the folder `rootName` below the drive (the drive itself when

@@ -35,12 +35,6 @@ struct Layout {
     ScriptedHost host{DrivePaths(drive(), bin())};
 };
 
-QString shippedTutorial()
-{
-    return QString::fromUtf8(readAll(QString::fromLocal8Bit(qgetenv("KELDAR_BIN_DIR")) +
-                                     QStringLiteral("/../share/keldar/Tutorial_KELDAR.txt")));
-}
-
 } // namespace
 
 class TestTutorial : public QObject

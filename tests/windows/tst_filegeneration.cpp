@@ -511,10 +511,6 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         Session s;
         s.program->start();
-        const auto activate = [](QWidget *w) {
-            w->activateWindow();
-            return QTest::qWaitForWindowActive(w);
-        };
         QVERIFY(activate(&s.main()));
         s.host.realBoxes = true;
         const auto escapeNextBox = [] {

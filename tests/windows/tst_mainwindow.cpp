@@ -65,15 +65,6 @@ QString heardFocus()
     return heard(object);
 }
 
-// Where no window manager runs, nothing activates a window as it opens or
-// as a box over it closes; this does what one would.
-void activate(QWidget *window)
-{
-    QTRY_VERIFY(window->isVisible());
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window));
-}
-
 void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
 {
     QWidget *focus = QApplication::focusWidget();
@@ -102,13 +93,6 @@ void answerWithEnter(QString &heardBox)
         QTest::keyClick(focus ? focus : box, Qt::Key_Return);
     });
 }
-// The tutorial as the build tree ships it.
-QString shippedTutorial()
-{
-    return QString::fromUtf8(
-        readAll(binDir() + QStringLiteral("/../share/keldar/Tutorial_KELDAR.txt")));
-}
-
 } // namespace
 
 class TestMainWindow : public QObject
@@ -456,7 +440,7 @@ private Q_SLOTS:
             press(step.key, step.modifiers);
             QCOMPARE(boxHeard, step.box);
             if (step.window) {
-                activate(step.window());
+                QVERIFY(activate(step.window()));
                 QCOMPARE(heardWindow(QApplication::activeWindow()), step.windowHeard);
             }
             QTRY_COMPARE(heardFocus(), step.focus);
