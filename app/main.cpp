@@ -1,4 +1,5 @@
 #include "app/appearance.h"
+#include "app/commandline.h"
 #include "app/program.h"
 #include "app/qthost.h"
 
@@ -7,9 +8,16 @@
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("keldar"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KELDAR_VERSION));
+    // Help and version need no display, so they work on any terminal.
+    if (keldar::commandline::asksForTextOnly(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        keldar::commandline::process(app);
+        return 0;
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("keldar"));
-    QApplication::setApplicationVersion(QStringLiteral(KELDAR_VERSION));
+    keldar::commandline::process(app);
     // Ties the windows to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("keldar"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("keldar")));
