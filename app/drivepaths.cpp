@@ -25,7 +25,9 @@ QString generatorExecutableName()
 } // namespace
 
 DrivePaths::DrivePaths(QString driveRoot, QString programDir)
-    : m_root(QDir::cleanPath(driveRoot)), m_programDir(QDir::cleanPath(programDir))
+    // Absolute from the start: the run changes into the root before the
+    // generator starts, and a relative root would then name another folder.
+    : m_root(QDir(driveRoot).absolutePath()), m_programDir(QDir::cleanPath(programDir))
 {}
 
 DrivePaths DrivePaths::forThisHost()

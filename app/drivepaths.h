@@ -6,7 +6,8 @@ namespace keldar {
 
 // The program's fixed drive paths ("C:\...") and where they live on this host.
 // On Windows they stay as written; elsewhere "C:\" is one folder: the
-// directory named by $KELDAR_DRIVE_C, or a per-user data folder.  The
+// directory named by $KELDAR_DRIVE_C (a relative name counts from the
+// directory the program starts in), or a per-user data folder.  The
 // generator is keldar-generate beside the keldar executable.
 class DrivePaths
 {

@@ -37,14 +37,37 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        // Before any key that follows; a click's caret placement is undone by
-        // the handler itself (selectWholeText).  A closing menu or the window
-        // becoming active again hands the focus back without moving it.
-        if (event->type() == QEvent::FocusIn && m_window &&
-            static_cast<QWidget *>(watched)->window() == m_window) {
+        if (!m_window || static_cast<QWidget *>(watched)->window() != m_window)
+            return false;
+        switch (event->type()) {
+        case QEvent::FocusIn: {
+            // Before any key that follows; a click's caret placement is undone
+            // by the handler itself (selectWholeText).  A closing menu hands the
+            // focus back without moving it, and so does the window becoming
+            // active again after the user went elsewhere.  But the focus may
+            // have been put here by the program while the window was inactive
+            // (no event tells of it then), or be coming back from one of the
+            // program's boxes: both count as receiving the focus.
             const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            const bool returning = reason == Qt::ActiveWindowFocusReason && m_heldWhenLeft &&
+                                   !m_boxTookIt && !m_hiddenSince;
+            m_heldWhenLeft = m_boxTookIt = m_hiddenSince = false;
+            if (reason != Qt::PopupFocusReason && !returning)
                 m_handler();
+            break;
+        }
+        case QEvent::FocusOut:
+            m_heldWhenLeft =
+                static_cast<QFocusEvent *>(event)->reason() == Qt::ActiveWindowFocusReason;
+            m_boxTookIt = m_heldWhenLeft && QApplication::activeModalWidget() &&
+                          QApplication::activeModalWidget()->window() != m_window;
+            break;
+        case QEvent::Hide:
+            // A window shown again is no window merely returned to.
+            m_hiddenSince = true;
+            break;
+        default:
+            break;
         }
         return false;
     }
@@ -52,6 +75,12 @@ protected:
 private:
     QPointer<QWidget> m_window;
     std::function<void()> m_handler;
+    // The field held the focus when its window was last deactivated...
+    bool m_heldWhenLeft = false;
+    // ...and a modal box of the program's was what took the activation.
+    bool m_boxTookIt = false;
+    // The field has been hidden since (with its page or its window).
+    bool m_hiddenSince = false;
 };
 
 // Sits on a field with a Validate handler.  Sees the field's Tab keys, and

@@ -11,8 +11,10 @@ namespace keldar {
 // expect them.
 namespace fieldevents {
 
-// `handler` runs whenever `field` receives the focus: by Tab, by a click or
-// from code.
+// `handler` runs whenever `field` receives the focus: by Tab, by a click,
+// from code (also while its window is inactive: then as the window becomes
+// active), or back from a modal box.  Not when the user merely returns to the
+// window, nor when a menu closes.
 void onGotFocus(QWidget *field, std::function<void()> handler);
 
 // `handler` runs before the focus leaves `field` for another control of the

@@ -39,27 +39,35 @@ void frmContinueanotherForm::discardControls()
     ui.reset();
 }
 
+void frmContinueanotherForm::openOnceRead(qint64 pid)
+{
+    Host &host = program().host();
+    const QString mark =
+        host.drivePaths().map(paths::InputDataFile) + QLatin1String(generator::ReadMarkSuffix);
+    program().fileGeneration().setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    generation::waitUntilRead(host, pid, mark, m_readTimeoutMs, this,
+                              [this](generation::ReadWait outcome) {
+                                  QApplication::restoreOverrideCursor();
+                                  program().fileGeneration().setEnabled(true);
+                                  m_inputTaken = outcome != generation::ReadWait::TimedOut;
+                                  load();
+                                  show();
+                              });
+}
+
 void frmContinueanotherForm::Form_Load()
 {
     Host &host = program().host();
     const QString file = host.drivePaths().map(paths::InputDataFile);
-    const QString mark = file + QLatin1String(generator::ReadMarkSuffix);
 
-    // The generator reads the file as it starts; do not pull it away first.
-    // One that has not taken it in the time allowed may still do so: the
-    // file stays then, and the next batch replaces it.
-    bool read = true;
-    if (m_generator) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        read = generation::waitUntilRead(host, *m_generator, mark, m_readTimeoutMs) !=
-               generation::ReadWait::TimedOut;
-        QApplication::restoreOverrideCursor();
-    }
-    m_generator.reset();
-    if (read) {
+    // A generator that has not taken the file in the time allowed may still
+    // do so: the file stays then, and the next batch replaces it.
+    if (m_inputTaken) {
         host.deleteFile(file);
-        host.deleteFile(mark);
+        host.deleteFile(file + QLatin1String(generator::ReadMarkSuffix));
     }
+    m_inputTaken = true;
 
     FrmFileGeneration &fileGeneration = program().fileGeneration();
     fileGeneration.hide();

@@ -4,7 +4,6 @@
 
 #include <QWidget>
 #include <memory>
-#include <optional>
 
 namespace Ui {
 class frmContinueanotherForm;
@@ -24,9 +23,12 @@ public:
     ~frmContinueanotherForm() override;
     Q_DISABLE_COPY_MOVE(frmContinueanotherForm)
 
-    // The generator the batch started.  Loading waits (a bounded time) until
-    // it has read the input-data file before deleting the file.
-    void setGeneratorProcess(qint64 pid) { m_generator = pid; }
+    // Loads and shows the dialog once the generator `pid` that the batch
+    // started has read the input-data file, or after a bounded wait, so that
+    // loading does not delete the file before it is read.  The windows stay
+    // live meanwhile, under a busy cursor, the File Generation window
+    // disabled.
+    void openOnceRead(qint64 pid);
     // How long that wait may take.
     void setReadTimeout(int ms) { m_readTimeoutMs = ms; }
 
@@ -42,7 +44,9 @@ private:
     void cmdContinueNo_Click();
 
     std::unique_ptr<Ui::frmContinueanotherForm> ui;
-    std::optional<qint64> m_generator;
+    // Whether the generator has taken the input-data file (or will read
+    // nothing more), so that loading may delete it.
+    bool m_inputTaken = true;
     int m_readTimeoutMs;
 };
 

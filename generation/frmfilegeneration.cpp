@@ -74,15 +74,17 @@ void FrmFileGeneration::Form_Load()
     ui->txtStartingSolution->setText(next == 0 ? QStringLiteral("1") : standardText(next));
     ui->txtNumberofFiles->setText(QStringLiteral("0"));
     ui->txtNumberofFiles->setFocus();
-    // The field first gets the focus as the window becomes active, which is
-    // no focus move of the user's: select its text for the first entry here.
-    txtNumberofFiles_GotFocus();
 
     program().keldar().hide();
 }
 
 void FrmFileGeneration::closeEvent(QCloseEvent *event)
 {
+    if (!isEnabled()) {
+        // The batch is being handed to the generator; the dialog comes next.
+        event->ignore();
+        return;
+    }
     event->accept();
     if (isLoaded())
         cmdChangeInput_Click();
@@ -148,10 +150,7 @@ void FrmFileGeneration::cmdgo_Click()
     host.messageBox(this, ProcessTitle, SuccessText);
 
     // Loading the dialog closes this window; nothing here may be touched after.
-    frmContinueanotherForm &next = program().continueForm();
-    next.setGeneratorProcess(*started);
-    next.load();
-    next.show();
+    program().continueForm().openOnceRead(*started);
 }
 
 std::optional<qint64> FrmFileGeneration::writeAndStart(const QString &folder)

@@ -29,7 +29,8 @@ protected:
     void discardControls() override;
     void Form_Load() override;
     // Closing through the frame goes back to the main window like "Change
-    // Settings"; otherwise nothing visible would be left.
+    // Settings"; otherwise nothing visible would be left.  Not while the
+    // batch is being handed to the generator.
     void closeEvent(QCloseEvent *event) override;
 
 private:

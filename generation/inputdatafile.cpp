@@ -2,8 +2,20 @@
 
 #include "params/numbers.h"
 
-#include <QSaveFile>
+#include <QDir>
+#include <QFileInfo>
 #include <QStringEncoder>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <io.h>
+#include <windows.h>
+#endif
 
 namespace keldar::inputdata {
 
@@ -55,18 +67,45 @@ bool canCarry(const QString &folder)
     return encode(folder).has_value();
 }
 
+std::optional<QString> writeDurably(QFileDevice &file, const QByteArray &bytes)
+{
+    // A full disk often shows only when the buffer goes out: flush and look.
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return file.errorString();
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) != 0)
+        return qt_error_string(errno);
+#elif defined(Q_OS_WIN)
+    if (::_commit(file.handle()) != 0)
+        return qt_error_string(errno);
+#endif
+    return std::nullopt;
+}
+
 std::optional<QString> save(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // A new file written beside it takes the name once it is complete.  The
+    // rename replaces whatever stands at the name, a link included, and never
+    // writes into a link's target (QSaveFile would).
+    const QFileInfo info(path);
+    QTemporaryFile file(info.absoluteDir().filePath(info.fileName() + QStringLiteral(".XXXXXX")));
+    if (!file.open())
         return file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
+    if (const std::optional<QString> failure = writeDurably(file, bytes))
+        return failure;
+    file.close();
+#ifdef Q_OS_WIN
+    if (!::MoveFileExW(
+            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(file.fileName()).utf16()),
+            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return qt_error_string(int(::GetLastError()));
+#else
+    if (::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(path).constData()) != 0)
+        return qt_error_string(errno);
+#endif
+    file.setAutoRemove(false);
     return std::nullopt;
 }
 

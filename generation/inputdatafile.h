@@ -3,6 +3,7 @@
 #include "params/parameterset.h"
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QString>
 #include <optional>
 
@@ -25,9 +26,14 @@ std::optional<QByteArray> encode(const QString &text);
 // and every character carried by the encoding.
 bool canCarry(const QString &folder);
 
-// Replaces the file at `path` with `bytes` in one step: when writing fails
-// no partial file is left and an earlier file stays as it was.  The reason
-// on failure, nothing on success.
+// Replaces the file at `path` with `bytes` in one step, once they are on the
+// disk: when writing fails no partial file is left and an earlier file stays
+// as it was.  A link at `path` is replaced, its target left alone.  The
+// reason on failure, nothing on success.
 std::optional<QString> save(const QString &path, const QByteArray &bytes);
+
+// Writes `bytes` to the open `file` and waits until they are on the disk;
+// the reason when any of it fails.
+std::optional<QString> writeDurably(QFileDevice &file, const QByteArray &bytes);
 
 } // namespace keldar::inputdata

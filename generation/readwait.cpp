@@ -1,27 +1,55 @@
 #include "generation/readwait.h"
 
 #include "app/host.h"
+#include "generator/handshake.h"
 
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QThread>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTimer>
 
 namespace keldar::generation {
 
-ReadWait waitUntilRead(Host &host, qint64 pid, const QString &markPath, int timeoutMs)
+namespace {
+
+bool markedBy(const QString &markPath, qint64 pid)
 {
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        if (QFileInfo::exists(markPath))
-            return ReadWait::Marked;
-        if (!host.isProcessRunning(pid))
-            // It may have left the mark just before it ended.
-            return QFileInfo::exists(markPath) ? ReadWait::Marked : ReadWait::Exited;
-        if (clock.elapsed() >= timeoutMs)
-            return ReadWait::TimedOut;
-        QThread::msleep(10);
+    QFile mark(markPath);
+    return mark.open(QIODevice::ReadOnly) && generator::isReadMarkOf(mark.read(32), pid);
+}
+
+} // namespace
+
+std::optional<ReadWait> lookForRead(Host &host, qint64 pid, const QString &markPath)
+{
+    if (markedBy(markPath, pid))
+        return ReadWait::Marked;
+    if (!host.isProcessRunning(pid))
+        // It may have left the mark just before it ended.
+        return markedBy(markPath, pid) ? ReadWait::Marked : ReadWait::Exited;
+    return std::nullopt;
+}
+
+void waitUntilRead(Host &host, qint64 pid, const QString &markPath, int timeoutMs, QObject *context,
+                   std::function<void(ReadWait)> done)
+{
+    if (const std::optional<ReadWait> now = lookForRead(host, pid, markPath)) {
+        done(*now);
+        return;
     }
+    const QDeadlineTimer deadline(timeoutMs);
+    auto *poll = new QTimer(context);
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [=, &host] {
+        std::optional<ReadWait> outcome = lookForRead(host, pid, markPath);
+        if (!outcome && deadline.hasExpired())
+            outcome = ReadWait::TimedOut;
+        if (!outcome)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        done(*outcome);
+    });
+    poll->start();
 }
 
 } // namespace keldar::generation

@@ -2,6 +2,10 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <functional>
+#include <optional>
+
+class QObject;
 
 namespace keldar {
 
@@ -18,9 +22,17 @@ enum class ReadWait {
     TimedOut, // neither within the time allowed
 };
 
-// Waits until the generator `pid` has left `markPath` or has ended, or until
-// `timeoutMs` have passed.  Blocks the caller; polls every few milliseconds.
-ReadWait waitUntilRead(Host &host, qint64 pid, const QString &markPath, int timeoutMs);
+// One look at the generator `pid`: Marked when `markPath` holds its mark
+// (another generator's mark does not count), Exited when it has ended
+// without one, nothing while it may still read.
+std::optional<ReadWait> lookForRead(Host &host, qint64 pid, const QString &markPath);
+
+// Waits until lookForRead has an answer or `timeoutMs` have passed, then
+// calls `done` with it, once.  The event loop runs meanwhile (the answer is
+// given at once when there already is one); the wait ends unanswered when
+// `context` goes.
+void waitUntilRead(Host &host, qint64 pid, const QString &markPath, int timeoutMs, QObject *context,
+                   std::function<void(ReadWait)> done);
 
 } // namespace generation
 } // namespace keldar

@@ -198,10 +198,18 @@ ReadResult loadInput(const QString &path, MarkMissing markMissing)
     const QString readError = file.errorString();
     file.close();
 
-    QFile mark(path + QLatin1String(ReadMarkSuffix));
-    if ((opened || markMissing == MarkMissing::Yes || QFileInfo::exists(path)) &&
-        mark.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        mark.close();
+    if (opened || markMissing == MarkMissing::Yes || QFileInfo::exists(path)) {
+        // A new mark in place of whatever stands at its name: a link there
+        // goes, its target is never written.  The app may see the mark empty
+        // for a moment; it waits for the id.
+        const QString markPath = path + QLatin1String(ReadMarkSuffix);
+        QFile::remove(markPath);
+        QFile mark(markPath);
+        if (mark.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            mark.write(readMarkText(QCoreApplication::applicationPid()));
+            mark.close();
+        }
+    }
 
     if (readFailed) {
         ReadResult result;

@@ -12,8 +12,9 @@ namespace keldar::generator {
 // run by hand on a mistyped name, no mark should appear beside nothing.
 enum class MarkMissing { Yes, No };
 
-// Reads an input-data file whole, leaves the read mark beside it (also when
-// the file cannot be read, unless told otherwise), then checks it.
+// Reads an input-data file whole, leaves the read mark with this process's
+// id beside it (also when the file cannot be read, unless told otherwise),
+// then checks it.
 ReadResult loadInput(const QString &path, MarkMissing markMissing = MarkMissing::Yes);
 
 // Appends a section naming a refused input-data file and why to output.log:

@@ -214,6 +214,7 @@ private Q_SLOTS:
         row("txtPeriodPreferenceDistribution", 5040, 3960, 735, 375);
         row("txtShiftCoverageDistribution", 5040, 3960, 735, 375);
         row("Label26", 1320, 4800, 3375, 255);
+        row("Label27", 1320, 4800, 3255, 255);
         row("cmdContinuePreference", 9240, 3600, 2295, 495);
     }
     void layout()

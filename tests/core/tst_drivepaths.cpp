@@ -45,6 +45,8 @@ private Q_SLOTS:
     {
         qputenv("KELDAR_DRIVE_C", "/tmp/some/where");
         QCOMPARE(DrivePaths::forThisHost().root(), QStringLiteral("/tmp/some/where"));
+        qputenv("KELDAR_DRIVE_C", "some/where");
+        QCOMPARE(DrivePaths::forThisHost().root(), QDir::current().filePath("some/where"));
         qunsetenv("KELDAR_DRIVE_C");
         QVERIFY(DrivePaths::forThisHost().root().endsWith(QStringLiteral("/keldar")));
     }

@@ -6,6 +6,7 @@
 #include "tests/support/guitest.h"
 #include "tests/support/scriptedhost.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace keldar;
 using keldar::test::exampleBatch;
@@ -136,7 +138,7 @@ struct Session {
     void finishBatch(const QString &folder)
     {
         generate(QStringLiteral("10"), QStringLiteral("1"), folder);
-        QVERIFY(dialog().isVisible());
+        QTRY_VERIFY(dialog().isVisible());
         QApplication::setActiveWindow(&dialog());
         QVERIFY(QTest::qWaitForWindowActive(&dialog()));
     }
@@ -432,16 +434,41 @@ private Q_SLOTS:
         QVERIFY(!markAtStart);
     }
 
-    void fileStaysForAGeneratorThatHasNotReadIt()
+    void waitForTheRead_data()
     {
+        QTest::addColumn<QByteArray>("markAtStart"); // "" = none
+        QTest::addColumn<bool>("markWhileWaiting");
+        QTest::addColumn<bool>("fileStays");
+        QTest::newRow("never read") << QByteArray() << false << true;
+        QTest::newRow("another generator's mark") << QByteArray("999") << false << true;
+        QTest::newRow("read while the window is live") << QByteArray() << true << false;
+    }
+    void waitForTheRead()
+    {
+        QFETCH(QByteArray, markAtStart);
+        QFETCH(bool, markWhileWaiting);
         Session s;
         s.open();
         s.host->processRunning = true; // running, but never leaves its mark
-        s.dialog().setReadTimeout(50);
+        s.dialog().setReadTimeout(markWhileWaiting ? 10000 : 50);
+        const auto writeMark = [&](const QByteArray &text) {
+            QFile mark(s.mark());
+            QVERIFY(mark.open(QIODevice::WriteOnly));
+            mark.write(text);
+        };
+        s.host->onStart = [&](const ScriptedHost::Start &) {
+            if (!markAtStart.isEmpty())
+                writeMark(markAtStart);
+        };
+        // The events of a generator marking while the program waits.
+        s.host->onMessage = [&](const ScriptedHost::Message &) {
+            if (markWhileWaiting)
+                QTimer::singleShot(0, [&] { writeMark("4242"); });
+        };
         s.finishBatch(QStringLiteral("/srv"));
-        QVERIFY(s.dialog().isVisible());
-        QVERIFY(QFile::exists(s.inputFile()));
+        QTEST(QFile::exists(s.inputFile()), "fileStays");
         QVERIFY(QApplication::overrideCursor() == nullptr);
+        QVERIFY(!s.window().isVisible());
     }
 
     void folderRefused_data()
@@ -551,6 +578,85 @@ private Q_SLOTS:
         QTRY_COMPARE(s.focused(), QStringLiteral("txtNurses"));
         QCOMPARE(s.main().parameters().nurses, 20.0);
         QCOMPARE(lastClosed.count(), 0);
+    }
+
+    // Real boxes and real activation: the window manager's part (activating
+    // a window that is shown or that a box gave back) is played here.
+    void focusComesBackSelected_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("firstFile");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *tag, int how, const char *count, const char *firstFile,
+                            const char *field, const char *expected) {
+            QTest::newRow(tag) << how << QString::fromLatin1(count)
+                               << QString::fromLatin1(firstFile) << QString::fromLatin1(field)
+                               << QString::fromLatin1(expected);
+        };
+        row("change settings", 0, "", "", "txtNurses", "5");
+        row("frame close", 1, "", "", "txtNurses", "5");
+        row("files refused", 2, "abc", "1", "txtNumberofFiles", "Z");
+        row("first refused", 2, "1", "abc", "txtStartingSolution", "Z");
+        row("folder cancelled", 2, "12", "1", "txtNumberofFiles", "3");
+        row("back from the seed box", 3, "", "", "txtNurses", "5");
+        row("window switch keeps the caret", 4, "", "", "txtNurses", "205");
+    }
+    void focusComesBackSelected()
+    {
+        QFETCH(int, how);
+        QFETCH(QString, count);
+        QFETCH(QString, firstFile);
+        QFETCH(QString, field);
+        QFETCH(QString, expected);
+        Session s;
+        s.program->start();
+        const auto activate = [](QWidget *w) {
+            w->activateWindow();
+            return QTest::qWaitForWindowActive(w);
+        };
+        QVERIFY(activate(&s.main()));
+        s.host->realBoxes = true;
+        const auto escapeNextBox = [] {
+            test::ModalAnswerer::answerNext(
+                [](QWidget *box) { QTest::keyClick(box, Qt::Key_Escape); });
+        };
+        auto *nurses = s.child<QLineEdit>(&s.main(), "txtNurses");
+        QWidget *target = &s.main();
+        if (how >= 3) {
+            s.main().showPage(KELDAR::ProblemSize);
+            nurses->setFocus();
+            nurses->setText(QStringLiteral("20")); // the caret after what was typed
+            QWidget elsewhere;
+            if (how == 3) {
+                escapeNextBox();
+                s.main().findChild<QAction *>("mnuSeed")->trigger();
+            } else {
+                elsewhere.show();
+                QVERIFY(activate(&elsewhere));
+            }
+        } else {
+            nurses->setText(QStringLiteral("20"));
+            s.main().parameters() = exampleBatch();
+            s.window().show();
+            QVERIFY(activate(&s.window()));
+            if (how == 0) {
+                s.click(&s.window(), "cmdChangeInput");
+            } else if (how == 1) {
+                s.window().close();
+            } else {
+                target = &s.window();
+                s.files()->setText(count);
+                s.first()->setText(firstFile);
+                escapeNextBox();
+                test::click(s.child<QPushButton>(&s.window(), "cmdgo"));
+            }
+        }
+        QVERIFY(activate(target));
+        QTRY_COMPARE(s.focused(), field);
+        QTest::keyClick(target->windowHandle(), expected.back().toLatin1());
+        QCOMPARE(qobject_cast<QLineEdit *>(QApplication::focusWidget())->text(), expected);
     }
 
     void continueYes_data()

@@ -2,12 +2,14 @@
 #include "generation/inputdatafile.h"
 #include "generation/module1.h"
 #include "generation/readwait.h"
+#include "generator/handshake.h"
 #include "tests/support/examplebatch.h"
 #include "tests/support/scriptedhost.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,12 +45,16 @@ public:
     int markAfterPolls = -1; // never
     int endAfterPolls = -1;  // never
     int polls = 0;
+    qint64 pid = 1;
 
     bool isProcessRunning(qint64) override
     {
         ++polls;
-        if (polls == markAfterPolls)
-            QFile(mark).open(QIODevice::WriteOnly);
+        if (polls == markAfterPolls) {
+            QFile file(mark);
+            file.open(QIODevice::WriteOnly);
+            file.write(generator::readMarkText(pid));
+        }
         return endAfterPolls < 0 || polls < endAfterPolls;
     }
 };
@@ -151,13 +157,36 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), expected);
     }
 
+    void secondBatchReplacesTheFile_data()
+    {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("earlier file") << false;
+        QTest::newRow("link at the name") << true;
+    }
     void secondBatchReplacesTheFile()
     {
+        QFETCH(bool, link);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Input_data_KELDAR.TXT"));
-        QVERIFY(!inputdata::save(path, QByteArray(500, 'x')));
+        const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(!inputdata::save(link ? elsewhere : path, QByteArray(500, 'x')));
+        if (link)
+            QVERIFY(QFile::link(elsewhere, path));
         QVERIFY(!inputdata::save(path, "short\r\n"));
         QCOMPARE(readAll(path), QByteArray("short\r\n"));
+        QVERIFY(!QFileInfo(path).isSymLink());
+        if (link)
+            QCOMPARE(readAll(elsewhere), QByteArray(500, 'x'));
+    }
+
+    void fullDiskIsAFailure()
+    {
+        QFile full(QStringLiteral("/dev/full"));
+        if (!full.open(QIODevice::WriteOnly))
+            QSKIP("no /dev/full here");
+        const std::optional<QString> failure = inputdata::writeDurably(full, "data\r\n");
+        QVERIFY(failure);
+        QVERIFY(!failure->isEmpty());
     }
 
     void failedSaveLeavesNothing_data()
@@ -225,33 +254,45 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("markAfterPolls");
         QTest::addColumn<int>("endAfterPolls");
-        QTest::addColumn<bool>("markBefore");
+        QTest::addColumn<QByteArray>("markBefore");
         QTest::addColumn<generation::ReadWait>("outcome");
         using generation::ReadWait;
-        QTest::newRow("mark already there") << -1 << -1 << true << ReadWait::Marked;
-        QTest::newRow("mark appears") << 3 << -1 << false << ReadWait::Marked;
-        QTest::newRow("mark, then the end") << 4 << 4 << false << ReadWait::Marked;
-        QTest::newRow("ended without mark") << -1 << 3 << false << ReadWait::Exited;
-        QTest::newRow("neither") << -1 << -1 << false << ReadWait::TimedOut;
+        QTest::newRow("mark already there") << -1 << -1 << QByteArray("1") << ReadWait::Marked;
+        QTest::newRow("mark appears") << 3 << -1 << QByteArray() << ReadWait::Marked;
+        QTest::newRow("mark, then the end") << 4 << 4 << QByteArray() << ReadWait::Marked;
+        QTest::newRow("ended without mark") << -1 << 3 << QByteArray() << ReadWait::Exited;
+        QTest::newRow("neither") << -1 << -1 << QByteArray() << ReadWait::TimedOut;
+        QTest::newRow("another generator's mark")
+            << -1 << -1 << QByteArray("77") << ReadWait::TimedOut;
+        QTest::newRow("its mark after another's")
+            << 3 << -1 << QByteArray("77") << ReadWait::Marked;
     }
     void readWait()
     {
         QFETCH(int, markAfterPolls);
         QFETCH(int, endAfterPolls);
-        QFETCH(bool, markBefore);
+        QFETCH(QByteArray, markBefore);
         QTemporaryDir dir;
         PolledHost host(DrivePaths(dir.path(), dir.path()));
         host.mark = dir.filePath(QStringLiteral("Input_data_KELDAR.TXT.read"));
         host.markAfterPolls = markAfterPolls;
         host.endAfterPolls = endAfterPolls;
-        if (markBefore)
-            QVERIFY(QFile(host.mark).open(QIODevice::WriteOnly));
+        if (!markBefore.isEmpty()) {
+            QFile mark(host.mark);
+            QVERIFY(mark.open(QIODevice::WriteOnly));
+            mark.write(markBefore);
+        }
 
         QElapsedTimer clock;
         clock.start();
-        QTEST(generation::waitUntilRead(host, 1, host.mark, 300), "outcome");
+        QObject context;
+        std::optional<generation::ReadWait> outcome;
+        generation::waitUntilRead(host, 1, host.mark, 300, &context,
+                                  [&](generation::ReadWait o) { outcome = o; });
+        QTRY_VERIFY(outcome);
+        QTEST(*outcome, "outcome");
         // Only a generator that never answers costs the whole allowance.
-        QCOMPARE(clock.elapsed() >= 300, QTest::currentDataTag() == QByteArray("neither"));
+        QCOMPARE(clock.elapsed() >= 300, *outcome == generation::ReadWait::TimedOut);
     }
 };
 

@@ -255,23 +255,35 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("present");
         QTest::addColumn<bool>("valid");
-        QTest::newRow("valid file") << true << true;
-        QTest::newRow("refused file") << true << false;
-        QTest::newRow("missing file") << false << false;
+        QTest::addColumn<bool>("linkAtMark");
+        QTest::newRow("valid file") << true << true << false;
+        QTest::newRow("refused file") << true << false << false;
+        QTest::newRow("missing file") << false << false << false;
+        QTest::newRow("link at the mark's name") << true << true << true;
     }
     void loadInput_leavesMark()
     {
         QFETCH(bool, present);
         QFETCH(bool, valid);
+        QFETCH(bool, linkAtMark);
         QTemporaryDir dir;
         const QString path = dir.filePath(QLatin1String(InputFileName));
+        const QString mark = path + QLatin1String(ReadMarkSuffix);
+        const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
         if (present)
             writeFile(path, valid ? inputText(dir.path()) : QByteArray("1\n2\n"));
+        if (linkAtMark) {
+            writeFile(elsewhere, "keep");
+            QVERIFY(QFile::link(elsewhere, mark));
+        }
         const ReadResult read = loadInput(path);
         QCOMPARE(bool(read.input), valid);
-        QVERIFY(QFileInfo::exists(path + QLatin1String(ReadMarkSuffix)));
+        // The mark names this process, the one that read.
+        QCOMPARE(readAll(mark), readMarkText(QCoreApplication::applicationPid()));
         if (!present)
             QVERIFY(read.error.contains(QStringLiteral("cannot read")));
+        if (linkAtMark)
+            QCOMPARE(readAll(elsewhere), QByteArray("keep"));
     }
 
     void parseInstance_refusesCorruptFiles_data()

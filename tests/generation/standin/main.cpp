@@ -1,6 +1,6 @@
 // Stands in for keldar-generate in the tests: takes the input-data file from
 // its working directory as the generator does, leaves a record of what it
-// found, then the read mark.
+// found, then the read mark with its process id.
 //
 //   KELDAR_STANDIN_DELAY_MS  wait this long before reading (a slow start)
 //   KELDAR_STANDIN_NO_MARK   end without leaving the mark (a failing start)
@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -36,5 +37,6 @@ int main()
     if (std::getenv("KELDAR_STANDIN_NO_MARK"))
         return 1;
     std::ofstream mark(input.string() + ".read");
+    mark << getpid();
     return 0;
 }
