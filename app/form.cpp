@@ -3,6 +3,7 @@
 #include "app/program.h"
 
 #include <QFont>
+#include <QLineEdit>
 
 namespace keldar {
 
@@ -37,6 +38,12 @@ void applyDesignFontSizes(QWidget *window)
             continue;
         w->setFont(font);
     }
+}
+
+void settleEntryCarets(QWidget *window)
+{
+    for (QLineEdit *edit : window->findChildren<QLineEdit *>())
+        edit->setCursorPosition(edit->cursorPosition());
 }
 
 void notifyUnloaded(Program &program)

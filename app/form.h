@@ -17,6 +17,13 @@ void discardChildControls(QWidget *window);
 // faces are stored as 10 and 14 and set to their true size here.
 void applyDesignFontSizes(QWidget *window);
 
+// A line edit entered for the first time reports its caret as moved just
+// before it reports the focus, and screen readers then take the box as
+// already announced: they name neither it nor its description.  Settling
+// every caret where it already is, once the controls exist, leaves only the
+// focus to report.
+void settleEntryCarets(QWidget *window);
+
 // Tells the program that one of its windows has been unloaded.
 void notifyUnloaded(Program &program);
 
@@ -37,6 +44,7 @@ public:
             return;
         buildControls();
         applyDesignFontSizes(this);
+        settleEntryCarets(this);
         m_loaded = true;
         Form_Load();
     }

@@ -2,6 +2,7 @@
 
 #include "app/host.h"
 #include "app/keldar.h"
+#include "app/windowroles.h"
 #include "dialogs/frmcontinueanotherform.h"
 #include "dialogs/frmdistributiongrades.h"
 #include "dialogs/frmoutput.h"
@@ -13,13 +14,16 @@
 
 namespace keldar {
 
-Program::Program(Host &host)
-    : m_host(host), m_keldar(std::make_unique<KELDAR>(*this)),
-      m_fileGeneration(std::make_unique<FrmFileGeneration>(*this)),
-      m_continueForm(std::make_unique<frmContinueanotherForm>(*this)),
-      m_about(std::make_unique<FrmOutput>(*this)),
-      m_distributionGrades(std::make_unique<FrmDistributionGrades>(*this))
-{}
+Program::Program(Host &host) : m_host(host)
+{
+    // Before any window exists, so that none is ever described without its role.
+    installWindowRoles();
+    m_keldar = std::make_unique<KELDAR>(*this);
+    m_fileGeneration = std::make_unique<FrmFileGeneration>(*this);
+    m_continueForm = std::make_unique<frmContinueanotherForm>(*this);
+    m_about = std::make_unique<FrmOutput>(*this);
+    m_distributionGrades = std::make_unique<FrmDistributionGrades>(*this);
+}
 
 Program::~Program()
 {

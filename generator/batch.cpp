@@ -3,6 +3,9 @@
 #include "generator/generate.h"
 #include "generator/handshake.h"
 #include "generator/instancefile.h"
+#include "generator/lowerbound.h"
+#include "generator/outputlog.h"
+#include "generator/publish.h"
 #include "generator/random.h"
 
 #include <QCoreApplication>
@@ -12,86 +15,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <atomic>
+#include <cerrno>
+#include <cmath>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <io.h>
-#endif
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace keldar::generator {
 
 namespace {
-
-std::atomic<qint64> syncedCount{0};
-
-// output.log: opened for appending, every line flushed at once so a long
-// batch shows its progress.  It belongs in the target folder, created when
-// missing; when the folder or its log cannot be used, the fallback folder's
-// log stands in and says which folder was meant.
-class Log
-{
-public:
-    Log(const QString &folder, const QString &fallbackDir, QTextStream *errors) : errors_(errors)
-    {
-        folderReady_ = !folder.isEmpty() && QDir().mkpath(folder);
-        if (folderReady_) {
-            file_.setFileName(QDir(folder).absoluteFilePath(QStringLiteral("output.log")));
-            opened_ = open();
-            if (!opened_)
-                standIn_ = QStringLiteral("output.log in the target folder %1 cannot be "
-                                          "written (%2); logging here instead")
-                               .arg(QDir::toNativeSeparators(folder), file_.errorString());
-        } else if (!folder.isEmpty()) {
-            standIn_ = QStringLiteral("the target folder %1 cannot be created; logging here "
-                                      "instead")
-                           .arg(QDir::toNativeSeparators(folder));
-        }
-        if (!opened_) {
-            file_.setFileName(QDir(fallbackDir).absoluteFilePath(QStringLiteral("output.log")));
-            opened_ = open();
-        }
-        if (!opened_ && errors_)
-            *errors_ << "keldar-generate: cannot write " << QDir::toNativeSeparators(path())
-                     << Qt::endl;
-    }
-    bool folderReady() const { return folderReady_; }
-    QString path() const { return file_.fileName(); }
-
-    // The section's opening lines: a heading, then why this log stands in for
-    // the target folder's, when it does.
-    void open(const QString &heading)
-    {
-        line(heading);
-        if (!standIn_.isEmpty())
-            line(QStringLiteral("note: ") + standIn_);
-    }
-
-    void line(const QString &text)
-    {
-        if (!opened_)
-            return;
-        file_.write(text.toUtf8() + '\n');
-        file_.flush();
-    }
-    void error(const QString &text)
-    {
-        line(QStringLiteral("error: ") + text);
-        if (errors_) {
-            *errors_ << "keldar-generate: " << text << Qt::endl;
-        }
-    }
-
-private:
-    bool open() { return file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text); }
-
-    QFile file_;
-    QTextStream *errors_;
-    bool opened_ = false;
-    bool folderReady_ = false;
-    QString standIn_;
-};
 
 QString inputsLine(const BatchInput &in)
 {
@@ -129,8 +61,7 @@ QString unreachedText(const Indicators &measured, const Indicators &targets)
     QString text;
     for (int k = 0; k < IndicatorCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
-        // The slack absorbs rounding of values a whole 0.01 from the target.
-        if (std::fabs(measured[i] - targets[i]) > Tolerance + 1e-9)
+        if (unreachable(measured[i], targets[i]))
             text += QStringLiteral("; unreachable: %1 target %2, nearest reached %3")
                         .arg(QLatin1String(IndicatorNames[k]))
                         .arg(targets[i], 0, 'g', 15)
@@ -139,50 +70,33 @@ QString unreachedText(const Indicators &measured, const Indicators &targets)
     return text;
 }
 
-enum class Outcome { Written, Skipped, Failed };
-
-// Forces the bytes to disk before the rename publishes the file, so a power
-// loss cannot leave an empty file under the final name.
-bool syncToDisk(QFile &file)
+// Errors after which no further file can be written to the disk.
+bool diskFull(int error)
 {
-#ifdef Q_OS_UNIX
-    const bool synced = ::fsync(file.handle()) == 0;
-#elif defined(Q_OS_WIN)
-    const bool synced = ::_commit(file.handle()) == 0;
-#else
-    const bool synced = true;
-#endif
-    if (synced)
-        ++syncedCount;
-    return synced;
+    return error == ENOSPC || error == EDQUOT || error == EROFS;
 }
 
-// Writes under a temporary name first and renames without replacing, so no
-// half file and no overwritten instance can result.
-Outcome writeNew(const QString &path, const QByteArray &bytes, QString &why)
+struct DiskSpace {
+    qint64 free = -1; // bytes free for this user; -1 when unknown
+    qint64 block = 1; // every file takes whole blocks
+};
+
+DiskSpace diskSpace(const QString &folder)
 {
-    const QString temporary =
-        QStringLiteral("%1.%2.tmp").arg(path).arg(QCoreApplication::applicationPid());
-    QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        why = file.errorString();
-        return Outcome::Failed;
+    DiskSpace space;
+    struct statvfs info = {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &info) == 0 && info.f_frsize > 0) {
+        space.free = static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
+        space.block = static_cast<qint64>(info.f_frsize);
     }
-    if (file.write(bytes) != bytes.size() || !file.flush() || !syncToDisk(file)) {
-        why = file.errorString();
-        file.close();
-        file.remove();
-        return Outcome::Failed;
-    }
-    file.close();
-    // QFile::rename refuses an existing target instead of replacing it.
-    if (!file.rename(path)) {
-        const bool appeared = QFileInfo::exists(path);
-        why = appeared ? QStringLiteral("already exists") : file.errorString();
-        QFile::remove(temporary);
-        return appeared ? Outcome::Skipped : Outcome::Failed;
-    }
-    return Outcome::Written;
+    return space;
+}
+
+// Whether anything, even a dangling link, holds the name.
+bool nameTaken(const QString &path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
 } // namespace
@@ -192,8 +106,9 @@ ReadResult loadInput(const QString &path, MarkMissing markMissing)
     QFile file(path);
     QByteArray bytes;
     const bool opened = file.open(QIODevice::ReadOnly);
+    // One byte over the limit is enough to refuse the file.
     if (opened)
-        bytes = file.readAll();
+        bytes = file.read(MaxInputBytes + 1);
     const bool readFailed = !opened || file.error() != QFileDevice::NoError;
     const QString readError = file.errorString();
     file.close();
@@ -223,7 +138,7 @@ ReadResult loadInput(const QString &path, MarkMissing markMissing)
 void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
                 QTextStream *errors)
 {
-    Log log(refusal.folder, fallbackLogDir, errors);
+    OutputLog log(refusal.folder, fallbackLogDir, errors);
     log.open(QStringLiteral("== input refused %1, keldar-generate %2")
                  .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
                       QLatin1String(KELDAR_VERSION)));
@@ -231,36 +146,76 @@ void logRefusal(const QString &inputPath, const ReadResult &refusal, const QStri
                   .arg(QDir::toNativeSeparators(inputPath), refusal.error));
 }
 
-qint64 instanceFilesSynced()
+BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors,
+                     ExportFormats formats)
 {
-    return syncedCount;
-}
-
-BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors)
-{
+    const QStringList extraSuffixes = generator::extraSuffixes(formats);
     BatchReport report;
     QElapsedTimer batchClock;
     batchClock.start();
 
-    const QDir folder(input.folder);
-    Log log(input.folder, fallbackLogDir, errors);
-    const bool folderReady = log.folderReady();
-
-    log.open(QStringLiteral("== batch started %1, keldar-generate %2")
-                 .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
-                      QLatin1String(KELDAR_VERSION)));
+    // Tells this batch's lines from those of batches running beside it.
+    const QDateTime started = QDateTime::currentDateTime();
+    const QString batchId = QStringLiteral("%1-%2")
+                                .arg(QCoreApplication::applicationPid())
+                                .arg(started.toString(QStringLiteral("yyyyMMddThhmmss.zzz")));
+    OutputLog log(input.folder, fallbackLogDir, errors);
+    log.open(QStringLiteral("== batch %1 started %2, keldar-generate %3")
+                 .arg(batchId, started.toString(Qt::ISODate), QLatin1String(KELDAR_VERSION)),
+             batchId);
     log.line(inputsLine(input));
 
-    if (!folderReady) {
-        log.error(QStringLiteral("cannot create the target folder %1; no file written")
-                      .arg(QDir::toNativeSeparators(input.folder)));
+    QString stopped;
+    if (!log.folderReady()) {
+        log.error(QStringLiteral("cannot create the target folder %1 (%2); no file written")
+                      .arg(QDir::toNativeSeparators(input.folder), log.folderProblem()));
         report.failed = input.files;
     } else {
-        for (qint64 k = input.firstFile; k < input.firstFile + input.files; ++k) {
-            const QString name = QStringLiteral("instance_%1.txt").arg(k);
-            const QString path = folder.filePath(name);
-            if (QFileInfo::exists(path)) {
-                log.line(name + QStringLiteral(" skipped: already exists"));
+        if (const int removed = removeStaleTemporaries(input.folder))
+            log.line(QStringLiteral("note: removed %1 temporary files left by interrupted batches")
+                         .arg(removed));
+        const QDir folder(input.folder);
+        auto nameOf = [](qint64 k) {
+            return QStringLiteral("instance_%1.txt").arg(k);
+        };
+        auto extraName = [](qint64 k, const QString &suffix) {
+            return QStringLiteral("instance_%1.%2").arg(k).arg(suffix);
+        };
+        qint64 missing = 0;
+        for (qint64 k = input.firstFile; k < input.firstFile + input.files; ++k)
+            missing += nameTaken(folder.filePath(nameOf(k))) ? 0 : 1;
+        const DiskSpace space = diskSpace(input.folder);
+        const double block = static_cast<double>(space.block);
+        const double expected =
+            static_cast<double>(missing) *
+            (std::ceil(expectedFileBytes(input) / block) +
+             static_cast<double>(extraSuffixes.size()) *
+                 std::ceil(ExportBytesPerTextByte * expectedFileBytes(input) / block)) *
+            block;
+        log.line(QStringLiteral("size: about %1 bytes in %2 files to write")
+                     .arg(expected, 0, 'f', 0)
+                     .arg(missing));
+        const qint64 free = space.free;
+        if (free >= 0 && expected > static_cast<double>(free)) {
+            stopped = QStringLiteral("the batch needs about %1 bytes, the disk of %2 has %3 bytes "
+                                     "free")
+                          .arg(expected, 0, 'f', 0)
+                          .arg(QDir::toNativeSeparators(input.folder))
+                          .arg(free);
+            log.error(stopped + QStringLiteral("; no file written"));
+            report.notStarted = input.files;
+        }
+        for (qint64 k = input.firstFile; stopped.isEmpty() && k < input.firstFile + input.files;
+             ++k) {
+            const QString name = nameOf(k);
+            // An instance is written in all its formats or not at all, so the
+            // files beside a text file always belong to it.
+            QString taken = nameTaken(folder.filePath(name)) ? QStringLiteral(" ") : QString();
+            for (const QString &suffix : extraSuffixes)
+                if (taken.isEmpty() && nameTaken(folder.filePath(extraName(k, suffix))))
+                    taken = QStringLiteral(" %1 ").arg(extraName(k, suffix));
+            if (!taken.isEmpty()) {
+                log.line(name + QStringLiteral(" skipped:%1already exists").arg(taken));
                 ++report.skipped;
                 continue;
             }
@@ -271,34 +226,61 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
             provenance.fileSeed = fileSeed(input.seed, k);
             const Instance instance = generate(input, provenance.fileSeed);
             provenance.measured = measure(instance);
-            QString why;
-            switch (writeNew(path, instanceText(instance, input, provenance), why)) {
-            case Outcome::Written:
+            const LowerBound bound = lowerBound(instance);
+            QString failedName = name;
+            PublishResult published =
+                publish(input.folder, name, instanceText(instance, input, provenance));
+            if (published.status == Published::Written) {
+                const InstanceFacts facts{provenance.measured, bound.cost, name};
+                for (const QString &suffix : extraSuffixes) {
+                    published = publish(input.folder, extraName(k, suffix),
+                                        exportText(suffix, instance, facts));
+                    if (published.status != Published::Written) {
+                        // The text file stands; the instance lacks a format.
+                        failedName = extraName(k, suffix);
+                        published.status = Published::Failed;
+                        break;
+                    }
+                }
+            }
+            switch (published.status) {
+            case Published::Written:
                 ++report.written;
-                log.line(QStringLiteral("%1 seed %2%3 largest deviation %4 time %5 ms%6")
+                log.line(QStringLiteral("%1 seed %2%3 lowerBound %4 largest deviation %5 time %6 "
+                                        "ms%7")
                              .arg(name)
                              .arg(provenance.fileSeed)
                              .arg(measuredText(provenance.measured))
+                             .arg(bound.text())
                              .arg(largestDeviation(provenance.measured, input.targets), 0, 'f', 6)
                              .arg(clock.elapsed())
                              .arg(unreachedText(provenance.measured, input.targets)));
                 break;
-            case Outcome::Skipped:
+            case Published::Exists:
+                // Another batch took the name since the check above.
                 ++report.skipped;
-                log.line(name + QStringLiteral(" skipped: ") + why);
+                log.line(name + QStringLiteral(" skipped: ") + published.reason());
                 break;
-            case Outcome::Failed:
+            case Published::Failed:
                 ++report.failed;
-                log.error(QStringLiteral("%1 not written: %2").arg(name, why));
+                log.error(QStringLiteral("%1 not written: %2").arg(failedName, published.reason()));
+                // A full disk fails every file after: stop at the first.
+                if (diskFull(published.error)) {
+                    stopped = published.reason();
+                    report.notStarted = input.firstFile + input.files - k - 1;
+                }
                 break;
             }
         }
+        syncFolder(input.folder);
     }
-    log.line(QStringLiteral("summary: %1 written, %2 skipped, %3 failed, %4 s")
+    log.line(QStringLiteral("summary: %1 written, %2 skipped, %3 failed, %4 not started, %5 s%6")
                  .arg(report.written)
                  .arg(report.skipped)
                  .arg(report.failed)
-                 .arg(static_cast<double>(batchClock.elapsed()) / 1000.0, 0, 'f', 3));
+                 .arg(report.notStarted)
+                 .arg(static_cast<double>(batchClock.elapsed()) / 1000.0, 0, 'f', 3)
+                 .arg(stopped.isEmpty() ? QString() : QStringLiteral("; stopped: ") + stopped));
     return report;
 }
 

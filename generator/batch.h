@@ -1,5 +1,6 @@
 #pragma once
 
+#include "generator/exportformats.h"
 #include "generator/inputreader.h"
 
 #include <QString>
@@ -23,21 +24,21 @@ ReadResult loadInput(const QString &path, MarkMissing markMissing = MarkMissing:
 void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
                 QTextStream *errors = nullptr);
 
-// How many instance files were forced to disk before their rename since the
-// program started; lets tests see that no file skips it.
-qint64 instanceFilesSynced();
-
 struct BatchReport {
     qint64 written = 0;
     qint64 skipped = 0;
     qint64 failed = 0;
-    bool allWritten() const { return skipped == 0 && failed == 0; }
+    qint64 notStarted = 0; // after a full disk, or when the batch cannot fit
+    bool allWritten() const { return skipped == 0 && failed == 0 && notStarted == 0; }
 };
 
 // Writes the batch's instance files into the target folder and appends a
 // section to its output.log; when the folder or its output.log cannot be used
-// the log goes to fallbackLogDir.  Errors are also written to `errors` when given.
+// the log goes to fallbackLogDir.  Errors are also written to `errors` when
+// given.  A batch that cannot fit on the disk is not started; one that fills
+// it stops at the first file that does not fit.
+// Each instance is also written in the other `formats` beside its text file.
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir,
-                     QTextStream *errors = nullptr);
+                     QTextStream *errors = nullptr, ExportFormats formats = TextFormat);
 
 } // namespace keldar::generator

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numeric>
 
@@ -50,11 +51,15 @@ namespace {
 // Whole-number bit sets with shifted unions, for the sums the tables below reach.
 using Bits = std::vector<std::uint64_t>;
 
-void orShifted(Bits &to, const Bits &from, std::size_t shift)
+// Only the first `used` words of `from` may hold set bits.
+void orShifted(Bits &to, const Bits &from, std::size_t shift, std::size_t used = SIZE_MAX)
 {
     const std::size_t words = shift / 64;
     const unsigned bits = static_cast<unsigned>(shift % 64);
-    for (std::size_t i = to.size(); i-- > words;) {
+    if (words >= to.size())
+        return;
+    const std::size_t end = used >= to.size() - words ? to.size() : used + words + 1;
+    for (std::size_t i = end; i-- > words;) {
         std::uint64_t v = from[i - words] << bits;
         if (bits != 0 && i - words > 0)
             v |= from[i - words - 1] >> (64 - bits);
@@ -65,6 +70,34 @@ void orShifted(Bits &to, const Bits &from, std::size_t shift)
 bool hasBit(const Bits &set, std::size_t i)
 {
     return (set[i / 64] >> (i % 64)) & 1U;
+}
+
+// The highest set bit at or below i, or the set's size when none is.
+std::size_t lastBitAtOrBelow(const Bits &set, std::size_t i)
+{
+    std::size_t word = i / 64;
+    std::uint64_t bits = set[word] & (~std::uint64_t{0} >> (63 - i % 64));
+    while (bits == 0) {
+        if (word == 0)
+            return set.size() * 64;
+        bits = set[--word];
+    }
+    return word * 64 + 63 - static_cast<std::size_t>(__builtin_clzll(bits));
+}
+
+// The lowest set bit above i and below limit, or limit when none is.
+std::size_t firstBitAbove(const Bits &set, std::size_t i, std::size_t limit)
+{
+    if (++i >= limit)
+        return limit;
+    std::size_t word = i / 64;
+    std::uint64_t bits = set[word] & (~std::uint64_t{0} << (i % 64));
+    while (bits == 0) {
+        if (++word >= set.size())
+            return limit;
+        bits = set[word];
+    }
+    return std::min(limit, word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
 }
 
 std::size_t wordsFor(std::size_t bits)
@@ -101,21 +134,31 @@ std::vector<int> binaryRowCounts(int rows, int len, double target)
         reach[0][0] = 1;
         for (std::size_t c = 1; c <= static_cast<std::size_t>(pairs); ++c)
             for (std::int64_t j = 0; j <= half; ++j)
-                orShifted(reach[c], reach[c - 1], static_cast<std::size_t>(g(j)));
+                orShifted(reach[c], reach[c - 1], static_cast<std::size_t>(g(j)),
+                          wordsFor((c - 1) * static_cast<std::size_t>(big)));
         // The sum over the pairs' first rows, and the odd row's count.
         struct Split {
             std::size_t sum;
             int single;
         };
         Nearest<Split> best{std::numeric_limits<double>::infinity()};
-        for (int single = 0; single <= (odd ? len : 0); ++single)
-            for (std::size_t s = 0; s < span; ++s) {
-                if (!hasBit(reach[static_cast<std::size_t>(pairs)], s))
-                    continue;
-                const double total =
-                    2 * static_cast<double>(s) + (odd ? static_cast<double>(g(single)) : 0);
-                best.offer(std::fabs(total - goal), {s, single});
-            }
+        const Bits &sums = reach[static_cast<std::size_t>(pairs)];
+        for (int single = 0; single <= (odd ? len : 0); ++single) {
+            // The gap is smallest at the reached sums on either side of the
+            // ideal one; reached sums lie at most len apart, so the search
+            // for them is short, and the candidates come in the order of a
+            // full pass.
+            const double rest = goal - (odd ? static_cast<double>(g(single)) : 0);
+            const double ideal =
+                std::clamp(std::floor(rest / 2), 0.0, static_cast<double>(span - 1));
+            const auto at = static_cast<std::size_t>(ideal);
+            for (const std::size_t s : {lastBitAtOrBelow(sums, at), firstBitAbove(sums, at, span)})
+                if (s < span) {
+                    const double total =
+                        2 * static_cast<double>(s) + (odd ? static_cast<double>(g(single)) : 0);
+                    best.offer(std::fabs(total - goal), {s, single});
+                }
+        }
         bestGap = best.gap;
         std::size_t bestSum = best.value.sum;
         for (std::size_t c = static_cast<std::size_t>(pairs); c > 0; --c) {
@@ -156,25 +199,38 @@ std::vector<int> binaryRowCounts(int rows, int len, double target)
     const std::size_t values = static_cast<std::size_t>(rows) * static_cast<std::size_t>(big) + 1;
     const double cells =
         static_cast<double>(rows + 1) * static_cast<double>(sums) * static_cast<double>(values);
-    if (bestGap <= SettledGap * static_cast<double>(big) * rows || cells > 67108864.0)
+    // Two rows must sum to len, as a pair does: nothing more to find.
+    if (bestGap <= SettledGap * static_cast<double>(big) * rows || cells > 67108864.0 || rows == 2)
         return counts;
-    const std::size_t words = wordsFor(values);
+    // Totals only grow row by row, and only those nearer the goal than the
+    // pairs' best can be chosen: higher ones are not kept.  Nor are sums of
+    // counts from which the remaining rows cannot end within the range.
+    const auto kept = std::min(values, static_cast<std::size_t>(std::floor(goal + bestGap)) + 1);
+    const std::size_t words = wordsFor(kept);
     // reach[c][sum of counts] = the spread totals c rows reach.
     std::vector<std::vector<Bits>> reach(static_cast<std::size_t>(rows) + 1,
                                          std::vector<Bits>(sums, Bits(words, 0)));
     reach[0][0][0] = 1;
-    for (std::size_t c = 1; c <= static_cast<std::size_t>(rows); ++c)
-        for (std::size_t s = 0; s <= (c - 1) * static_cast<std::size_t>(len); ++s)
-            for (int k = 0; k <= len; ++k)
-                orShifted(reach[c][s + static_cast<std::size_t>(k)], reach[c - 1][s],
-                          static_cast<std::size_t>(g(k)));
+    const auto width = static_cast<std::size_t>(len);
+    for (std::size_t c = 1; c <= static_cast<std::size_t>(rows); ++c) {
+        const std::size_t left = (static_cast<std::size_t>(rows) - c) * width;
+        for (std::size_t s = 0; s <= (c - 1) * width; ++s)
+            for (std::size_t k = 0; k <= width; ++k) {
+                if (s + k > static_cast<std::size_t>(highSum))
+                    break;
+                if (s + k + left < static_cast<std::size_t>(lowSum))
+                    continue;
+                orShifted(reach[c][s + k], reach[c - 1][s],
+                          static_cast<std::size_t>(g(static_cast<std::int64_t>(k))));
+            }
+    }
     // The sum of the counts, and the spread total they reach.
     struct Reached {
         std::size_t sum, value;
     };
     Nearest<Reached> best{bestGap};
     for (auto s = static_cast<std::size_t>(lowSum); s <= static_cast<std::size_t>(highSum); ++s)
-        for (std::size_t v = 0; v < values; ++v)
+        for (std::size_t v = 0; v < kept; ++v)
             if (hasBit(reach[static_cast<std::size_t>(rows)][s], v))
                 best.offer(std::fabs(static_cast<double>(v) - goal), {s, v});
     if (!best.found)

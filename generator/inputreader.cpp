@@ -1,6 +1,7 @@
 #include "generator/inputreader.h"
 
 #include <QList>
+#include <QStringDecoder>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -10,10 +11,20 @@ namespace keldar::generator {
 
 namespace {
 
-// The folder line as text; empty when it holds nothing but blanks.
+bool validUtf8(QByteArrayView text)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder.decode(text);
+    return !decoder.hasError();
+}
+
+// The folder line as text; empty when it holds nothing but blanks, or
+// bytes that name no folder faithfully.
 QString folderText(QByteArrayView line)
 {
-    const QString folder = QString::fromLocal8Bit(line);
+    if (!validUtf8(line) || line.contains('\0') || line.size() > MaxFolderBytes)
+        return QString();
+    const QString folder = QString::fromUtf8(line);
     return folder.trimmed().isEmpty() ? QString() : folder;
 }
 
@@ -272,9 +283,20 @@ ReadResult readLines(const QList<QByteArrayView> &lines)
         return refuse(13, quoted(lines.at(12)) + QStringLiteral(" is not exactly a whole number"));
     input.seed = static_cast<qint64>(seed);
 
+    // A changed name would make another folder; the path goes into system
+    // calls, which end it at a NUL and refuse it beyond their limit.
+    const QByteArrayView folderLine = lines.at(13);
+    if (folderLine.contains('\0'))
+        return refuse(14, QStringLiteral("the folder line holds a NUL character"));
+    if (!validUtf8(folderLine))
+        return refuse(14, QStringLiteral("the folder line is not valid UTF-8"));
+    if (folderLine.size() > MaxFolderBytes)
+        return refuse(14, QStringLiteral("the folder line is longer than %1 bytes, the "
+                                         "system's limit for a path")
+                              .arg(MaxFolderBytes));
     // Judged after decoding: a byte order mark decodes to nothing, so a line
     // of a mark and blanks is as empty as a line of blanks.
-    input.folder = folderText(lines.at(13));
+    input.folder = folderText(folderLine);
     if (input.folder.isEmpty())
         return refuse(14, QStringLiteral("the folder line is empty"));
 
@@ -287,6 +309,10 @@ ReadResult readLines(const QList<QByteArrayView> &lines)
 
 ReadResult readInput(const QByteArray &bytes)
 {
+    if (bytes.size() > MaxInputBytes)
+        return refuse(0, QStringLiteral("the input-data file is larger than %1 bytes; it holds "
+                                        "fourteen short lines")
+                             .arg(MaxInputBytes));
     const QList<QByteArrayView> lines = splitLines(bytes);
     ReadResult result = readLines(lines);
     if (!result.input && lines.size() >= 14)

@@ -16,6 +16,10 @@ inline constexpr qint64 MaxPreferenceValues = 50'000'000;
 inline constexpr qint64 MaxFiles = 1'000'000;
 inline constexpr qint64 MaxFileNumber = 1'000'000'000'000'000;    // 1E+15
 inline constexpr qint64 MaxSeedMagnitude = 9'007'199'254'740'992; // 2^53
+// The fourteen lines need well under 1 KiB besides the folder, and a folder
+// path is at most the system's limit.
+inline constexpr qsizetype MaxFolderBytes = 4095;
+inline constexpr qsizetype MaxInputBytes = 8192;
 
 // One batch as the input-data file describes it.
 struct BatchInput {

@@ -79,6 +79,24 @@ double largestDeviation(const Indicators &measured, const Indicators &targets)
     return worst;
 }
 
+bool unreachable(double measured, double target)
+{
+    // The slack absorbs rounding of values a whole 0.01 from the target.
+    return std::fabs(measured - target) > Tolerance + 1e-9;
+}
+
+double expectedFileBytes(const BatchInput &input)
+{
+    const double nurses = input.nurses;
+    const double days = input.days;
+    const double working = input.workingShifts();
+    const double digits = std::floor(std::log10(nurses)) + 1;
+    // Header lines are short but for the folder; coverage values have at
+    // most the digits of N; costs are one digit and a separator.
+    return 1024 + static_cast<double>(input.folder.toUtf8().size()) +
+           days * working * (digits + 1) + nurses * days * (working + 1) * 2;
+}
+
 QByteArray instanceText(const Instance &in, const BatchInput &input, const Provenance &provenance)
 {
     QByteArray out;
@@ -182,6 +200,16 @@ ParsedInstance parseInstance(const QByteArray &text)
     if (!fits || size[0] * size[1] > MaxPreferenceValues ||
         size[0] * size[1] * (size[2] + 1) > MaxPreferenceValues)
         return fail(lineNumber, QStringLiteral("\"N D W F\" out of range"));
+    // Each number takes a digit and a separator: a file far too short for a
+    // large "N D W F" is refused before room for that many values is made.
+    // Small ones are read on, to name the line where they stop.
+    const std::int64_t values = size[1] * size[2] + size[0] * size[1] * (size[2] + 1);
+    if (values > 65536 && end - p < 2 * values - 1)
+        return fail(lineNumber, QStringLiteral("the file is too short for \"%1 %2 %3 %4\"")
+                                    .arg(size[0])
+                                    .arg(size[1])
+                                    .arg(size[2])
+                                    .arg(size[3]));
 
     Instance in = Instance::blank(static_cast<int>(size[0]), static_cast<int>(size[1]),
                                   static_cast<int>(size[2]), size[3] == 1);

@@ -25,11 +25,22 @@ QByteArray instanceText(const Instance &instance, const BatchInput &input,
 // Largest distance between measured values and targets.
 double largestDeviation(const Indicators &measured, const Indicators &targets);
 
+// Whether a measured value misses its target by more than the tolerance, so
+// that the log flags it as the nearest reachable.
+bool unreachable(double measured, double target);
+
+// Bytes an instance file of the batch takes at most, near enough for a
+// free-space check.
+double expectedFileBytes(const BatchInput &input);
+
 struct ParsedInstance {
     std::optional<Instance> instance;
     int line = 0;
     QString error;
 };
+
+// No instance file within the size limit comes near this.
+inline constexpr qint64 MaxInstanceFileBytes = qint64(256) << 20;
 
 // Reads the body of an instance file back (comments are skipped).
 ParsedInstance parseInstance(const QByteArray &text);

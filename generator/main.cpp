@@ -1,6 +1,9 @@
 #include "generator/batch.h"
+#include "generator/exportformats.h"
 #include "generator/handshake.h"
 #include "generator/instancefile.h"
+#include "generator/lowerbound.h"
+#include "generator/roster.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,8 +14,10 @@ using namespace keldar::generator;
 
 namespace {
 
-const char Usage[] = "Usage: keldar-generate [FILE]\n"
+const char Usage[] = "Usage: keldar-generate [--format LIST] [FILE]\n"
                      "       keldar-generate --measure FILE...\n"
+                     "       keldar-generate [--format LIST] --convert FILE...\n"
+                     "       keldar-generate --check-roster INSTANCE ROSTER [RULES]\n"
                      "\n"
                      "Generates nurse-rostering instances as an input-data file describes them.\n"
                      "Without FILE it reads Input_data_KELDAR.TXT in the working directory.\n"
@@ -20,12 +25,22 @@ const char Usage[] = "Usage: keldar-generate [FILE]\n"
                      "Instances go to instance_<k>.txt in the file's target folder, progress to\n"
                      "output.log there; existing instance files are never overwritten.\n"
                      "\n"
-                     "  --measure FILE...  print the six measured indicators of instance files\n"
+                     "  --format LIST      also write the instances as MiniZinc data (dzn) and/or\n"
+                     "                     JSON (json): LIST is txt, dzn, json or several with\n"
+                     "                     commas; the text file is always written\n"
+                     "  --measure FILE...  print the six measured indicators and the lower bound\n"
+                     "                     of instance files\n"
+                     "  --convert FILE...  write instance files as dzn and json (or the formats\n"
+                     "                     --format names) beside them\n"
+                     "  --check-roster INSTANCE ROSTER [RULES]\n"
+                     "                     print a roster's cost and every broken rule;\n"
+                     "                     exit status 0 only for a feasible roster\n"
                      "  --help             show this help\n"
                      "  --version          show the version\n"
                      "\n"
-                     "Exit status: 0 every file written, 1 some file skipped or failed,\n"
-                     "2 the input-data file or an instance file was refused.\n";
+                     "Exit status: 0 every file written; 1 some file skipped or failed, or the\n"
+                     "batch stopped or was not started (full disk, unusable folder); 2 the\n"
+                     "input-data file or an instance file was refused, or the usage is wrong.\n";
 
 int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
 {
@@ -38,7 +53,14 @@ int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
             status = 2;
             continue;
         }
-        const ParsedInstance parsed = parseInstance(file.readAll());
+        const QByteArray text = file.read(MaxInstanceFileBytes + 1);
+        if (text.size() > MaxInstanceFileBytes) {
+            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": larger than "
+                << MaxInstanceFileBytes << " bytes, no instance file" << Qt::endl;
+            status = 2;
+            continue;
+        }
+        const ParsedInstance parsed = parseInstance(text);
         if (!parsed.instance) {
             err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << parsed.error
                 << Qt::endl;
@@ -50,7 +72,7 @@ int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
         for (int k = 0; k < IndicatorCount; ++k)
             out << ' ' << IndicatorNames[k] << ' '
                 << QString::number(measured[static_cast<std::size_t>(k)], 'f', 6);
-        out << Qt::endl;
+        out << " lowerBound " << lowerBound(*parsed.instance).text() << Qt::endl;
     }
     return status;
 }
@@ -73,7 +95,34 @@ int main(int argc, char *argv[])
         out << "keldar-generate " KELDAR_VERSION << Qt::endl;
         return 0;
     }
-    if (!args.isEmpty() && args.first() == QLatin1String("--measure")) {
+    std::optional<ExportFormats> formats;
+    if (args.size() > 1 && args.first() == QLatin1String("--format")) {
+        formats = parseFormats(args[1]);
+        if (!formats) {
+            err << "keldar-generate: --format takes txt, dzn, json or several with commas, not \""
+                << args[1] << "\"" << Qt::endl;
+            return 2;
+        }
+        args.remove(0, 2);
+    }
+    if (!args.isEmpty() && args.first() == QLatin1String("--convert")) {
+        args.removeFirst();
+        const ExportFormats to = formats.value_or(DznFormat | JsonFormat);
+        if (args.isEmpty() || extraSuffixes(to).isEmpty()) {
+            err << Usage;
+            return 2;
+        }
+        return convertFiles(args, to, out, err);
+    }
+    if (!formats && !args.isEmpty() && args.first() == QLatin1String("--check-roster")) {
+        args.removeFirst();
+        if (args.size() < 2 || args.size() > 3) {
+            err << Usage;
+            return 2;
+        }
+        return checkRosterFiles(args, out, err);
+    }
+    if (!formats && !args.isEmpty() && args.first() == QLatin1String("--measure")) {
         args.removeFirst();
         if (args.isEmpty()) {
             err << Usage;
@@ -96,6 +145,7 @@ int main(int argc, char *argv[])
         logRefusal(inputPath, read, QDir::currentPath(), &err);
         return 2;
     }
-    const BatchReport report = runBatch(*read.input, QDir::currentPath(), &err);
+    const BatchReport report =
+        runBatch(*read.input, QDir::currentPath(), &err, formats.value_or(TextFormat));
     return report.allWritten() ? 0 : 1;
 }

@@ -22,6 +22,7 @@ set(expected
   usr/bin/keldar
   usr/bin/keldar-generate
   usr/share/keldar/Tutorial_KELDAR.txt
+  usr/share/keldar/roster.mzn
   usr/share/applications/keldar.desktop
   usr/share/icons/hicolor/scalable/apps/keldar.svg
   usr/share/metainfo/${METAINFO}

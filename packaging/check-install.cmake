@@ -11,6 +11,10 @@ set(expected
   ${BINDIR}/keldar
   ${BINDIR}/keldar-generate
   ${DATADIR}/keldar/Tutorial_KELDAR.txt
+  ${DATADIR}/keldar/roster.mzn
+  ${DATADIR}/keldar/rules/week.dzn
+  ${DATADIR}/keldar/rules/fourweeks.dzn
+  ${DATADIR}/keldar/rules/rotation.dzn
   ${DATADIR}/applications/keldar.desktop
   ${DATADIR}/icons/hicolor/scalable/apps/keldar.svg
   ${DATADIR}/metainfo/${APPSTREAM_ID}.metainfo.xml

@@ -3,12 +3,12 @@
 # is already there.  Runs apt-get only when something is missing.
 set -euo pipefail
 # The last three check the menu entry, the software-centre entry and the package.
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation liblemon-dev minizinc
           desktop-file-utils appstream dpkg-dev)
 for option in "$@"; do
   case "$option" in
     --with-screens) packages+=(xvfb xauth imagemagick libxcb1-dev) ;;   # pictures, start-up bench
-    --fuzz) packages+=(clang libclang-rt-14-dev) ;;         # the input-reader fuzz target
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;         # the fuzz targets
     *) echo "usage: $0 [--with-screens] [--fuzz]" >&2; exit 2 ;;
   esac
 done

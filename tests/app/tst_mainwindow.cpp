@@ -1,10 +1,16 @@
+#include "dialogs/frmcontinueanotherform.h"
+#include "dialogs/frmdistributiongrades.h"
 #include "dialogs/frmoutput.h"
+#include "generation/frmfilegeneration.h"
 #include "tests/support/guitest.h"
 
+#include <QAccessible>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -17,6 +23,89 @@ void clickTab(KELDAR &w, int index)
 {
     QTabBar *bar = w.findChild<QTabWidget *>("TabStrip1")->tabBar();
     click(bar, bar->tabRect(index - 1).center());
+}
+
+// What assistive technology is told of an object: role, name and, where
+// there is one, description.
+QString heard(QAccessibleInterface *object)
+{
+    if (!object)
+        return QStringLiteral("(nothing)");
+    QString text =
+        QString::fromLatin1(QMetaEnum::fromType<QAccessible::Role>().valueToKey(object->role())) +
+        QStringLiteral(" \"%1\"").arg(object->text(QAccessible::Name));
+    const QString description = object->text(QAccessible::Description);
+    if (!description.isEmpty())
+        text += QStringLiteral(": ") + description;
+    return text;
+}
+
+// What it is told of a window as it opens: the window, then the texts in it
+// that label nothing else.
+QString heardWindow(QWidget *window)
+{
+    QAccessibleInterface *object = QAccessible::queryAccessibleInterface(window);
+    QString text = heard(object);
+    for (int i = 0; object && i < object->childCount(); ++i) {
+        QAccessibleInterface *child = object->child(i);
+        const QString name = child->text(QAccessible::Name);
+        if (child->role() == QAccessible::StaticText && !name.isEmpty() &&
+            child->relations(QAccessible::Labelled).isEmpty())
+            text += QStringLiteral(" / ") + name;
+    }
+    return text;
+}
+
+// The object with the keyboard focus, down to the tab of a tab strip.
+QString heardFocus()
+{
+    QWidget *window = QApplication::activeWindow();
+    QAccessibleInterface *object = window ? QAccessible::queryAccessibleInterface(window) : nullptr;
+    while (object) {
+        QAccessibleInterface *inner = object->focusChild();
+        if (!inner || inner == object)
+            break;
+        object = inner;
+    }
+    return heard(object);
+}
+
+// Where no window manager runs, nothing activates a window as it opens or
+// as a box over it closes; this does what one would.
+void activate(QWidget *window)
+{
+    QTRY_VERIFY(window->isVisible());
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
+
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    QWidget *focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    QTest::keyClick(focus, key, modifiers);
+}
+
+void type(const QString &text)
+{
+    QWidget *focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    QTest::keyClicks(focus, text);
+}
+
+// Answers the next message box with Enter, noting what was heard as it
+// opened: the box and the focus in it.
+void answerWithEnter(QString &heardBox)
+{
+    ModalAnswerer::answerNext([&heardBox](QWidget *box) {
+        // The box takes its focus as it is activated, which may follow its
+        // showing; Enter goes to the box itself should that never come.
+        (void)QTest::qWaitFor([box] { return box->focusWidget() != nullptr; });
+        QWidget *focus = box->focusWidget();
+        heardBox = heardWindow(box) + QStringLiteral(" / focus ") +
+                   heard(QAccessible::queryAccessibleInterface(focus));
+        QTest::keyClick(focus ? focus : box, Qt::Key_Return);
+    });
 }
 } // namespace
 
@@ -158,32 +247,49 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("name");
-        QTest::newRow("nurses") << "txtNurses"
-                                << "Number of Nurses";
-        QTest::newRow("days") << "txtDays"
-                              << "Number of Days";
-        QTest::newRow("shifts") << "txtShifts"
-                                << "Number of Shifts";
-        QTest::newRow("nurse pref") << "txtShiftPreferenceDistribution"
-                                    << "Nurse Preference Distribution";
-        QTest::newRow("shift pref") << "txtDayPrefereenceDistribution"
-                                    << "Shift Preference Distribution";
-        QTest::newRow("day pref") << "txtPeriodPreferenceDistribution"
-                                  << "Day Preference Distribution";
-        QTest::newRow("total") << "txtTotalConstrainedness"
-                               << "Total Coverage Constrainedness";
-        QTest::newRow("day cov") << "txtDayCoverageDistribution"
-                                 << "Day Coverage Distribution";
-        QTest::newRow("shift cov") << "txtShiftCoverageDistribution"
-                                   << "Shift Coverage Distribution";
+        QTest::addColumn<QString>("label"); // the explanation beside it
+        const auto row = [](const char *field, const char *name, const char *label) {
+            QTest::newRow(field) << QString::fromLatin1(field) << QString::fromLatin1(name)
+                                 << QString::fromLatin1(label);
+        };
+        row("txtNurses", "Number of Nurses", "Label11");
+        row("txtDays", "Number of Days", "Label13");
+        row("txtShifts", "Number of Shifts", "Label12");
+        row("Optyes", "Yes", "Label16");
+        row("optNo", "No", "Label16");
+        row("txtShiftPreferenceDistribution", "Nurse Preference Distribution", "Label1");
+        row("txtDayPrefereenceDistribution", "Shift Preference Distribution", "Label2");
+        row("txtPeriodPreferenceDistribution", "Day Preference Distribution", "Label5");
+        row("txtTotalConstrainedness", "Total Coverage Constrainedness", "Label17");
+        row("txtDayCoverageDistribution", "Day Coverage Distribution", "Label18");
+        row("txtShiftCoverageDistribution", "Shift Coverage Distribution", "Label19");
     }
     void accessibleNames()
     {
         QFETCH(QString, field);
         QFETCH(QString, name);
+        QFETCH(QString, label);
         Fixture f;
         f.start();
-        QCOMPARE(f.field(field.toLatin1().constData())->accessibleName(), name);
+        QAccessibleInterface *box =
+            QAccessible::queryAccessibleInterface(f.child(&f.main(), field.toLatin1().constData()));
+        QCOMPARE(box->text(QAccessible::Name), name);
+        QCOMPARE(box->text(QAccessible::Description),
+                 f.child<QLabel>(&f.main(), label.toLatin1().constData())->text().trimmed());
+    }
+
+    // Assistive technology announces a window as it opens by its role.
+    void everyWindowIsAWindowOrADialog()
+    {
+        Fixture f;
+        const std::pair<QWidget *, QAccessible::Role> windows[] = {
+            {&f.main(), QAccessible::Window},
+            {&f.program->fileGeneration(), QAccessible::Window},
+            {&f.program->continueForm(), QAccessible::Dialog},
+            {&f.program->about(), QAccessible::Window},
+            {&f.program->distributionGrades(), QAccessible::Window}};
+        for (const auto &[window, role] : windows)
+            QCOMPARE(QAccessible::queryAccessibleInterface(window)->role(), role);
     }
 
     void layout_data()
@@ -241,6 +347,121 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtShifts"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("cmdGenerate"));
+    }
+
+    // Qt reports a caret move together with this signal; one reported
+    // ahead of the focus leaves a screen reader silent about the box.
+    void enteringABoxFirstMovesNoCaret()
+    {
+        Fixture f;
+        f.start();
+        f.main().showPage(KELDAR::ProblemSize);
+        f.field("txtNurses")->setFocus();
+        QSignalSpy moved(f.field("txtDays"), &QLineEdit::cursorPositionChanged);
+        press(Qt::Key_Tab);
+        QVERIFY(f.field("txtDays")->hasFocus());
+        QCOMPARE(moved.count(), 0);
+    }
+
+    // A whole batch by keyboard alone, as a screen reader follows it: after
+    // every key the object with the focus, and every window and box that opens.
+    void wholeBatchByKeyboard()
+    {
+        Fixture f;
+        f.host.realBoxes = true; // answered with Enter below
+        QTemporaryDir target;
+        f.host.folderAnswers = {target.path()};
+        f.start();
+        QCOMPARE(heardWindow(&f.main()), QStringLiteral("Window \"KELDAR\""));
+        QCOMPARE(heardFocus(), QStringLiteral("PageTab \"Welcome\""));
+
+        // An entry box is heard by its caption and the explanation beside it.
+        const auto box = [&f](const char *caption, const char *label) {
+            return QStringLiteral("EditableText \"%1\": %2")
+                .arg(QLatin1String(caption), f.child<QLabel>(&f.main(), label)->text().trimmed());
+        };
+        const QString confirm = QStringLiteral("Button \"Confirm Input\"");
+        const Qt::KeyboardModifiers back = Qt::ShiftModifier;
+        struct Step {
+            QString typed; // into the focus, before the key
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+            QString focus;
+            QString box = {};          // opens on the key, answered with Enter
+            QWidget *window = nullptr; // in front afterwards
+            QString windowHeard = {};
+        };
+        const Step steps[] = {
+            {"", Qt::Key_Right, {}, box("Number of Nurses", "Label11")},
+            {"20", Qt::Key_Tab, {}, box("Number of Days", "Label13")},
+            {"28", Qt::Key_Tab, {}, box("Number of Shifts", "Label12")},
+            {"4", Qt::Key_Tab, {}, confirm},
+            {"",
+             Qt::Key_Tab,
+             {},
+             "RadioButton \"Yes\": Are the non-working days included in the number of shifts?"},
+            {"", Qt::Key_Tab, back, confirm},
+            // Confirming too early leads to the first empty box.
+            {"",
+             Qt::Key_Space,
+             {},
+             box("Day Preference Distribution", "Label5"),
+             "AlertMessage \"Input Error\" / Please give in the Period Preference Distribution / "
+             "focus "
+             "Button \"OK\"",
+             &f.main(),
+             "Window \"KELDAR\""},
+            {"0.5", Qt::Key_Tab, back, box("Shift Preference Distribution", "Label2")},
+            {"0.5", Qt::Key_Tab, back, box("Nurse Preference Distribution", "Label1")},
+            {"0.5", Qt::Key_Tab, back, "PageTab \"Preference Distribution\""},
+            {"", Qt::Key_Right, {}, box("Total Coverage Constrainedness", "Label17")},
+            {"0.5", Qt::Key_Tab, {}, box("Day Coverage Distribution", "Label18")},
+            {"0.5", Qt::Key_Tab, {}, box("Shift Coverage Distribution", "Label19")},
+            {"0.5", Qt::Key_Tab, {}, confirm},
+            {"",
+             Qt::Key_Space,
+             {},
+             "EditableText \"Number of Files\": Give in the desired number of generated "
+             "problem instances",
+             "",
+             &f.program->fileGeneration(),
+             "Window \"File Generation\""},
+            {"10",
+             Qt::Key_Tab,
+             {},
+             "EditableText \"File Numbering\": Give in the file number you want to start with"},
+            {"", Qt::Key_Tab, {}, "Button \"Generate Input Files\""},
+            {"",
+             Qt::Key_Space,
+             {},
+             "Button \"Yes\"",
+             "AlertMessage \"File Generation Process\" / The requested files are successfully "
+             "generated. For output details see the output.log file. / focus Button \"OK\"",
+             &f.program->continueForm(),
+             "Dialog \"KELDAR\": Do you want to generate other nurse rostering problem "
+             "instances?"},
+            {"", Qt::Key_Space, {}, "PageTab \"Welcome\"", "", &f.main(), "Window \"KELDAR\""},
+        };
+        for (const Step &step : steps) {
+            QString boxHeard;
+            if (!step.box.isEmpty())
+                answerWithEnter(boxHeard);
+            type(step.typed);
+            press(step.key, step.modifiers);
+            QCOMPARE(boxHeard, step.box);
+            if (step.window) {
+                activate(step.window);
+                QCOMPARE(heardWindow(QApplication::activeWindow()), step.windowHeard);
+            }
+            QTRY_COMPARE(heardFocus(), step.focus);
+        }
+
+        const ParameterSet &p = f.main().parameters();
+        QCOMPARE(f.host.starts.size(), 1);
+        QCOMPARE(p.nurses, 20.0);
+        QVERIFY(p.freeShiftInculuded);
+        QCOMPARE(p.shiftCoverage, 0.5);
+        QCOMPARE(p.numberOfFilesGenerated, 10.0);
     }
 };
 

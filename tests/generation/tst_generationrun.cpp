@@ -172,8 +172,13 @@ private Q_SLOTS:
         QVERIFY(!inputdata::save(link ? elsewhere : path, QByteArray(500, 'x')));
         if (link)
             QVERIFY(QFile::link(elsewhere, path));
+        // Replaced in one step, never rewritten in place: a reader of the
+        // earlier file (the generator) goes on seeing it whole.
+        QFile reader(path);
+        QVERIFY(reader.open(QIODevice::ReadOnly));
         QVERIFY(!inputdata::save(path, "short\r\n"));
         QCOMPARE(readAll(path), QByteArray("short\r\n"));
+        QCOMPARE(reader.readAll(), QByteArray(500, 'x'));
         QVERIFY(!QFileInfo(path).isSymLink());
         if (link)
             QCOMPARE(readAll(elsewhere), QByteArray(500, 'x'));

@@ -1,6 +1,7 @@
 #include "generator/batch.h"
 #include "generator/handshake.h"
 #include "generator/instancefile.h"
+#include "generator/publish.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +10,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
+
+#include <climits>
+#include <unistd.h>
 
 using namespace keldar::generator;
 
@@ -59,6 +64,14 @@ QString generatorPath()
     return bin + QStringLiteral("/keldar-generate");
 }
 
+QStringList leftovers(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden);
+}
+
+// A process id no process can have: above any kernel's limit.
+const qint64 GonePid = INT_MAX - 1;
+
 } // namespace
 
 class TestBatch : public QObject
@@ -84,19 +97,18 @@ private Q_SLOTS:
             QVERIFY(!text.contains('\r'));
         }
         QVERIFY(!QFileInfo::exists(QDir(folder).filePath(QStringLiteral("instance_8.txt"))));
-        const QStringList leftovers =
-            QDir(folder).entryList({QStringLiteral("*.tmp")}, QDir::Files);
-        QVERIFY(leftovers.isEmpty());
+        QVERIFY(leftovers(folder).isEmpty());
 
         const QString log =
             QString::fromUtf8(readAll(QDir(folder).filePath(QStringLiteral("output.log"))));
-        QVERIFY(log.startsWith(QStringLiteral("== batch started ")));
+        QVERIFY(log.startsWith(QStringLiteral("== batch ")));
         QVERIFY(log.contains(
             QStringLiteral("inputs: nurses 10, days 7, shifts 3, free shift counted 1")));
         const QRegularExpression fileLine(
-            QStringLiteral("^instance_6\\.txt seed \\d+ periodPreference 0\\.\\d{6} .* "
-                           "shiftCoverage \\d\\.\\d{6} "
-                           "largest deviation \\d\\.\\d{6} time \\d+ ms"),
+            QStringLiteral(
+                "^\\[\\d+-\\S+\\] instance_6\\.txt seed \\d+ periodPreference 0\\.\\d{6} .* "
+                "shiftCoverage \\d\\.\\d{6} lowerBound \\d+ "
+                "largest deviation \\d\\.\\d{6} time \\d+ ms"),
             QRegularExpression::MultilineOption);
         QVERIFY2(fileLine.match(log).hasMatch(), qPrintable(log));
         QVERIFY(log.contains(QStringLiteral("summary: 3 written, 0 skipped, 0 failed")));
@@ -148,7 +160,7 @@ private Q_SLOTS:
         runBatch(second, dir.path());
         const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
         QVERIFY(log.startsWith(QStringLiteral("earlier line\n")));
-        QCOMPARE(log.count(QStringLiteral("== batch started")), 2);
+        QCOMPARE(log.count(QStringLiteral("== batch ")), 2);
         QVERIFY(log.indexOf(QStringLiteral("instance_5.txt")) <
                 log.indexOf(QStringLiteral("instance_20.txt")));
     }
@@ -166,6 +178,109 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), first);
     }
 
+    // The name taken by anything, a dangling link included, is never written
+    // through, whether the file had a name of its own or none.
+    void publish_neverReplaces_data()
+    {
+        QTest::addColumn<bool>("unnamed");
+        QTest::addColumn<bool>("hardLinks");
+        QTest::addColumn<bool>("link");
+        QTest::newRow("unnamed file, existing file") << true << true << false;
+        QTest::newRow("unnamed file, dangling link") << true << true << true;
+        QTest::newRow("temporary name, existing file") << false << true << false;
+        QTest::newRow("temporary name, dangling link") << false << true << true;
+        QTest::newRow("no hard links, existing file") << false << false << false;
+    }
+    void publish_neverReplaces()
+    {
+        QFETCH(bool, unnamed);
+        QFETCH(bool, hardLinks);
+        QFETCH(bool, link);
+        QTemporaryDir dir;
+        const QString taken = dir.filePath(QStringLiteral("instance_1.txt"));
+        const QString target = dir.filePath(QStringLiteral("elsewhere"));
+        if (link)
+            QVERIFY(QFile::link(target, taken));
+        else
+            writeFile(taken, "kept\n");
+        faults::setUnnamedFilesAllowed(unnamed);
+        faults::setHardLinksAllowed(hardLinks);
+        const PublishResult taking = publish(dir.path(), QStringLiteral("instance_1.txt"), "new\n");
+        const PublishResult fresh = publish(dir.path(), QStringLiteral("instance_2.txt"), "new\n");
+        faults::setUnnamedFilesAllowed(true);
+        faults::setHardLinksAllowed(true);
+        QCOMPARE(int(taking.status), int(Published::Exists));
+        QCOMPARE(int(fresh.status), int(Published::Written));
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("instance_2.txt"))), QByteArray("new\n"));
+        QVERIFY(!QFileInfo::exists(target));
+        if (!link)
+            QCOMPARE(readAll(taken), QByteArray("kept\n"));
+        QVERIFY(leftovers(dir.path()).isEmpty());
+    }
+
+    void danglingLink_skipped()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QFile::link(target, dir.filePath(QStringLiteral("instance_6.txt"))));
+        const BatchReport report = runBatch(smallBatch(dir.path()), dir.path());
+        QCOMPARE(report.written, 2);
+        QCOMPARE(report.skipped, 1);
+        QVERIFY(!QFileInfo::exists(target));
+    }
+
+    // Temporary files of interrupted runs go; those of a running one stay.
+    void staleTemporaries_removed()
+    {
+        QTemporaryDir dir;
+        const QString stale = QStringLiteral(".keldar-%1-7.tmp").arg(GonePid);
+        const QString older = QStringLiteral("instance_3.txt.%1.tmp").arg(GonePid);
+        const QString running = QStringLiteral(".keldar-%1-7.tmp").arg(::getpid());
+        for (const QString &name : {stale, older, running})
+            writeFile(dir.filePath(name), "part");
+        runBatch(smallBatch(dir.path(), 1), dir.path());
+        QCOMPARE(leftovers(dir.path()), QStringList{running});
+        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        QVERIFY2(log.contains(QStringLiteral("removed 2 temporary files")), qPrintable(log));
+    }
+
+    // A file's random stream hangs on its number, not its place in the batch:
+    // file 7 made alone is file 7 of a batch from 5.
+    void fileRegeneratedAlone_sameInstance()
+    {
+        QTemporaryDir dir;
+        const QString alone = dir.filePath(QStringLiteral("alone"));
+        runBatch(smallBatch(dir.path()), dir.path());
+        BatchInput single = smallBatch(alone, 1);
+        single.firstFile = 7;
+        runBatch(single, dir.path());
+        auto body = [](const QByteArray &text) {
+            return text.mid(text.indexOf("\n10 7 2 1\n"));
+        };
+        const QByteArray inBatch = readAll(dir.filePath(QStringLiteral("instance_7.txt")));
+        QVERIFY(inBatch.contains("\n10 7 2 1\n"));
+        QCOMPARE(body(readAll(QDir(alone).filePath(QStringLiteral("instance_7.txt")))),
+                 body(inBatch));
+    }
+
+    void unreachable_beyondTolerance_data()
+    {
+        QTest::addColumn<double>("target");
+        QTest::addColumn<double>("measured");
+        QTest::addColumn<bool>("flagged");
+        QTest::newRow("0.01 above") << 0.5 << 0.51 << false;
+        QTest::newRow("just beyond 0.01 above") << 0.5 << 0.5101 << true;
+        QTest::newRow("0.015 below") << 0.3 << 0.285 << true;
+        QTest::newRow("met exactly") << 1.0 << 1.0 << false;
+    }
+    void unreachable_beyondTolerance()
+    {
+        QFETCH(double, target);
+        QFETCH(double, measured);
+        QFETCH(bool, flagged);
+        QCOMPARE(unreachable(measured, target), flagged);
+    }
+
     void unusableFolder_logsInFallback()
     {
         QTemporaryDir dir;
@@ -178,7 +293,10 @@ private Q_SLOTS:
         QCOMPARE(report.failed, 3);
         const QString log =
             QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
-        QVERIFY2(log.contains(QStringLiteral("error: cannot create the target folder")),
+        QVERIFY2(QRegularExpression(QStringLiteral("error: cannot create the target folder "
+                                                   "\\S+ \\(Not a directory\\)"))
+                     .match(log)
+                     .hasMatch(),
                  qPrintable(log));
     }
 
@@ -209,17 +327,27 @@ private Q_SLOTS:
     // the fallback log does, and names the folder meant.
     void unwritableLog_logsInFallback_data()
     {
-        QTest::addColumn<bool>("directoryNamedLog");
-        QTest::newRow("directory named output.log") << true;
-        QTest::newRow("read-only output.log") << false;
+        QTest::addColumn<QString>("blocker");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("directory named output.log") << "directory"
+                                                    << "Is a directory";
+        QTest::newRow("read-only output.log") << "read-only"
+                                              << "Permission denied";
+        QTest::newRow("output.log a link") << "link"
+                                           << "it is a symbolic link";
     }
     void unwritableLog_logsInFallback()
     {
-        QFETCH(bool, directoryNamedLog);
+        QFETCH(QString, blocker);
+        QFETCH(QString, why);
         QTemporaryDir dir;
         const QString blocked = dir.filePath(QStringLiteral("output.log"));
-        if (directoryNamedLog) {
+        const QString linked = dir.filePath(QStringLiteral("elsewhere.log"));
+        if (blocker == QLatin1String("directory")) {
             QVERIFY(QDir().mkpath(blocked));
+        } else if (blocker == QLatin1String("link")) {
+            writeFile(linked, "");
+            QVERIFY(QFile::link(linked, blocked));
         } else {
             writeFile(blocked, "");
             QVERIFY(QFile::setPermissions(blocked, QFileDevice::ReadOwner));
@@ -233,22 +361,70 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("instance_7.txt"))));
         const QString log =
             QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
-        QVERIFY2(log.startsWith(QStringLiteral("== batch started")), qPrintable(log));
-        QVERIFY2(log.contains(QStringLiteral("note: output.log in the target folder ") +
-                              QDir::toNativeSeparators(dir.path())),
+        QVERIFY2(log.startsWith(QStringLiteral("== batch ")), qPrintable(log));
+        const QString kind =
+            blocker == QLatin1String("link") ? QStringLiteral("error: ") : QStringLiteral("note: ");
+        QVERIFY2(log.contains(kind + QStringLiteral("output.log in the target folder ") +
+                              QDir::toNativeSeparators(dir.path())) &&
+                     log.contains(why),
                  qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("instance_5.txt seed ")), qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("summary: 3 written")), qPrintable(log));
+        if (blocker == QLatin1String("link"))
+            QCOMPARE(readAll(linked), QByteArray());
     }
 
-    // Each instance file reaches the disk before its rename publishes it.
-    void instanceFiles_syncedBeforeRename()
+    // The disk fills up after the first files: the reason is named, the
+    // batch stops there, and the log goes on in the fallback.
+    void fullDisk_stopsBatch()
     {
         QTemporaryDir dir;
-        const qint64 before = instanceFilesSynced();
+        QTemporaryDir fallback;
+        faults::setSpaceLeft(dir.path(), 5000);
+        QString errors;
+        QTextStream errorStream(&errors);
+        const BatchReport report =
+            runBatch(smallBatch(dir.path(), 6), fallback.path(), &errorStream);
+        faults::setSpaceLeft(dir.path(), -1);
+        QVERIFY(report.written >= 1);
+        QCOMPARE(report.failed, 1);
+        QCOMPARE(report.written + report.failed + report.notStarted, 6);
+        const QString log =
+            QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
+        QVERIFY2(log.contains(QStringLiteral("not written: No space left on device")) &&
+                     log.contains(QStringLiteral("not started, ")) &&
+                     log.contains(QStringLiteral("stopped: No space left on device")),
+                 qPrintable(log));
+        QVERIFY2(errors.contains(QStringLiteral("No space left on device")), qPrintable(errors));
+        QVERIFY(leftovers(dir.path()).isEmpty());
+    }
+
+    // A batch far larger than any disk is refused before it starts.
+    void batchTooLargeForDisk_refused()
+    {
+        QTemporaryDir dir;
+        BatchInput in = smallBatch(dir.path(), 100000);
+        in.nurses = 10000;
+        in.days = 1000;
+        const BatchReport report = runBatch(in, dir.path());
+        QCOMPARE(report.written, 0);
+        QCOMPARE(report.notStarted, 100000);
+        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        QVERIFY2(QRegularExpression(QStringLiteral("needs about \\d+ bytes, the disk of .* has "
+                                                   "\\d+ bytes free; no file written"))
+                     .match(log)
+                     .hasMatch(),
+                 qPrintable(log));
+    }
+
+    // Each instance file reaches the disk before it gets its name.
+    void instanceFiles_syncedBeforeNaming()
+    {
+        QTemporaryDir dir;
+        const qint64 before = filesSynced();
         const BatchReport report = runBatch(smallBatch(dir.path()), dir.path());
         QCOMPARE(report.written, 3);
-        QCOMPARE(instanceFilesSynced() - before, 3);
+        QCOMPARE(filesSynced() - before, 3);
     }
 
     void loadInput_leavesMark_data()
@@ -290,22 +466,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("line");
-        QTest::newRow("empty") << QByteArray() << 0;
-        QTest::newRow("bad header") << QByteArray("# c\n2 x 1 0\n") << 2;
-        QTest::newRow("free flag 2") << QByteArray("1 1 1 2\n") << 1;
-        QTest::newRow("day missing") << QByteArray("1 2 1 0\n1\n") << 2;
-        QTest::newRow("day over nurses") << QByteArray("1 1 1 0\n2\n1 1\n") << 2;
-        QTest::newRow("cost 5") << QByteArray("1 1 1 0\n1\n1 5\n") << 3;
-        QTest::newRow("short cost row") << QByteArray("1 1 1 0\n1\n1\n") << 3;
-        QTest::newRow("extra data") << QByteArray("1 1 1 0\n1\n1 4\n9\n") << 4;
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("empty") << QByteArray() << 0 << "";
+        QTest::newRow("bad header") << QByteArray("# c\n2 x 1 0\n") << 2 << "";
+        QTest::newRow("free flag 2") << QByteArray("1 1 1 2\n") << 1 << "";
+        QTest::newRow("day missing") << QByteArray("1 2 1 0\n1\n") << 2 << "";
+        QTest::newRow("day over nurses") << QByteArray("1 1 1 0\n2\n1 1\n") << 2 << "";
+        QTest::newRow("cost 5") << QByteArray("1 1 1 0\n1\n1 5\n") << 3 << "";
+        QTest::newRow("short cost row") << QByteArray("1 1 1 0\n1\n1\n") << 3 << "";
+        QTest::newRow("extra data") << QByteArray("1 1 1 0\n1\n1 4\n9\n") << 4 << "";
+        // Refused before room for 50 million values is made.
+        QTest::newRow("far too short") << QByteArray("1 1 49999999 0") << 1 << "too short";
     }
     void parseInstance_refusesCorruptFiles()
     {
         QFETCH(QByteArray, text);
         QFETCH(int, line);
+        QFETCH(QString, mentions);
         const ParsedInstance parsed = parseInstance(text);
         QVERIFY(!parsed.instance);
         QCOMPARE(parsed.line, line);
+        QVERIFY2(parsed.error.contains(mentions), qPrintable(parsed.error));
     }
 
     // The way the app starts it: no arguments, the input file in the working
@@ -335,6 +516,60 @@ private Q_SLOTS:
         process.start(generatorPath(), {dir.filePath(QLatin1String(InputFileName))});
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitCode(), 1);
+    }
+
+    // Two batches into one folder, overlapping: every file is whole and comes
+    // from the one batch whose log line says it wrote it.
+    void program_concurrentBatches_neverOverwrite()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out"));
+        QProcess first;
+        QProcess second;
+        const QByteArray text = inputText(out).replace(" 2 \r\n 1 \r\n", "60\r\n1\r\n");
+        writeFile(dir.filePath(QStringLiteral("a.txt")), text);
+        writeFile(dir.filePath(QStringLiteral("b.txt")), QByteArray(text).replace(" 100 ", "200"));
+        first.start(generatorPath(), {dir.filePath(QStringLiteral("a.txt"))});
+        second.start(generatorPath(), {dir.filePath(QStringLiteral("b.txt"))});
+        QVERIFY(first.waitForFinished(60000));
+        QVERIFY(second.waitForFinished(60000));
+        const QString log =
+            QString::fromUtf8(readAll(QDir(out).filePath(QStringLiteral("output.log"))));
+        for (int k = 1; k <= 60; ++k) {
+            const QString name = QStringLiteral("instance_%1.txt").arg(k);
+            const QRegularExpression written(QStringLiteral("\\b%1 seed (\\d+) ").arg(name));
+            auto matches = written.globalMatch(log);
+            QVERIFY2(matches.hasNext(), qPrintable(name));
+            const QString seed = matches.next().captured(1);
+            QVERIFY2(!matches.hasNext(), qPrintable(name + QStringLiteral(" written twice")));
+            const QByteArray file = readAll(QDir(out).filePath(name));
+            QVERIFY(parseInstance(file).instance);
+            QVERIFY2(file.contains(", file seed " + seed.toLatin1() + "\n"), qPrintable(name));
+        }
+        QVERIFY(leftovers(out).isEmpty());
+    }
+
+    // Killed during a batch: no temporary file is left.
+    void program_killed_leavesNothingHalf()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out"));
+        writeFile(dir.filePath(QStringLiteral("in.txt")),
+                  inputText(out).replace(" 2 \r\n", "100000\r\n"));
+        QProcess process;
+        process.start(generatorPath(), {dir.filePath(QStringLiteral("in.txt"))});
+        const QString logPath = QDir(out).filePath(QStringLiteral("output.log"));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(logPath).contains("instance_3.txt"), 30000);
+        process.kill();
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY(leftovers(out).isEmpty());
+
+        // The next batch there says that this one never finished, once.
+        const QString killedId = QString::fromUtf8(readAll(logPath)).section(u' ', 2, 2);
+        runBatch(smallBatch(out, 1), dir.path());
+        runBatch(smallBatch(out, 1), dir.path());
+        const QString log = QString::fromUtf8(readAll(logPath));
+        QCOMPARE(log.count(QStringLiteral("note: batch %1 did not finish").arg(killedId)), 1);
     }
 
     void program_refusedInput_generatesNothing()

@@ -186,6 +186,11 @@ private Q_SLOTS:
         QTest::newRow("byte order mark and tabs as folder")
             << 14 << QByteArray("\xEF\xBB\xBF\t\t") << 14 << "empty";
         QTest::newRow("too many nurses") << 1 << QByteArray("1E+9") << 1 << "larger than";
+        // A folder name the system would read differently is no folder.
+        QTest::newRow("folder not UTF-8") << 14 << QByteArray("caf\xE9_dir") << 14 << "UTF-8";
+        QTest::newRow("NUL in folder") << 14 << QByteArray("/tmp/a\0b", 8) << 14 << "NUL";
+        QTest::newRow("folder beyond the path limit")
+            << 14 << QByteArray(4096, 'a') << 14 << "longer than 4095";
         // Beyond 2^53 a double rounds to a whole neighbour; the text decides.
         QTest::newRow("seed 2^53 + 1")
             << 13 << QByteArray("9007199254740993") << 13 << "not exactly a whole number";
@@ -263,6 +268,18 @@ private Q_SLOTS:
         const ReadResult later = readInput(joined(lines, end));
         QVERIFY(!later.input);
         QCOMPARE(later.line, 2);
+    }
+
+    // Read whole, the file must be small: a device or a huge file is refused.
+    void oversizedFile_refused()
+    {
+        QByteArray bytes = joined(validLines());
+        bytes += QByteArray(MaxInputBytes - bytes.size(), '\n');
+        QVERIFY(readInput(bytes).input);
+        const ReadResult read = readInput(bytes + '\n');
+        QVERIFY(!read.input);
+        QVERIFY2(read.error.contains(QStringLiteral("larger than 8192 bytes")),
+                 qPrintable(read.error));
     }
 
     void fewerThanFourteenLines_refused_data()

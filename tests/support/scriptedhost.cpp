@@ -42,7 +42,7 @@ std::optional<QString> ScriptedHost::inputBox(QWidget *parent, const QString &pr
 QString ScriptedHost::chooseFolder(QWidget *owner, const QString &prompt)
 {
     folderPrompts.append(prompt);
-    if (realBoxes) {
+    if (realBoxes && folderAnswers.isEmpty()) {
         QtHost real(m_paths);
         real.setNativeDialogs(false);
         return real.chooseFolder(owner, prompt);

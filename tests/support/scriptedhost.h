@@ -13,7 +13,8 @@ namespace keldar::test {
 
 // A host that answers from a script and records what it was asked.  Boxes
 // are answered at once (no window appears) unless `realBoxes` is set, in
-// which case the real Qt boxes run and the test must answer them itself.
+// which case the real Qt boxes run and the test must answer them itself;
+// the folder chooser then still takes a scripted answer when there is one.
 class ScriptedHost : public Host
 {
 public:

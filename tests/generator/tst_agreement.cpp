@@ -1,0 +1,169 @@
+#include "generator/exportformats.h"
+#include "generator/generate.h"
+#include "generator/lowerbound.h"
+#include "generator/roster.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace keldar::generator;
+
+namespace {
+
+BatchInput batch(int nurses, int days, int shifts, bool freeCounted, double coverage)
+{
+    BatchInput in;
+    in.nurses = nurses;
+    in.days = days;
+    in.shifts = shifts;
+    in.freeCounted = freeCounted;
+    in.targets = {0.4, 0.5, 0.3, coverage, 0.3, 0.2};
+    return in;
+}
+
+QString modelDir()
+{
+    return QStringLiteral(KELDAR_MODEL_DIR);
+}
+
+struct Solved {
+    QByteArray roster; // the last roster printed
+    bool optimal = false;
+    QByteArray output;
+};
+
+// Runs the reference model on the instance, with a rules file or none.
+Solved solve(const QString &dzn, const QString &rules, int seconds)
+{
+    QStringList args{QStringLiteral("--solver"),
+                     QStringLiteral("gecode"),
+                     QStringLiteral("--time-limit"),
+                     QString::number(seconds * 1000),
+                     modelDir() + QStringLiteral("/roster.mzn"),
+                     dzn};
+    if (!rules.isEmpty())
+        args << modelDir() + QStringLiteral("/rules/") + rules;
+    QProcess minizinc;
+    minizinc.start(qEnvironmentVariable("MINIZINC", QStringLiteral("minizinc")), args);
+    minizinc.waitForFinished(seconds * 1000 + 60000);
+    Solved solved;
+    solved.output = minizinc.readAllStandardOutput();
+    QByteArray current;
+    for (const QByteArray &line : solved.output.split('\n')) {
+        if (line == "----------") {
+            solved.roster = current;
+            current.clear();
+        } else if (line == "==========") {
+            solved.optimal = true;
+        } else if (!line.isEmpty()) {
+            current += line + '\n';
+        }
+    }
+    return solved;
+}
+
+} // namespace
+
+class TestAgreement : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Without rules the model's optimum is the bound; the rule-free roster
+    // it finds passes the check at exactly that cost.
+    void ruleFree_optimumIsTheBound_data()
+    {
+        QTest::addColumn<int>("nurses");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("shifts");
+        QTest::addColumn<bool>("freeCounted");
+        QTest::addColumn<double>("coverage");
+        int row = 0;
+        for (int w = 1; w <= 4; ++w)
+            for (const bool freeCounted : {false, true})
+                for (const int nurses : {3, 4, 5}) {
+                    if (freeCounted && w == 4 && nurses == 5)
+                        continue;
+                    const int days = 3 + row % 4;
+                    QTest::addRow("W %d, %s, %d x %d", w,
+                                  freeCounted ? "free counted" : "free added", nurses, days)
+                        << nurses << days << (freeCounted ? w + 1 : w) << freeCounted
+                        << (row % 2 == 0 ? 0.4 : 0.6);
+                    ++row;
+                }
+    }
+    void ruleFree_optimumIsTheBound()
+    {
+        QFETCH(int, nurses);
+        QFETCH(int, days);
+        QFETCH(int, shifts);
+        QFETCH(bool, freeCounted);
+        QFETCH(double, coverage);
+        const Instance in =
+            generate(batch(nurses, days, shifts, freeCounted, coverage), std::uint64_t(days * 31));
+        const LowerBound bound = lowerBound(in);
+        QVERIFY(bound.cost);
+        QTemporaryDir dir;
+        const QString dzn = dir.filePath(QStringLiteral("instance.dzn"));
+        QFile file(dzn);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(instanceDzn(in, {measure(in), bound.cost, {}}));
+        file.close();
+
+        const Solved solved = solve(dzn, {}, 30);
+        const ParsedRoster roster = parseRoster(solved.roster, in);
+        QVERIFY2(roster.error.isEmpty(), solved.output.constData());
+        const RosterCheck check = checkRoster(in, roster.roster);
+        QVERIFY(check.feasible());
+        QCOMPARE(check.cost, *bound.cost);
+        QVERIFY2(solved.optimal, solved.output.constData());
+    }
+
+    // Under each rule set the model's rosters cost at least the bound and
+    // pass the same rules as --check-roster reads them.
+    void rules_boundHoldsAndRosterPasses_data()
+    {
+        QTest::addColumn<int>("nurses");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("shifts");
+        QTest::addColumn<QString>("rules");
+        QTest::newRow("week, W 2") << 3 << 7 << 3 << "week.dzn";
+        QTest::newRow("rotation, 7 days") << 4 << 7 << 3 << "rotation.dzn";
+        QTest::newRow("four weeks") << 3 << 28 << 2 << "fourweeks.dzn";
+        QTest::newRow("rotation, 28 days") << 3 << 28 << 2 << "rotation.dzn";
+    }
+    void rules_boundHoldsAndRosterPasses()
+    {
+        QFETCH(int, nurses);
+        QFETCH(int, days);
+        QFETCH(int, shifts);
+        QFETCH(QString, rules);
+        const Instance in = generate(batch(nurses, days, shifts, true, 0.3), 5);
+        const LowerBound bound = lowerBound(in);
+        QTemporaryDir dir;
+        const QString dzn = dir.filePath(QStringLiteral("instance.dzn"));
+        QFile file(dzn);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(instanceDzn(in, {measure(in), bound.cost, {}}));
+        file.close();
+        QFile rulesFile(modelDir() + QStringLiteral("/rules/") + rules);
+        QVERIFY(rulesFile.open(QIODevice::ReadOnly));
+        const ParsedRules parsedRules = parseRules(rulesFile.readAll());
+        QVERIFY2(parsedRules.rules, qPrintable(parsedRules.error));
+
+        const Solved solved = solve(dzn, rules, 5);
+        const ParsedRoster roster = parseRoster(solved.roster, in);
+        QVERIFY2(roster.error.isEmpty(), solved.output.constData());
+        const RosterCheck check = checkRoster(in, roster.roster, *parsedRules.rules);
+        for (const Violation &v : check.violations)
+            qWarning("%s", qPrintable(v.text));
+        QVERIFY(check.feasible());
+        QVERIFY(check.cost >= *bound.cost);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAgreement)
+#include "tst_agreement.moc"

@@ -1,0 +1,413 @@
+#include "generator/batch.h"
+#include "generator/exportformats.h"
+#include "generator/generate.h"
+#include "generator/instancefile.h"
+#include "generator/lowerbound.h"
+#include "generator/roster.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace keldar::generator;
+
+Q_DECLARE_METATYPE(ViolationKind)
+
+namespace {
+
+BatchInput batch(int nurses, int days, int shifts, bool freeCounted, const QString &folder = {})
+{
+    BatchInput in;
+    in.nurses = nurses;
+    in.days = days;
+    in.shifts = shifts;
+    in.freeCounted = freeCounted;
+    in.targets = {0.4, 0.6, 0.3, 0.5, 0.3, 0.2};
+    in.files = 2;
+    in.firstFile = 1;
+    in.seed = 7;
+    in.folder = folder;
+    return in;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString generatorPath()
+{
+    QString bin = qEnvironmentVariable("KELDAR_BIN_DIR");
+    if (bin.isEmpty())
+        bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
+    return bin + QStringLiteral("/keldar-generate");
+}
+
+// Every day's cheapest covered assignment, by trying them all.
+std::int64_t bruteForceOptimum(const Instance &in)
+{
+    std::int64_t total = 0;
+    for (int d = 0; d < in.days; ++d) {
+        std::vector<int> pick(in.nurses, 0);
+        std::int64_t best = -1;
+        for (;;) {
+            std::vector<int> staffed(in.workingShifts + 1, 0);
+            std::int64_t cost = 0;
+            for (int n = 0; n < in.nurses; ++n) {
+                ++staffed[pick[n]];
+                cost += in.cost(n, d, pick[n]);
+            }
+            bool covered = true;
+            for (int w = 0; w < in.workingShifts; ++w)
+                covered = covered && staffed[w] >= in.cover(d, w);
+            if (covered && (best < 0 || cost < best))
+                best = cost;
+            int n = 0;
+            while (n < in.nurses && ++pick[n] > in.workingShifts)
+                pick[n++] = 0;
+            if (n == in.nurses)
+                break;
+        }
+        total += best;
+    }
+    return total;
+}
+
+// The numbers of one MiniZinc data item, read as a solver would see them.
+QList<int> dznNumbers(const QByteArray &dzn, const char *name)
+{
+    QByteArray text;
+    for (const QByteArray &line : dzn.split('\n'))
+        text += line.left(line.indexOf('%') < 0 ? line.size() : line.indexOf('%')) + ' ';
+    const QRegularExpression item(QStringLiteral("(?:^|;)\\s*%1\\s*=([^;]*);").arg(name));
+    const QString value = item.match(QString::fromUtf8(text)).captured(1);
+    QList<int> numbers;
+    auto all = QRegularExpression(QStringLiteral("\\b\\d+\\b|true|false")).globalMatch(value);
+    while (all.hasNext()) {
+        const QString token = all.next().captured();
+        numbers << (token == QLatin1String("true") ? 1 : token.toInt());
+    }
+    return numbers;
+}
+
+// 2 nurses, 4 days, 2 working shifts; every cost 1 but shift 1 costs 2.
+Instance ruleInstance()
+{
+    Instance in = Instance::blank(2, 4, 2, false);
+    for (int n = 0; n < 2; ++n)
+        for (int d = 0; d < 4; ++d)
+            in.costs[in.costIndex(n, d, 1)] = 2;
+    in.coverage = {1, 0, 1, 0, 1, 0, 1, 0};
+    return in;
+}
+
+} // namespace
+
+class TestSolverFiles : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The flow's optimum is every day's cheapest covered assignment, and the
+    // roster it comes with covers every shift at that cost.
+    void bound_data()
+    {
+        QTest::addColumn<int>("nurses");
+        QTest::addColumn<int>("shifts");
+        QTest::addColumn<bool>("freeCounted");
+        QTest::newRow("1 working shift") << 5 << 1 << false;
+        QTest::newRow("2 working shifts, free counted") << 4 << 3 << true;
+        QTest::newRow("3 working shifts") << 5 << 3 << false;
+        QTest::newRow("4 working shifts") << 4 << 4 << false;
+    }
+    void bound()
+    {
+        QFETCH(int, nurses);
+        QFETCH(int, shifts);
+        QFETCH(bool, freeCounted);
+        for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+            const Instance in = generate(batch(nurses, 5, shifts, freeCounted), seed);
+            const LowerBound bound = keldar::generator::lowerBound(in);
+            QVERIFY(bound.cost);
+            QCOMPARE(*bound.cost, bruteForceOptimum(in));
+            const RosterCheck check = keldar::generator::checkRoster(in, bound.roster);
+            QVERIFY(check.feasible());
+            QCOMPARE(check.cost, *bound.cost);
+        }
+    }
+
+    void bound_uncoverableDay()
+    {
+        Instance in = Instance::blank(2, 3, 2, false);
+        in.cover(2, 0) = 2;
+        in.cover(2, 1) = 1;
+        const LowerBound bound = keldar::generator::lowerBound(in);
+        QVERIFY(!bound.cost);
+        QCOMPARE(bound.infeasibleDay, 3);
+        QVERIFY(bound.text().contains(QStringLiteral("day 3")));
+    }
+
+    // What a solver reads from the .dzn and the .json is the text file's
+    // instance, with its measures and its bound.
+    void exports_holdTheTextFilesNumbers()
+    {
+        QTemporaryDir dir;
+        const BatchReport report =
+            runBatch(batch(6, 7, 4, true, dir.path()), dir.path(), nullptr, JsonFormat | DznFormat);
+        QCOMPARE(report.written, 2);
+        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        for (int k : {1, 2}) {
+            const QString base = dir.filePath(QStringLiteral("instance_%1.").arg(k));
+            const Instance in = *parseInstance(readAll(base + QStringLiteral("txt"))).instance;
+            const std::int64_t bound = *keldar::generator::lowerBound(in).cost;
+            QVERIFY(log.contains(QStringLiteral("instance_%1.txt seed").arg(k)) &&
+                    log.contains(QStringLiteral(" lowerBound %1 largest").arg(bound)));
+            QList<int> coverage(in.coverage.begin(), in.coverage.end());
+            QList<int> costs(in.costs.begin(), in.costs.end());
+
+            const QByteArray dzn = readAll(base + QStringLiteral("dzn"));
+            QCOMPARE(dznNumbers(dzn, "nurses"), QList<int>{in.nurses});
+            QCOMPARE(dznNumbers(dzn, "days"), QList<int>{in.days});
+            QCOMPARE(dznNumbers(dzn, "workingShifts"), QList<int>{in.workingShifts});
+            QCOMPARE(dznNumbers(dzn, "freeShiftCounted"), QList<int>{1});
+            QCOMPARE(dznNumbers(dzn, "coverage"), coverage);
+            QCOMPARE(dznNumbers(dzn, "cost"),
+                     QList<int>({1, in.nurses, 1, in.days, 1, in.shiftTypes()}) + costs);
+
+            QJsonParseError error{};
+            const QJsonObject json =
+                QJsonDocument::fromJson(readAll(base + QStringLiteral("json")), &error).object();
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            QCOMPARE(json[QLatin1String("nurses")].toInt(), in.nurses);
+            QCOMPARE(json[QLatin1String("days")].toInt(), in.days);
+            QCOMPARE(json[QLatin1String("workingShifts")].toInt(), in.workingShifts);
+            QCOMPARE(json[QLatin1String("freeShiftCounted")].toBool(), true);
+            QCOMPARE(json[QLatin1String("lowerBound")].toInteger(), bound);
+            QList<int> jsonCoverage;
+            for (const QJsonValue &day : json[QLatin1String("coverage")].toArray()) {
+                QCOMPARE(day.toArray().size(), in.workingShifts);
+                for (const QJsonValue &v : day.toArray())
+                    jsonCoverage << v.toInt();
+            }
+            QCOMPARE(jsonCoverage, coverage);
+            QList<int> jsonCosts;
+            const QJsonArray nurses = json[QLatin1String("cost")].toArray();
+            QCOMPARE(nurses.size(), in.nurses);
+            for (const QJsonValue &nurse : nurses) {
+                QCOMPARE(nurse.toArray().size(), in.days);
+                for (const QJsonValue &day : nurse.toArray()) {
+                    QCOMPARE(day.toArray().size(), in.shiftTypes());
+                    for (const QJsonValue &v : day.toArray())
+                        jsonCosts << v.toInt();
+                }
+            }
+            QCOMPARE(jsonCosts, costs);
+            const Indicators measured = measure(in);
+            const QJsonObject indicators = json[QLatin1String("indicators")].toObject();
+            for (int i = 0; i < IndicatorCount; ++i)
+                QCOMPARE(indicators[QLatin1String(IndicatorNames[i])].toDouble(),
+                         std::round(measured[std::size_t(i)] * 1e6) / 1e6);
+        }
+    }
+
+    // An instance whose .dzn is already there is left whole, not half made.
+    void batch_existingExport_skipsInstance()
+    {
+        QTemporaryDir dir;
+        QFile kept(dir.filePath(QStringLiteral("instance_2.dzn")));
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.close();
+        const BatchReport report = runBatch(batch(4, 7, 3, false, dir.path()), dir.path(), nullptr,
+                                            TextFormat | DznFormat);
+        QCOMPARE(report.written, 1);
+        QCOMPARE(report.skipped, 1);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("instance_2.txt"))));
+        QCOMPARE(readAll(kept.fileName()), QByteArray());
+        QVERIFY(readAll(dir.filePath(QStringLiteral("output.log")))
+                    .contains("instance_2.txt skipped: instance_2.dzn already exists"));
+    }
+
+    void convert_writesBesideAndNeverReplaces()
+    {
+        QTemporaryDir dir;
+        QVERIFY(runBatch(batch(4, 7, 3, false, dir.path()), dir.path()).allWritten());
+        const QString text = dir.filePath(QStringLiteral("instance_1.txt"));
+        QProcess program;
+        program.start(generatorPath(), {QStringLiteral("--convert"), text});
+        QVERIFY(program.waitForFinished());
+        QCOMPARE(program.exitCode(), 0);
+        const QByteArray json = readAll(dir.filePath(QStringLiteral("instance_1.json")));
+        const QByteArray dzn = readAll(dir.filePath(QStringLiteral("instance_1.dzn")));
+        QVERIFY(QJsonDocument::fromJson(json).isObject());
+        QCOMPARE(dznNumbers(dzn, "nurses"), QList<int>{4});
+
+        // Again, json only: the existing file is kept and the exit says so.
+        QFile::remove(dir.filePath(QStringLiteral("instance_1.dzn")));
+        QFile stale(dir.filePath(QStringLiteral("instance_1.json")));
+        QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        stale.write("mine");
+        stale.close();
+        program.start(generatorPath(), {QStringLiteral("--format"), QStringLiteral("json"),
+                                        QStringLiteral("--convert"), text});
+        QVERIFY(program.waitForFinished());
+        QCOMPARE(program.exitCode(), 1);
+        QCOMPARE(readAll(stale.fileName()), QByteArray("mine"));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("instance_1.dzn"))));
+    }
+
+    void formats_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QStringList>("extras");
+        QTest::newRow("txt") << "txt" << true << QStringList();
+        QTest::newRow("all, any order")
+            << "json,txt,dzn" << true << QStringList{QStringLiteral("dzn"), QStringLiteral("json")};
+        QTest::newRow("unknown") << "txt,csv" << false << QStringList();
+        QTest::newRow("empty item") << "dzn," << false << QStringList();
+    }
+    void formats()
+    {
+        QFETCH(QString, list);
+        QFETCH(bool, valid);
+        QFETCH(QStringList, extras);
+        const auto formats = parseFormats(list);
+        QCOMPARE(bool(formats), valid);
+        if (formats)
+            QCOMPARE(extraSuffixes(*formats), extras);
+    }
+
+    // One roster per kind of violation, each breaking that rule alone.
+    void violations_data()
+    {
+        QTest::addColumn<QByteArray>("roster");
+        QTest::addColumn<QByteArray>("rules");
+        QTest::addColumn<int>("cost");
+        QTest::addColumn<QList<ViolationKind>>("kinds");
+        const QByteArray all = "minWorkingShifts = 1; maxWorkingShifts = 3;\n"
+                               "maxConsecutiveWorkingDays = 2; minConsecutiveFreeDays = 2;\n"
+                               "forbiddenSuccessions = {100};\n";
+        QTest::newRow("feasible") << QByteArray("0 0 2 2\n% comment\n2 2 0 0\n") << all << 8
+                                  << QList<ViolationKind>{};
+        QTest::newRow("coverage") << QByteArray("0 0 2 2\n2 2 1 2\n") << all << 9
+                                  << QList<ViolationKind>{ViolationKind::Coverage,
+                                                          ViolationKind::Coverage};
+        QTest::newRow("minimum working shifts")
+            << QByteArray("0 0 0 0\n2 2 2 2\n") << QByteArray("minWorkingShifts = 1;") << 8
+            << QList<ViolationKind>{ViolationKind::MinWorkingShifts};
+        QTest::newRow("maximum working shifts")
+            << QByteArray("0 0 0 0\n2 2 2 2\n") << QByteArray("maxWorkingShifts = 3;") << 8
+            << QList<ViolationKind>{ViolationKind::MaxWorkingShifts};
+        QTest::newRow("consecutive working days")
+            << QByteArray("0 0 0 2\n2 2 2 0\n") << QByteArray("maxConsecutiveWorkingDays = 2") << 8
+            << QList<ViolationKind>{ViolationKind::ConsecutiveWorkingDays};
+        // Free periods at either end of the horizon are not judged.
+        QTest::newRow("consecutive free days")
+            << QByteArray("0 2 0 0\n2 0 2 2\n") << QByteArray("minConsecutiveFreeDays = 2;") << 8
+            << QList<ViolationKind>{ViolationKind::ConsecutiveFreeDays};
+        QTest::newRow("forbidden succession")
+            << QByteArray("0 2 0 2\n1 0 2 0\n") << QByteArray("forbiddenSuccessions = {100, 205};")
+            << 9 << QList<ViolationKind>{ViolationKind::ForbiddenSuccession};
+    }
+    void violations()
+    {
+        QFETCH(QByteArray, roster);
+        QFETCH(QByteArray, rules);
+        QFETCH(int, cost);
+        QFETCH(QList<ViolationKind>, kinds);
+        const Instance in = ruleInstance();
+        const ParsedRoster parsed = parseRoster(roster, in);
+        QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+        const ParsedRules parsedRules = parseRules(rules);
+        QVERIFY2(parsedRules.rules, qPrintable(parsedRules.error));
+        const RosterCheck check =
+            keldar::generator::checkRoster(in, parsed.roster, *parsedRules.rules);
+        QCOMPARE(check.cost, cost);
+        QList<ViolationKind> found;
+        for (const Violation &v : check.violations)
+            found << v.kind;
+        QCOMPARE(found, kinds);
+    }
+
+    void malformed_data()
+    {
+        QTest::addColumn<bool>("isRoster");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("short line") << true << QByteArray("0 0 2 2\n\n2 1 1\n")
+                                    << "line 3: expected 4 shift numbers, found 3";
+        QTest::newRow("shift out of range") << true << QByteArray("0 0 2 3\n2 1 1 0\n")
+                                            << "line 1: \"3\" is not a shift number from 0 to 2";
+        QTest::newRow("not a number") << true << QByteArray("0 0 2 2\n2 1 x 0\n")
+                                      << "line 2: \"x\" is not a shift number from 0 to 2";
+        QTest::newRow("extra nurse")
+            << true << QByteArray("0 0 2 2\n2 1 1 0\n0 0 0 0\n") << "line 3: more than 2 nurses";
+        QTest::newRow("missing nurse")
+            << true << QByteArray("0 0 2 2\n") << "line 2: 1 nurses, expected 2";
+        QTest::newRow("unknown rule")
+            << false << QByteArray("% rest\n\nmaxNights = 2;") << "line 3: unknown rule maxNights";
+        QTest::newRow("negative rule") << false << QByteArray("minWorkingShifts = -1;")
+                                       << "line 1: expected a whole number of 0 or more";
+        QTest::newRow("succession out of range")
+            << false << QByteArray("forbiddenSuccessions = {1,\n 10000};")
+            << "line 2: expected a * 100 + b for shifts a and b from 0 to 99";
+    }
+    void malformed()
+    {
+        QFETCH(bool, isRoster);
+        QFETCH(QByteArray, text);
+        QFETCH(QString, error);
+        QCOMPARE(isRoster ? parseRoster(text, ruleInstance()).error : parseRules(text).error,
+                 error);
+    }
+
+    // The exit status tells a script whether the roster is feasible.
+    void checkRosterCommand()
+    {
+        QTemporaryDir dir;
+        QVERIFY(runBatch(batch(4, 7, 3, false, dir.path()), dir.path()).allWritten());
+        const QString instance = dir.filePath(QStringLiteral("instance_1.txt"));
+        const Instance in = *parseInstance(readAll(instance)).instance;
+        QByteArray good;
+        const LowerBound bound = keldar::generator::lowerBound(in);
+        for (int n = 0; n < in.nurses; ++n) {
+            for (int d = 0; d < in.days; ++d)
+                good += QByteArray::number(bound.roster[std::size_t(n * in.days + d)]) + ' ';
+            good += '\n';
+        }
+        const struct {
+            QByteArray roster;
+            int status;
+            QByteArray output;
+        } cases[] = {{good, 0, "cost " + QByteArray::number(*bound.cost) + "\nfeasible\n"},
+                     {QByteArray("3 3 3 3 3 3 3\n").repeated(4), 1, "infeasible: "},
+                     {"0 0\n", 2, ""}};
+        for (const auto &c : cases) {
+            const QString path = dir.filePath(QStringLiteral("roster.txt"));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(c.roster);
+            file.close();
+            QProcess program;
+            program.start(generatorPath(), {QStringLiteral("--check-roster"), instance, path});
+            QVERIFY(program.waitForFinished());
+            QCOMPARE(program.exitCode(), c.status);
+            const QByteArray output = program.readAllStandardOutput();
+            QVERIFY2(c.status == 0 ? output == c.output : output.contains(c.output),
+                     output.constData());
+            if (c.status == 2)
+                QVERIFY(program.readAllStandardError().contains("roster.txt: line 1: "));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSolverFiles)
+#include "tst_solverfiles.moc"
