@@ -1,10 +1,12 @@
 #pragma once
 
+#include "generator/design.h"
 #include "generator/exportformats.h"
 #include "generator/inputreader.h"
 
 #include <QString>
 #include <QTextStream>
+#include <cstdio>
 
 namespace keldar::generator {
 
@@ -32,13 +34,45 @@ struct BatchReport {
     bool allWritten() const { return skipped == 0 && failed == 0 && notStarted == 0; }
 };
 
+// How a run goes: threads, and the terminal stream for the progress line.
+struct RunOptions {
+    int jobs = 1;                  // 0: one thread per core
+    std::FILE *progress = nullptr; // drawn there only when it is a terminal
+    // Each instance is also written in these formats beside its text file.
+    ExportFormats formats = TextFormat;
+};
+
 // Writes the batch's instance files into the target folder and appends a
 // section to its output.log; when the folder or its output.log cannot be used
 // the log goes to fallbackLogDir.  Errors are also written to `errors` when
-// given.  A batch that cannot fit on the disk is not started; one that fills
-// it stops at the first file that does not fit.
-// Each instance is also written in the other `formats` beside its text file.
+// given.  Beside the files: manifest.csv and the figure batch.svg.  A batch
+// that cannot fit on the disk is not started; one that fills it stops at the
+// first file that does not fit.
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir,
-                     QTextStream *errors = nullptr, ExportFormats formats = TextFormat);
+                     QTextStream *errors = nullptr, const RunOptions &options = {});
+
+// A design, or the cells of it a shard makes (1-based shard of shards).
+struct DesignRun {
+    QString designPath; // for the log
+    int shard = 1;
+    int shards = 1;
+};
+
+// Writes the cells' files into `folder` in file order, one log section, one
+// manifest and one figure (design.svg) for them all.  Each file is the one
+// the cell's batch alone would write.
+BatchReport runDesign(const Design &design, const QString &folder, const DesignRun &run,
+                      const QString &fallbackLogDir, QTextStream *errors = nullptr,
+                      const RunOptions &options = {});
+
+// The names a run gives its manifest and figure ("manifest.csv", "design.svg";
+// a shard's carry "shard-I-of-N").
+QString manifestName(int shard = 1, int shards = 1);
+QString figureName(bool design, int shard = 1, int shards = 1);
+
+// Joins the manifests of a sharded design's runs, found in `folders`, into
+// manifest.csv and design.svg in the first folder.  Refuses shards missing,
+// doubled or of another design; 0 on success, 2 on a refusal.
+int mergeShards(const QStringList &folders, QTextStream &out, QTextStream &errors);
 
 } // namespace keldar::generator

@@ -204,6 +204,7 @@ PublishResult syncFiles(const std::vector<PendingFile *> &files, bool oneSync)
         // Pending files live in one folder, so on one file system.
         if (::syncfs(files.front()->fd_) != 0)
             return failed(errno);
+        syncedCount += static_cast<qint64>(files.size());
         return success();
     }
 #else

@@ -80,8 +80,8 @@ bool processRunning(qint64 pid);
 // Creates the folder and its missing parents; the system's reason on failure.
 bool makeFolder(const QString &path, QString &reason);
 
-// How many files were forced to disk one by one since the program started;
-// lets tests see that no file skips it.
+// How many files were forced to disk, alone or by a shared sync, since the
+// program started; lets tests see that no file skips it.
 qint64 filesSynced();
 
 // Writes all bytes to an open descriptor, retrying short writes; the error
