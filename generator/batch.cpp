@@ -1,7 +1,8 @@
 #include "generator/batch.h"
 
+#include "generator/batchtext.h"
+#include "generator/diskspace.h"
 #include "generator/generate.h"
-#include "generator/handshake.h"
 #include "generator/inorder.h"
 #include "generator/instancefile.h"
 #include "generator/lowerbound.h"
@@ -16,146 +17,15 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QMap>
-#include <QRegularExpression>
-#include <QSet>
 
 #include <algorithm>
-#include <thread>
-
 #include <cerrno>
 #include <cmath>
+#include <thread>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 
 namespace keldar::generator {
-
-namespace {
-
-QString inputsLine(const BatchInput &in)
-{
-    QString text = QStringLiteral("inputs: nurses %1, days %2, shifts %3, free shift counted %4")
-                       .arg(in.nurses)
-                       .arg(in.days)
-                       .arg(in.shifts)
-                       .arg(in.freeCounted ? 1 : 0);
-    for (int k = 0; k < IndicatorCount; ++k)
-        text += QStringLiteral(", %1 %2")
-                    .arg(QLatin1String(IndicatorNames[k]))
-                    .arg(in.targets[static_cast<std::size_t>(k)], 0, 'g', 15);
-    text += QStringLiteral(", files %1, first file %2, seed %3, folder %4")
-                .arg(in.files)
-                .arg(in.firstFile)
-                .arg(in.seed)
-                .arg(in.folder);
-    return text;
-}
-
-QString measuredText(const Indicators &measured)
-{
-    QString text;
-    for (int k = 0; k < IndicatorCount; ++k)
-        text += QStringLiteral(" %1 %2")
-                    .arg(QLatin1String(IndicatorNames[k]))
-                    .arg(measured[static_cast<std::size_t>(k)], 0, 'f', 6);
-    return text;
-}
-
-// Names each target the file misses by more than the tolerance; the value
-// reached is the nearest the search found.
-QString unreachedText(const Indicators &measured, const Indicators &targets)
-{
-    QString text;
-    for (int k = 0; k < IndicatorCount; ++k) {
-        const auto i = static_cast<std::size_t>(k);
-        if (unreachable(measured[i], targets[i]))
-            text += QStringLiteral("; unreachable: %1 target %2, nearest reached %3")
-                        .arg(QLatin1String(IndicatorNames[k]))
-                        .arg(targets[i], 0, 'g', 15)
-                        .arg(measured[i], 0, 'f', 6);
-    }
-    return text;
-}
-
-// Errors after which no further file can be written to the disk.
-bool diskFull(int error)
-{
-    return error == ENOSPC || error == EDQUOT || error == EROFS;
-}
-
-struct DiskSpace {
-    qint64 free = -1; // bytes free for this user; -1 when unknown
-    qint64 block = 1; // every file takes whole blocks
-};
-
-DiskSpace diskSpace(const QString &folder)
-{
-    DiskSpace space;
-    struct statvfs info = {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &info) == 0 && info.f_frsize > 0) {
-        space.free = static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
-        space.block = static_cast<qint64>(info.f_frsize);
-    }
-    return space;
-}
-
-// Whether anything, even a dangling link, holds the name.
-bool nameTaken(const QString &path)
-{
-    struct stat info = {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
-}
-
-} // namespace
-
-ReadResult loadInput(const QString &path, MarkMissing markMissing)
-{
-    QFile file(path);
-    QByteArray bytes;
-    const bool opened = file.open(QIODevice::ReadOnly);
-    // One byte over the limit is enough to refuse the file.
-    if (opened)
-        bytes = file.read(MaxInputBytes + 1);
-    const bool readFailed = !opened || file.error() != QFileDevice::NoError;
-    const QString readError = file.errorString();
-    file.close();
-
-    if (opened || markMissing == MarkMissing::Yes || QFileInfo::exists(path)) {
-        // A new mark in place of whatever stands at its name: a link there
-        // goes, its target is never written.  The app may see the mark empty
-        // for a moment; it waits for the id.
-        const QString markPath = path + QLatin1String(ReadMarkSuffix);
-        QFile::remove(markPath);
-        QFile mark(markPath);
-        if (mark.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            mark.write(readMarkText(QCoreApplication::applicationPid()));
-            mark.close();
-        }
-    }
-
-    if (readFailed) {
-        ReadResult result;
-        result.error =
-            QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(path), readError);
-        return result;
-    }
-    return readInput(bytes);
-}
-
-void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
-                QTextStream *errors)
-{
-    OutputLog log(refusal.folder, fallbackLogDir, errors);
-    log.open(QStringLiteral("== input refused %1, keldar-generate %2")
-                 .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
-                      QLatin1String(KELDAR_VERSION)));
-    log.error(QStringLiteral("%1: %2; no file written")
-                  .arg(QDir::toNativeSeparators(inputPath), refusal.error));
-}
 
 namespace {
 
@@ -189,16 +59,6 @@ constexpr int GroupFiles = 1024;
 constexpr qint64 GroupBytes = 16 << 20;
 constexpr qint64 GroupMilliseconds = 1000; // slow, large files still appear
 
-QString fileName(qint64 fileNumber)
-{
-    return QStringLiteral("instance_%1.txt").arg(fileNumber);
-}
-
-QString extraName(qint64 fileNumber, const QString &suffix)
-{
-    return QStringLiteral("instance_%1.%2").arg(fileNumber).arg(suffix);
-}
-
 // A pending file holds two descriptors until its group is named: the group
 // shrinks to what the process may open, after asking for more.
 int groupFiles(int window)
@@ -225,27 +85,6 @@ int jobCount(int jobs)
     if (jobs > 0)
         return jobs;
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-}
-
-// Publishes a small whole file under `name`, or under name-2, name-3, ...
-// when that is taken: what an earlier run left is never replaced.
-QString publishBeside(const QString &folder, const QString &name, const QByteArray &bytes,
-                      QString &why)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    for (int n = 1; n < 1000; ++n) {
-        const QString candidate =
-            n == 1 ? name : name.left(dot) + QStringLiteral("-%1").arg(n) + name.mid(dot);
-        const PublishResult result = publish(folder, candidate, bytes);
-        if (result.status == Published::Written)
-            return candidate;
-        if (result.status == Published::Failed) {
-            why = result.reason();
-            return QString();
-        }
-    }
-    why = QStringLiteral("too many earlier copies");
-    return QString();
 }
 
 BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool design,
@@ -508,19 +347,6 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
 
 } // namespace
 
-QString manifestName(int shard, int shards)
-{
-    return shards > 1 ? QStringLiteral("manifest.shard-%1-of-%2.csv").arg(shard).arg(shards)
-                      : QStringLiteral("manifest.csv");
-}
-
-QString figureName(bool design, int shard, int shards)
-{
-    const QString base = design ? QStringLiteral("design") : QStringLiteral("batch");
-    return shards > 1 ? QStringLiteral("%1.shard-%2-of-%3.svg").arg(base).arg(shard).arg(shards)
-                      : base + QStringLiteral(".svg");
-}
-
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors,
                      const RunOptions &options)
 {
@@ -550,88 +376,6 @@ BatchReport runDesign(const Design &design, const QString &folder, const DesignR
                     .arg(cells.size());
     return runCells(cells, folder, true, {line}, manifestName(run.shard, run.shards),
                     figureName(true, run.shard, run.shards), fallbackLogDir, errors, options);
-}
-
-int mergeShards(const QStringList &folders, QTextStream &out, QTextStream &errors)
-{
-    const QRegularExpression pattern(
-        QStringLiteral("^manifest\\.shard-(\\d+)-of-(\\d+)(?:-\\d+)?\\.csv$"));
-    QList<ManifestRow> rows;
-    QMap<int, QStringList> shardFiles;
-    int shards = 0;
-    auto refuse = [&errors](const QString &why) {
-        errors << "keldar-generate: " << why << "; nothing merged" << Qt::endl;
-        return 2;
-    };
-    // A folder named twice is read once.
-    QStringList distinct;
-    for (const QString &folder : folders)
-        if (!distinct.contains(QDir::cleanPath(QDir(folder).absolutePath())))
-            distinct.append(QDir::cleanPath(QDir(folder).absolutePath()));
-    for (const QString &folder : distinct) {
-        const QStringList names = QDir(folder).entryList({QStringLiteral("manifest.shard-*.csv")},
-                                                         QDir::Files, QDir::Name);
-        for (const QString &name : names) {
-            const QRegularExpressionMatch match = pattern.match(name);
-            if (!match.hasMatch())
-                continue;
-            const QString path = QDir(folder).filePath(name);
-            const int shard = match.captured(1).toInt();
-            const int of = match.captured(2).toInt();
-            if (shards != 0 && of != shards)
-                return refuse(QStringLiteral("%1 belongs to a split into %2 shards, not %3")
-                                  .arg(QDir::toNativeSeparators(path))
-                                  .arg(of)
-                                  .arg(shards));
-            shards = of;
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                return refuse(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
-                                                           file.errorString()));
-            const ManifestRead read = readManifest(file.readAll());
-            if (!read.rows)
-                return refuse(
-                    QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), read.error));
-            for (const ManifestRow &row : *read.rows)
-                if (row.cell % of != shard % of)
-                    return refuse(QStringLiteral("%1: cell %2 is not in shard %3 of %4")
-                                      .arg(QDir::toNativeSeparators(path))
-                                      .arg(row.cell)
-                                      .arg(shard)
-                                      .arg(of));
-            rows += *read.rows;
-            shardFiles[shard].append(path);
-        }
-    }
-    if (shards == 0)
-        return refuse(QStringLiteral("no shard manifest (manifest.shard-I-of-N.csv) in %1")
-                          .arg(folders.join(QStringLiteral(", "))));
-    for (int shard = 1; shard <= shards; ++shard)
-        if (!shardFiles.contains(shard))
-            return refuse(QStringLiteral("shard %1 of %2 has no manifest").arg(shard).arg(shards));
-    // File order, as one unsplit run draws them.
-    std::stable_sort(rows.begin(), rows.end(), [](const ManifestRow &a, const ManifestRow &b) {
-        return a.fileNumber < b.fileNumber;
-    });
-    QSet<qint64> seen;
-    for (const ManifestRow &row : rows) {
-        if (seen.contains(row.fileNumber))
-            return refuse(QStringLiteral("%1 is listed twice").arg(fileName(row.fileNumber)));
-        seen.insert(row.fileNumber);
-    }
-    QString why;
-    const QString manifest =
-        publishBeside(folders.first(), manifestName(), manifestText(rows), why);
-    if (manifest.isEmpty())
-        return refuse(QStringLiteral("%1 not written: %2").arg(manifestName(), why));
-    const QString figure = publishBeside(folders.first(), figureName(true), svgPlot(rows), why);
-    if (figure.isEmpty())
-        return refuse(QStringLiteral("%1 not written: %2").arg(figureName(true), why));
-    syncFolder(folders.first());
-    out << rows.size() << " files of " << shards << " shards joined into "
-        << QDir::toNativeSeparators(QDir(folders.first()).filePath(manifest)) << " and "
-        << QDir::toNativeSeparators(QDir(folders.first()).filePath(figure)) << Qt::endl;
-    return 0;
 }
 
 } // namespace keldar::generator

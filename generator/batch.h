@@ -10,22 +10,6 @@
 
 namespace keldar::generator {
 
-// Whether a missing input-data file still gets its read mark.  The app waits
-// for the mark beside the file it wrote, even when that file has vanished;
-// run by hand on a mistyped name, no mark should appear beside nothing.
-enum class MarkMissing { Yes, No };
-
-// Reads an input-data file whole, leaves the read mark with this process's
-// id beside it (also when the file cannot be read, unless told otherwise),
-// then checks it.
-ReadResult loadInput(const QString &path, MarkMissing markMissing = MarkMissing::Yes);
-
-// Appends a section naming a refused input-data file and why to output.log:
-// in the folder of its line 14 when that is known and usable, otherwise in
-// fallbackLogDir.  Also written to `errors` when given.
-void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
-                QTextStream *errors = nullptr);
-
 struct BatchReport {
     qint64 written = 0;
     qint64 skipped = 0;
@@ -64,15 +48,5 @@ struct DesignRun {
 BatchReport runDesign(const Design &design, const QString &folder, const DesignRun &run,
                       const QString &fallbackLogDir, QTextStream *errors = nullptr,
                       const RunOptions &options = {});
-
-// The names a run gives its manifest and figure ("manifest.csv", "design.svg";
-// a shard's carry "shard-I-of-N").
-QString manifestName(int shard = 1, int shards = 1);
-QString figureName(bool design, int shard = 1, int shards = 1);
-
-// Joins the manifests of a sharded design's runs, found in `folders`, into
-// manifest.csv and design.svg in the first folder.  Refuses shards missing,
-// doubled or of another design; 0 on success, 2 on a refusal.
-int mergeShards(const QStringList &folders, QTextStream &out, QTextStream &errors);
 
 } // namespace keldar::generator

@@ -33,30 +33,6 @@ std::int64_t spreadDenominator(int n)
     return 2 * half * (n - half) * (MaxCost - MinCost);
 }
 
-double concentration(const int *values, int n, std::int64_t cap)
-{
-    std::int64_t total = 0;
-    for (int i = 0; i < n; ++i)
-        total += values[i];
-    if (n <= 1 || total == 0 || cap <= 0)
-        return 0;
-    std::int64_t deviation = 0;
-    for (int i = 0; i < n; ++i)
-        deviation += std::llabs(static_cast<std::int64_t>(n) * values[i] - total);
-    // The largest deviation packs the total into as few elements as the cap allows.
-    const std::int64_t full = total / cap;
-    const std::int64_t rest = total - full * cap;
-    std::int64_t largest = full * std::llabs(n * cap - total);
-    std::int64_t untouched = n - full;
-    if (rest > 0) {
-        largest += std::llabs(n * rest - total);
-        --untouched;
-    }
-    if (untouched > 0)
-        largest += untouched * total;
-    return largest == 0 ? 0 : static_cast<double>(deviation) / static_cast<double>(largest);
-}
-
 namespace {
 
 // Mean spread of all lines along one axis: a line is the costs seen when one

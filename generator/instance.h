@@ -1,5 +1,6 @@
 #pragma once
 
+#include "generator/concentration.h"
 #include "generator/indicators.h"
 
 #include <cstddef>
@@ -53,9 +54,6 @@ struct Instance {
 // it into the 0..1 measure.  Whole numbers keep every machine's sums equal.
 std::int64_t spreadNumerator(const int counts[MaxCost + 1], std::int64_t sum, int n);
 std::int64_t spreadDenominator(int n);
-
-// Concentration of non-negative values under a per-element cap (0..1).
-double concentration(const int *values, int n, std::int64_t cap);
 
 // The six measured indicators.
 Indicators measure(const Instance &instance);

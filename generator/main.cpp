@@ -1,9 +1,11 @@
 #include "generator/batch.h"
 #include "generator/exportformats.h"
 #include "generator/handshake.h"
+#include "generator/inputfile.h"
 #include "generator/instancefile.h"
 #include "generator/lowerbound.h"
 #include "generator/roster.h"
+#include "generator/shards.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,6 @@
 #include "generator/preferences.h"
 
+#include "generator/costsearch.h"
 #include "generator/directtables.h"
 #include "generator/nearest.h"
 
@@ -11,27 +12,16 @@
 
 namespace keldar::generator {
 
+using namespace costs;
+
 namespace {
 
-// Axes of the cost table and the indicator measured along each.
-enum Axis { Nurses, Days, Types };
+// The indicator measured along each axis of the cost table.
 constexpr Indicator AxisIndicator[3] = {ShiftPreference, PeriodPreference, DayPreference};
 
 // Targets this close to 0 or 1 are met exactly by structure instead of by
 // search, which cannot find such rigid tables by single moves.
 constexpr double Rigid = 0.005;
-
-std::size_t countCells(const int *size)
-{
-    return static_cast<std::size_t>(size[Nurses]) * static_cast<std::size_t>(size[Days]) *
-           static_cast<std::size_t>(size[Types]);
-}
-
-// Where cell (n, d, t) lies in a table of the given sizes.
-std::size_t indexIn(const int *size, int n, int d, int t)
-{
-    return cellIndex(size[Days], size[Types], n, d, t);
-}
 
 // Copies a table out along the axes it holds flat (size 1 there) to the full
 // sizes.
@@ -48,259 +38,6 @@ std::vector<std::uint8_t> expand(std::vector<std::uint8_t> cells, const int *siz
                                               size[Days] == 1 ? 0 : d, size[Types] == 1 ? 0 : t)];
     return expanded;
 }
-
-struct Line {
-    int counts[MaxCost + 1] = {};
-    int sum = 0;
-
-    void move(int from, int to)
-    {
-        --counts[from];
-        ++counts[to];
-        sum += to - from;
-    }
-};
-
-// The cost table reduced along every axis whose spread is to be 0: such an
-// axis keeps one position, copied out at the end, which holds its spread at 0
-// and leaves the other two measures unchanged.
-class Table
-{
-public:
-    // Only the lines of tracked axes are counted: the others are flat or
-    // alternate by construction, and counting them would cost memory in
-    // proportion to the table.
-    Table(int nurses, int days, int types, const bool *tracked)
-        : size_{nurses, days, types}, tracked_{tracked[0], tracked[1], tracked[2]}
-    {
-        cells_.assign(countCells(size_), MinCost);
-        for (int a = 0; a < 3; ++a) {
-            if (!tracked_[a])
-                continue;
-            lines_[a].assign(cellCount() / static_cast<std::size_t>(size_[a]), Line());
-            denominator_[a] = static_cast<double>(spreadDenominator(size_[a])) *
-                              static_cast<double>(lines_[a].size());
-        }
-    }
-
-    int size(int axis) const { return size_[axis]; }
-    std::size_t cellCount() const { return cells_.size(); }
-    const int *sizes() const { return size_; }
-    std::uint8_t &at(int n, int d, int t) { return cells_[indexIn(size_, n, d, t)]; }
-    std::uint8_t at(int n, int d, int t) const { return cells_[indexIn(size_, n, d, t)]; }
-    std::uint8_t at(const int *pos) const { return at(pos[Nurses], pos[Days], pos[Types]); }
-    const std::vector<std::uint8_t> &cells() const { return cells_; }
-    void setCells(std::vector<std::uint8_t> cells) { cells_ = std::move(cells); }
-
-    // The line through the cell along the axis, numbered across the other two.
-    std::size_t lineOf(int axis, int n, int d, int t) const
-    {
-        switch (axis) {
-        case Nurses:
-            return gridIndex(d, size_[Types], t);
-        case Days:
-            return gridIndex(n, size_[Types], t);
-        default:
-            return gridIndex(n, size_[Days], d);
-        }
-    }
-
-    // Recounts every line from the cells.
-    void recount()
-    {
-        for (int a = 0; a < 3; ++a) {
-            std::fill(lines_[a].begin(), lines_[a].end(), Line());
-            numerator_[a] = 0;
-        }
-        for (int n = 0; n < size_[Nurses]; ++n)
-            for (int d = 0; d < size_[Days]; ++d)
-                for (int t = 0; t < size_[Types]; ++t)
-                    for (int a = 0; a < 3; ++a) {
-                        if (!tracked_[a])
-                            continue;
-                        Line &line = lines_[a][lineOf(a, n, d, t)];
-                        ++line.counts[at(n, d, t)];
-                        line.sum += at(n, d, t);
-                    }
-        for (int a = 0; a < 3; ++a)
-            for (const Line &line : lines_[a])
-                numerator_[a] += spreadNumerator(line.counts, line.sum, size_[a]);
-    }
-
-    // Change of one line's spread numerator when one of its costs changes.
-    std::int64_t change(int axis, std::size_t line, int from, int to) const
-    {
-        Line l = lines_[axis][line];
-        const std::int64_t before = spreadNumerator(l.counts, l.sum, size_[axis]);
-        l.move(from, to);
-        return spreadNumerator(l.counts, l.sum, size_[axis]) - before;
-    }
-
-    void apply(int axis, std::size_t line, int from, int to, std::int64_t delta)
-    {
-        lines_[axis][line].move(from, to);
-        numerator_[axis] += delta;
-    }
-
-    double spread(int axis) const { return spread(axis, numerator_[axis]); }
-    double spread(int axis, std::int64_t numerator) const
-    {
-        return denominator_[axis] == 0 ? 0 : static_cast<double>(numerator) / denominator_[axis];
-    }
-    const std::int64_t *numerators() const { return numerator_; }
-
-private:
-    int size_[3];
-    bool tracked_[3];
-    std::vector<std::uint8_t> cells_;
-    std::vector<Line> lines_[3];
-    std::int64_t numerator_[3] = {};
-    double denominator_[3] = {};
-};
-
-struct Change {
-    int n, d, t;
-    int to;
-};
-
-class Search
-{
-public:
-    Search(Table &table, const double *targets, const bool *free, const bool *rigidOne)
-        : table_(table), targets_(targets), free_(free)
-    {
-        for (int a = 0; a < 3; ++a)
-            if (rigidOne[a])
-                ones_[oneCount_++] = a;
-    }
-
-    double error() const { return error(table_.numerators()); }
-
-    double worstGap() const
-    {
-        double worst = 0;
-        for (int a = 0; a < 3; ++a)
-            if (free_[a])
-                worst = std::max(worst, std::fabs(table_.spread(a) - targets_[a]));
-        return worst;
-    }
-
-    void run(long budget, Random &random)
-    {
-        if (oneCount_ == 3 || (!free_[0] && !free_[1] && !free_[2]))
-            return;
-        double current = error();
-        // Worsening moves are allowed early, scaled so that their noise stays
-        // well below the tolerance whatever the table size.
-        const double start = 1e-3 / static_cast<double>(table_.cellCount());
-        for (long step = 0; step < budget; ++step) {
-            if ((step & 255) == 0 && worstGap() <= SettledGap)
-                return;
-            Change changes[4];
-            const int count = propose(changes, random);
-            if (count == 0)
-                continue;
-            std::int64_t numerators[3];
-            std::int64_t deltas[4][3] = {};
-            std::copy_n(table_.numerators(), 3, numerators);
-            for (int c = 0; c < count; ++c) {
-                const Change &ch = changes[c];
-                const int from = table_.at(ch.n, ch.d, ch.t);
-                for (int a = 0; a < 3; ++a) {
-                    if (!free_[a])
-                        continue;
-                    deltas[c][a] =
-                        table_.change(a, table_.lineOf(a, ch.n, ch.d, ch.t), from, ch.to);
-                    numerators[a] += deltas[c][a];
-                }
-            }
-            const double next = error(numerators);
-            // Threshold accepting: a little worse is allowed early on, never at
-            // the end.  Plain arithmetic keeps runs identical on every machine.
-            const double threshold =
-                start * static_cast<double>(budget - step) / static_cast<double>(budget);
-            if (next > current + threshold)
-                continue;
-            current = next;
-            for (int c = 0; c < count; ++c) {
-                const Change &ch = changes[c];
-                const int from = table_.at(ch.n, ch.d, ch.t);
-                for (int a = 0; a < 3; ++a)
-                    if (free_[a])
-                        table_.apply(a, table_.lineOf(a, ch.n, ch.d, ch.t), from, ch.to,
-                                     deltas[c][a]);
-                table_.at(ch.n, ch.d, ch.t) = static_cast<std::uint8_t>(ch.to);
-            }
-        }
-    }
-
-private:
-    double error(const std::int64_t *numerators) const
-    {
-        double sum = 0;
-        for (int a = 0; a < 3; ++a) {
-            if (!free_[a])
-                continue;
-            const double gap = table_.spread(a, numerators[a]) - targets_[a];
-            sum += gap * gap;
-        }
-        return sum;
-    }
-
-    int pick(int axis, Random &random) const
-    {
-        return static_cast<int>(random.below(static_cast<std::uint32_t>(table_.size(axis))));
-    }
-
-    // Moves keep every line along an axis whose spread must stay 1 half at
-    // the lowest and half at the highest cost.
-    int propose(Change *changes, Random &random) const
-    {
-        int pos[3] = {pick(0, random), pick(1, random), pick(2, random)};
-        const int here = table_.at(pos);
-        if (oneCount_ == 0) {
-            int to = MinCost + static_cast<int>(random.below(MaxCost - MinCost));
-            if (to >= here)
-                ++to;
-            changes[0] = {pos[0], pos[1], pos[2], to};
-            return 1;
-        }
-        const int other = MinCost + MaxCost - here;
-        if (oneCount_ == 1) {
-            // Swap two unequal costs within a line along the rigid axis.
-            const int a = ones_[0];
-            int moved[3] = {pos[0], pos[1], pos[2]};
-            moved[a] = pick(a, random);
-            if (table_.at(moved) != other)
-                return 0;
-            changes[0] = {pos[0], pos[1], pos[2], other};
-            changes[1] = {moved[0], moved[1], moved[2], here};
-            return 2;
-        }
-        // Two rigid axes: flip a 2 x 2 alternating square in their plane.
-        const int a = ones_[0];
-        const int b = ones_[1];
-        int p01[3] = {pos[0], pos[1], pos[2]};
-        p01[b] = pick(b, random);
-        int p10[3] = {pos[0], pos[1], pos[2]};
-        p10[a] = pick(a, random);
-        int p11[3] = {p10[0], p10[1], p10[2]};
-        p11[b] = p01[b];
-        if (table_.at(p01) != other || table_.at(p10) != other || table_.at(p11) != here)
-            return 0;
-        changes[0] = {pos[0], pos[1], pos[2], other};
-        changes[1] = {p01[0], p01[1], p01[2], here};
-        changes[2] = {p10[0], p10[1], p10[2], here};
-        changes[3] = {p11[0], p11[1], p11[2], other};
-        return 4;
-    }
-
-    Table &table_;
-    const double *targets_;
-    const bool *free_;
-    int ones_[3] = {};
-    int oneCount_ = 0;
-};
 
 // A random half of 0..n-1 (floor or ceiling), as a 0/1 pattern.
 std::vector<int> balancedPattern(int n, Random &random)

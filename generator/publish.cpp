@@ -338,6 +338,25 @@ qint64 filesSynced()
     return syncedCount;
 }
 
+QString publishBeside(const QString &folder, const QString &name, const QByteArray &bytes,
+                      QString &why)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    for (int n = 1; n < 1000; ++n) {
+        const QString candidate =
+            n == 1 ? name : name.left(dot) + QStringLiteral("-%1").arg(n) + name.mid(dot);
+        const PublishResult result = publish(folder, candidate, bytes);
+        if (result.status == Published::Written)
+            return candidate;
+        if (result.status == Published::Failed) {
+            why = result.reason();
+            return QString();
+        }
+    }
+    why = QStringLiteral("too many earlier copies");
+    return QString();
+}
+
 namespace faults {
 
 void setUnnamedFilesAllowed(bool allowed)

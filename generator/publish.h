@@ -70,6 +70,12 @@ PublishResult syncFolder(const QString &folder);
 // prepare, syncFiles and giveName for one file.
 PublishResult publish(const QString &folder, const QString &fileName, const QByteArray &bytes);
 
+// Publishes a small whole file under `name`, or under name-2, name-3, ...
+// when that is taken: what an earlier run left is never replaced.  The name
+// given, or an empty one with the reason in `why`.
+QString publishBeside(const QString &folder, const QString &name, const QByteArray &bytes,
+                      QString &why);
+
 // Removes temporary files of this program's naming in the folder whose
 // process is gone (interrupted batches); returns how many.
 int removeStaleTemporaries(const QString &folder);

@@ -17,6 +17,9 @@ set(expected
   ${DATADIR}/keldar/rules/rotation.dzn
   ${DATADIR}/applications/keldar.desktop
   ${DATADIR}/icons/hicolor/scalable/apps/keldar.svg
+  ${DATADIR}/metainfo/${APPSTREAM_ID}.metainfo.xml
+  ${MANDIR}/man1/keldar.1.gz
+  ${MANDIR}/man1/keldar-generate.1.gz
   ${DATADIR}/doc/keldar/README.md)
 foreach(f IN LISTS expected)
   if(NOT EXISTS ${STAGE}/${f})

@@ -2,10 +2,12 @@
 # Installs what building and testing KELDAR needs on Debian 12, skipping what
 # is already there.  Runs apt-get only when something is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation liblemon-dev minizinc)
+# The last three check the menu entry, the software-centre entry and the package.
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation liblemon-dev minizinc
+          desktop-file-utils appstream dpkg-dev)
 for option in "$@"; do
   case "$option" in
-    --with-screens) packages+=(xvfb xauth imagemagick) ;;   # pictures and the start-up bench
+    --with-screens) packages+=(xvfb xauth imagemagick libxcb1-dev) ;;   # pictures, start-up bench
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;         # the fuzz targets
     *) echo "usage: $0 [--with-screens] [--fuzz]" >&2; exit 2 ;;
   esac

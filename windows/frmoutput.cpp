@@ -30,6 +30,8 @@ void FrmOutput::buildControls()
     ui = std::make_unique<Ui::FrmOutput>();
     ui->setupUi(this);
     setFixedSize(463, 368);
+    // The notice line names the version, as keldar --version does.
+    ui->Label7->setText(QStringLiteral("v" KELDAR_VERSION " \u00a9 2026"));
 
     // Every label in the system's dark-shadow colour; none reacts to clicks,
     // not even the address lines.

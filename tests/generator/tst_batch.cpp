@@ -1,5 +1,6 @@
 #include "generator/batch.h"
 #include "generator/handshake.h"
+#include "generator/inputfile.h"
 #include "generator/instancefile.h"
 #include "generator/publish.h"
 

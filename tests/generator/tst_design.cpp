@@ -1,6 +1,7 @@
 #include "generator/batch.h"
 #include "generator/design.h"
 #include "generator/manifest.h"
+#include "generator/shards.h"
 
 #include <QCoreApplication>
 #include <QDir>

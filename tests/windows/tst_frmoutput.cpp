@@ -233,6 +233,7 @@ private Q_SLOTS:
         // The reference and the address point to what ships with the program.
         QVERIFY(f.child<QLabel>(&about, "Label13")->text().contains("Tutorial_KELDAR.txt"));
         QVERIFY(f.child<QLabel>(&about, "Label11")->text().contains("README"));
+        QVERIFY(f.child<QLabel>(&about, "Label7")->text().contains(KELDAR_VERSION));
     }
 };
 
