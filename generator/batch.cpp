@@ -197,6 +197,11 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
                 }
                 const BatchInput &in = cells.at(made.cellIndex).input;
                 const QString name = fileName(made.fileNumber);
+                if (!stopped.isEmpty()) {
+                    // Made before the disk filled up; dropped unnamed.
+                    ++report.notStarted;
+                    continue;
+                }
                 QString failedName = name;
                 PublishResult result = made.prepared;
                 if (!made.taken.isEmpty())
@@ -211,11 +216,6 @@ BatchReport runCells(const QList<Cell> &cells, const QString &folder, bool desig
                     // The text file stands; the instance lacks a format.
                     if (result.status == Published::Exists)
                         result = PublishResult{Published::Failed, EEXIST};
-                }
-                if (!stopped.isEmpty()) {
-                    // Made before the disk filled up; dropped unnamed.
-                    ++report.notStarted;
-                    continue;
                 }
                 switch (result.status) {
                 case Published::Written:

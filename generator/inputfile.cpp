@@ -7,11 +7,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace keldar::generator {
 
-ReadResult loadInput(const QString &path, MarkMissing markMissing)
+ReadResult loadInput(const QString &path, ReadMark readMark)
 {
     QFile file(path);
     QByteArray bytes;
@@ -23,7 +22,7 @@ ReadResult loadInput(const QString &path, MarkMissing markMissing)
     const QString readError = file.errorString();
     file.close();
 
-    if (opened || markMissing == MarkMissing::Yes || QFileInfo::exists(path)) {
+    if (readMark == ReadMark::Leave) {
         // A new mark in place of whatever stands at its name: a link there
         // goes, its target is never written.  The app may see the mark empty
         // for a moment; it waits for the id.

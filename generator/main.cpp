@@ -28,7 +28,8 @@ const char Usage[] = "Usage: keldar-generate [--format LIST] [FILE] [--jobs N]\n
                      "\n"
                      "Generates nurse-rostering instances as an input-data file describes them.\n"
                      "Without FILE it reads Input_data_KELDAR.TXT in the working directory.\n"
-                     "Once the file is read, FILE.read is left beside it, holding the process id.\n"
+                     "Without FILE, once the file is read, Input_data_KELDAR.TXT.read is left\n"
+                     "beside it, holding the process id.\n"
                      "Instances go to instance_<k>.txt in the file's target folder, progress to\n"
                      "output.log there, with manifest.csv and batch.svg; existing files are\n"
                      "never overwritten.\n"
@@ -256,9 +257,10 @@ int main(int argc, char *argv[])
 
     const QString inputPath =
         inputArgument.isEmpty() ? QString::fromLatin1(InputFileName) : inputArgument;
-    // Started by the app (no arguments) the mark is due even for a missing file.
+    // Started by the app (no arguments) the mark is due, even for a missing
+    // file; run by hand, none is left.
     const ReadResult read =
-        loadInput(inputPath, inputArgument.isEmpty() ? MarkMissing::Yes : MarkMissing::No);
+        loadInput(inputPath, inputArgument.isEmpty() ? ReadMark::Leave : ReadMark::Omit);
     if (!read.input) {
         // Started detached, the program has no console: the log is where the
         // user looks.

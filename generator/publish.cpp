@@ -136,7 +136,10 @@ int writeAll(int fd, const QByteArray &bytes, const QString &folder)
         std::lock_guard<std::mutex> guard(spaceFault.lock);
         if (spaceFault.left >= 0 && cleanFolder(folder) == spaceFault.folder) {
             allowed = std::min(left, spaceFault.left);
-            spaceFault.left -= allowed;
+            // A file that does not fit is dropped unnamed and its blocks come
+            // free again, so a smaller file after it may still fit.
+            if (allowed == left)
+                spaceFault.left -= allowed;
         }
     }
     while (left > 0) {

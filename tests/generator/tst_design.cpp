@@ -1,6 +1,7 @@
 #include "generator/batch.h"
 #include "generator/design.h"
 #include "generator/manifest.h"
+#include "generator/publish.h"
 #include "generator/shards.h"
 
 #include <QCoreApplication>
@@ -220,6 +221,29 @@ private Q_SLOTS:
             order.append(it.next().captured(1).toInt());
         QCOMPARE(order.size(), 16);
         QVERIFY(std::is_sorted(order.begin(), order.end()));
+    }
+
+    // Once a file finds the disk full, no file made beside it gets a name:
+    // every named file is one the log and the manifest list.
+    void fullDisk_namesNothingAfterTheStop()
+    {
+        Design design = smallDesign();
+        design.nurses = {40, 3};
+        design.freeShift = {true};
+        design.targets[4] = {0.3};
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out"));
+        const auto sizes = madeAside(out, [&] { runDesign(design, out, {}, dir.path()); });
+        // The first large file fits, the second does not, the small ones would.
+        faults::setSpaceLeft(out, sizes.value(QStringLiteral("instance_5.txt")).size() +
+                                      sizes.value(QStringLiteral("instance_7.txt")).size() +
+                                      sizes.value(QStringLiteral("instance_8.txt")).size());
+        const BatchReport report = runDesign(design, out, {}, dir.path(), nullptr, RunOptions{1});
+        faults::setSpaceLeft(out, -1);
+        QCOMPARE(report.written, 1);
+        QCOMPARE(report.failed, 1);
+        QCOMPARE(QDir(out).entryList({QStringLiteral("instance_*")}),
+                 QStringList{QStringLiteral("instance_5.txt")});
     }
 
     // Shards into one folder, joined, give what one unsplit run gives.
