@@ -1,15 +1,15 @@
 #include "app/program.h"
 
-#include "core/drivepaths.h"
-#include "core/readwait.h"
+#include "app/keldar.h"
+#include "dialogs/frmcontinueanotherform.h"
+#include "dialogs/frmdistributiongrades.h"
+#include "dialogs/frmoutput.h"
+#include "generation/frmfilegeneration.h"
+#include "generation/readwait.h"
 #include "generator/handshake.h"
+#include "ui/drivepaths.h"
 #include "ui/host.h"
 #include "ui/windowroles.h"
-#include "windows/frmcontinueanotherform.h"
-#include "windows/frmdistributiongrades.h"
-#include "windows/frmfilegeneration.h"
-#include "windows/frmoutput.h"
-#include "windows/keldar.h"
 
 #include <QApplication>
 #include <QEvent>

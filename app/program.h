@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/batchmodel.h"
+#include "params/batchmodel.h"
 
 #include <QObject>
 #include <QtGlobal>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/drivepaths.h"
+#include "ui/drivepaths.h"
 #include "ui/host.h"
 
 namespace keldar {

@@ -1,6 +1,6 @@
 #include "ui/tutorial.h"
 
-#include "core/drivepaths.h"
+#include "ui/drivepaths.h"
 #include "ui/host.h"
 
 #include <QDir>

@@ -6,13 +6,13 @@
 //
 //   keldar-pageshots OUTPUT_FOLDER
 
+#include "app/keldar.h"
 #include "app/program.h"
+#include "dialogs/frmcontinueanotherform.h"
+#include "dialogs/frmoutput.h"
+#include "generation/frmfilegeneration.h"
 #include "ui/appearance.h"
 #include "ui/qthost.h"
-#include "windows/frmcontinueanotherform.h"
-#include "windows/frmfilegeneration.h"
-#include "windows/frmoutput.h"
-#include "windows/keldar.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "core/inputdatafile.h"
+#include "generation/inputdatafile.h"
 #include "generator/inputreader.h"
 
 #include <QLocale>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/parameterset.h"
+#include "params/parameterset.h"
 
 namespace keldar::test {
 

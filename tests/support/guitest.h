@@ -1,12 +1,12 @@
 #pragma once
 
+#include "app/keldar.h"
 #include "app/program.h"
+#include "dialogs/frmcontinueanotherform.h"
+#include "generation/frmfilegeneration.h"
 #include "tests/support/examplebatch.h"
 #include "tests/support/files.h"
 #include "tests/support/scriptedhost.h"
-#include "windows/frmcontinueanotherform.h"
-#include "windows/frmfilegeneration.h"
-#include "windows/keldar.h"
 
 #include <QLineEdit>
 #include <QTemporaryDir>

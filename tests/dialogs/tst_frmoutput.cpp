@@ -1,0 +1,241 @@
+#include "dialogs/frmoutput.h"
+#include "tests/support/guitest.h"
+#include "ui/appearance.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+
+using namespace keldar;
+using namespace keldar::test;
+
+namespace {
+
+void chooseAbout(KELDAR &main)
+{
+    main.findChild<QAction *>("mnuInfo")->trigger();
+}
+
+QList<QWidget *> shownAboutWindows()
+{
+    QList<QWidget *> shown;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == QLatin1String("About KELDAR"))
+            shown.append(w);
+    return shown;
+}
+
+} // namespace
+
+class TestFrmOutput : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The fonts the program runs with, so that sizes mean what users see.
+    void initTestCase() { applyAppearance(); }
+
+    void choosingAboutRepeatedlyGivesOneWindow()
+    {
+        Fixture f;
+        f.start();
+        chooseAbout(f.main());
+        FrmOutput &about = f.program->about();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+
+        // Work in the main window between the openings.
+        QTabBar *bar = f.child<QTabWidget>(&f.main(), "TabStrip1")->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+        QTest::keyClicks(f.field("txtNurses"), "12");
+        chooseAbout(f.main());
+        chooseAbout(f.main());
+
+        QCOMPARE(shownAboutWindows().size(), 1);
+        // Loaded once: one set of controls, not one per choice.
+        QCOMPARE(about.findChildren<QPushButton *>("CmdOutputok").size(), 1);
+        QCOMPARE(about.findChildren<QLabel *>("Label1").size(), 1);
+    }
+
+    void choosingAboutAgainBringsItToTheFront()
+    {
+        Fixture f;
+        f.start();
+        chooseAbout(f.main());
+        FrmOutput &about = f.program->about();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QApplication::setActiveWindow(&f.main());
+        QVERIFY(QTest::qWaitForWindowActive(&f.main()));
+
+        chooseAbout(f.main());
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(&about));
+    }
+
+    void aboutIsModelessAndOwnerless()
+    {
+        Fixture f;
+        f.start();
+        chooseAbout(f.main());
+        FrmOutput &about = f.program->about();
+        QVERIFY(about.isVisible());
+        QVERIFY(about.isWindow());
+        QCOMPARE(about.parentWidget(), nullptr);
+        QCOMPARE(about.windowModality(), Qt::NonModal);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        // The main window stays usable while About is open.
+        QVERIFY(f.main().isVisible());
+        QVERIFY(f.main().isEnabled());
+        f.main().showPage(KELDAR::ProblemSize);
+        QTest::keyClicks(f.field("txtDays"), "7");
+        QCOMPARE(f.field("txtDays")->text(), QStringLiteral("7"));
+    }
+
+    void okClosesAndLeavesTheMainWindowAsItWas()
+    {
+        Fixture f;
+        f.start();
+        QTabBar *bar = f.child<QTabWidget>(&f.main(), "TabStrip1")->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+        QTest::keyClicks(f.field("txtNurses"), "20");
+        f.field("txtShifts")->setText("abc"); // a text its check would refuse
+        f.main().parameters().seed = 42;
+        const ParameterSet before = f.main().parameters();
+
+        chooseAbout(f.main());
+        FrmOutput &about = f.program->about();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QTest::mouseClick(f.child<QPushButton>(&about, "CmdOutputok"), Qt::LeftButton);
+
+        QVERIFY(!about.isVisible());
+        QVERIFY(!about.isLoaded());
+        QVERIFY(shownAboutWindows().isEmpty());
+        QVERIFY(f.main().isVisible());
+        QCOMPARE(f.main().shownPage(), int(KELDAR::ProblemSize));
+        QCOMPARE(f.main().selectedTab(), 2);
+        QCOMPARE(f.field("txtNurses")->text(), QStringLiteral("20"));
+        QCOMPARE(f.field("txtShifts")->text(), QStringLiteral("abc"));
+        QCOMPARE(f.main().parameters().seed, before.seed);
+        QCOMPARE(f.main().parameters().nurses, before.nurses);
+        QVERIFY(f.host.messages.isEmpty()); // no field check ran
+    }
+
+    void reopeningRebuildsTheDesign()
+    {
+        Fixture f;
+        f.start();
+        chooseAbout(f.main());
+        FrmOutput &about = f.program->about();
+        f.child<QLabel>(&about, "Label7")->setText("changed");
+        QTest::mouseClick(f.child<QPushButton>(&about, "CmdOutputok"), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(about.findChild<QLabel *>("Label7"), nullptr);
+
+        chooseAbout(f.main());
+        QVERIFY(about.isVisible());
+        QVERIFY(f.child<QLabel>(&about, "Label7")->text() != QLatin1String("changed"));
+        QCOMPARE(about.findChildren<QLabel *>("Label7").size(), 1);
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<QString>("text"); // null when the wording is ours to choose
+        QTest::addColumn<bool>("centred");
+        QTest::newRow("title") << "Label1" << twips(120, 360, 6495, 495) << "KELDAR" << true;
+        QTest::newRow("notice") << "Label7" << twips(2640, 840, 1335, 255) << QString() << true;
+        QTest::newRow("authors") << "Label2" << twips(240, 1320, 1335, 255) << "Authors:" << false;
+        QTest::newRow("author 1") << "Label3" << twips(1560, 1320, 2295, 255) << QString() << false;
+        QTest::newRow("contact 1")
+            << "Label4" << twips(3480, 1320, 3015, 255) << QString() << false;
+        QTest::newRow("author 2") << "Label5" << twips(1560, 1680, 1575, 255) << QString() << false;
+        QTest::newRow("contact 2")
+            << "Label6" << twips(3480, 1680, 2295, 255) << QString() << false;
+        QTest::newRow("affiliation")
+            << "Label9" << twips(1560, 2040, 4935, 255) << QString() << false;
+        QTest::newRow("department")
+            << "Label10" << twips(1560, 2400, 5055, 255) << QString() << false;
+        QTest::newRow("reference intro")
+            << "Label8" << twips(240, 2880, 5655, 255)
+            << "For more information we refer to the paper and our website: " << false;
+        QTest::newRow("reference")
+            << "Label13" << twips(1800, 3240, 4695, 615) << QString() << false;
+        QTest::newRow("address") << "Label11" << twips(1800, 3960, 3255, 255) << QString() << false;
+    }
+    void layout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, rect);
+        QFETCH(QString, text);
+        QFETCH(bool, centred);
+        Fixture f;
+        f.start();
+        chooseAbout(f.main());
+        FrmOutput &about = f.program->about();
+        auto *label = f.child<QLabel>(&about, name.toLatin1().constData());
+        QVERIFY(label);
+        QCOMPARE(label->parentWidget()->objectName(), QStringLiteral("Frame1"));
+        QCOMPARE(label->geometry(), rect);
+        if (!text.isNull())
+            QCOMPARE(label->text(), text);
+        QVERIFY(!label->text().trimmed().isEmpty());
+        QCOMPARE(bool(label->alignment() & Qt::AlignHCenter), centred);
+        QCOMPARE(label->foregroundRole(), QPalette::Shadow);
+        // Plain text that fits where the design puts it.
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(label->textInteractionFlags(), Qt::NoTextInteraction);
+        if (label->wordWrap()) {
+            const QRect needed = label->fontMetrics().boundingRect(
+                QRect(0, 0, label->width(), 10000), Qt::TextWordWrap, label->text());
+            QVERIFY2(needed.height() <= label->height(), qPrintable(label->text()));
+        } else {
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                     qPrintable(label->text()));
+        }
+    }
+
+    void windowAndFonts()
+    {
+        Fixture f;
+        f.start();
+        chooseAbout(f.main());
+        FrmOutput &about = f.program->about();
+        QCOMPARE(about.windowTitle(), QStringLiteral("About KELDAR"));
+        QCOMPARE(about.size(), QSize(px(6945), px(5520)));
+        QCOMPARE(f.child<QGroupBox>(&about, "Frame1")->geometry(), twips(120, 120, 6735, 4695));
+        auto *ok = f.child<QPushButton>(&about, "CmdOutputok");
+        QCOMPARE(ok->geometry(), twips(5520, 4920, 1215, 495));
+        QCOMPARE(ok->text(), QStringLiteral("Ok"));
+        QVERIFY(!ok->isDefault());
+        QVERIFY(ok->autoDefault()); // Enter clicks it only while it has the focus
+        const QFont title = f.child<QLabel>(&about, "Label1")->font();
+        QVERIFY(title.bold());
+        QCOMPARE(title.pointSize(), 18);
+        QVERIFY(f.child<QLabel>(&about, "Label11")->font().underline());
+        QVERIFY(!f.child<QLabel>(&about, "Label8")->font().underline());
+    }
+
+    void textsInventNoAddressesOrLinks()
+    {
+        Fixture f;
+        f.start();
+        chooseAbout(f.main());
+        FrmOutput &about = f.program->about();
+        const QList<QLabel *> labels = about.findChildren<QLabel *>();
+        QVERIFY(!labels.isEmpty());
+        for (QLabel *label : labels) {
+            const QString t = label->text();
+            QVERIFY2(!t.contains(u'@'), qPrintable(t));
+            QVERIFY2(!t.contains(QLatin1String("http"), Qt::CaseInsensitive), qPrintable(t));
+            QVERIFY2(!t.contains(QLatin1String("www."), Qt::CaseInsensitive), qPrintable(t));
+        }
+        // The reference and the address point to what ships with the program.
+        QVERIFY(f.child<QLabel>(&about, "Label13")->text().contains("Tutorial_KELDAR.txt"));
+        QVERIFY(f.child<QLabel>(&about, "Label11")->text().contains("README"));
+        QVERIFY(f.child<QLabel>(&about, "Label7")->text().contains(KELDAR_VERSION));
+    }
+};
+
+QTEST_MAIN(TestFrmOutput)
+#include "tst_frmoutput.moc"
