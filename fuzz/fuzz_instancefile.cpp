@@ -2,6 +2,7 @@
 // accept any bytes without crashing; what it accepts holds the format's
 // ranges, measures within 0 to 1, and reads back the same once written.
 #include "generator/instancefile.h"
+#include "invariants.h"
 
 #include <cmath>
 #include <cstdint>
@@ -18,24 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     const Instance &in = *parsed.instance;
-    if (in.nurses < 1 || in.days < 1 || in.workingShifts < 1 ||
-        in.costs.size() !=
-            std::size_t(in.nurses) * std::size_t(in.days) * std::size_t(in.shiftTypes()) ||
-        in.coverage.size() != std::size_t(in.days) * std::size_t(in.workingShifts))
-        std::abort();
-    for (const std::uint8_t cost : in.costs)
-        if (cost < MinCost || cost > MaxCost)
-            std::abort();
-    for (int d = 0; d < in.days; ++d) {
-        long long total = 0;
-        for (int w = 0; w < in.workingShifts; ++w) {
-            if (in.cover(d, w) < 0)
-                std::abort();
-            total += in.cover(d, w);
-        }
-        if (total > in.nurses)
-            std::abort();
-    }
+    abortUnlessWellFormed(in);
     const Indicators measured = measure(in);
     for (const double value : measured)
         if (!(value >= 0 && value <= 1 + 1e-12))

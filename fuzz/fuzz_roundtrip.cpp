@@ -6,6 +6,7 @@
 #include "generator/generate.h"
 #include "generator/instancefile.h"
 #include "generator/random.h"
+#include "invariants.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -38,16 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         in.workingShifts != input.workingShifts() || in.freeCounted != input.freeCounted ||
         in.costs != made.costs || in.coverage != made.coverage)
         std::abort();
-    for (const std::uint8_t cost : in.costs)
-        if (cost < MinCost || cost > MaxCost)
-            std::abort();
-    for (int d = 0; d < in.days; ++d) {
-        long long total = 0;
-        for (int w = 0; w < in.workingShifts; ++w)
-            total += in.cover(d, w);
-        if (total > in.nurses)
-            std::abort();
-    }
+    abortUnlessWellFormed(in);
     const Indicators again = measure(in);
     for (int k = 0; k < IndicatorCount; ++k) {
         const QByteArray logged = QByteArray("# ") + IndicatorNames[k] + " measured " +

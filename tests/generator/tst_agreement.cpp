@@ -65,6 +65,13 @@ Solved solve(const QString &dzn, const QString &rules, int seconds)
     return solved;
 }
 
+bool writeDzn(const QString &path, const Instance &in, const LowerBound &bound)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(instanceDzn(in, {measure(in), bound.cost, {}})) > 0 && file.flush();
+}
+
 } // namespace
 
 class TestAgreement : public QObject
@@ -108,10 +115,7 @@ private Q_SLOTS:
         QVERIFY(bound.cost);
         QTemporaryDir dir;
         const QString dzn = dir.filePath(QStringLiteral("instance.dzn"));
-        QFile file(dzn);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(instanceDzn(in, {measure(in), bound.cost, {}}));
-        file.close();
+        QVERIFY(writeDzn(dzn, in, bound));
 
         const Solved solved = solve(dzn, {}, 30);
         const ParsedRoster roster = parseRoster(solved.roster, in);
@@ -145,10 +149,7 @@ private Q_SLOTS:
         const LowerBound bound = lowerBound(in);
         QTemporaryDir dir;
         const QString dzn = dir.filePath(QStringLiteral("instance.dzn"));
-        QFile file(dzn);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(instanceDzn(in, {measure(in), bound.cost, {}}));
-        file.close();
+        QVERIFY(writeDzn(dzn, in, bound));
         QFile rulesFile(modelDir() + QStringLiteral("/rules/") + rules);
         QVERIFY(rulesFile.open(QIODevice::ReadOnly));
         const ParsedRules parsedRules = parseRules(rulesFile.readAll());
