@@ -74,8 +74,19 @@ private:
     void mnuTutorial_Click();
     void mnuInfo_Click();
 
-    // Entering a field selects its text; leaving it runs its check.  The
-    // table names each box with its check (see keldarentries.cpp).
+    // One of the nine entry boxes: its page, what "Confirm Input" says when
+    // it is empty, its check and the parameter it fills.
+    struct Entry {
+        QLineEdit *field;
+        Page page;
+        const char *emptyMessage;
+        checks::Verdict (*check)(const QString &, bool);
+        double ParameterSet::*value;
+    };
+    // The boxes in the order "Confirm Input" checks them.
+    std::array<Entry, 9> entries() const;
+
+    // Entering a field selects its text; leaving it runs its check.
     void connectFieldEvents();
 
     bool checkNumericInput(QString text);

@@ -12,30 +12,38 @@
 // and Seed commands.
 namespace keldar {
 
+std::array<KELDAR::Entry, 9> KELDAR::entries() const
+{
+    using checks::checkCount;
+    using checks::checkIndicator;
+    using P = ParameterSet;
+    return {{
+        {ui->txtNurses, ProblemSize, "Please give in the number of nurses", checkCount, &P::nurses},
+        {ui->txtDays, ProblemSize, "Please give in the number of days", checkCount, &P::days},
+        {ui->txtShifts, ProblemSize, "Please give in the number of shifts", checkCount, &P::shifts},
+        {ui->txtPeriodPreferenceDistribution, Preference,
+         "Please give in the Period Preference Distribution", checkIndicator, &P::periodPreference},
+        {ui->txtDayPrefereenceDistribution, Preference,
+         "Please give in the Day Preference Distribution", checkIndicator, &P::dayPreference},
+        {ui->txtShiftPreferenceDistribution, Preference,
+         "Please give in the Shift Preference Distribution", checkIndicator, &P::shiftPreference},
+        {ui->txtTotalConstrainedness, Coverage, "Please give in the Total Coverage Constrainedness",
+         checkIndicator, &P::totalCoverage},
+        {ui->txtDayCoverageDistribution, Coverage, "Please give in the Day Coverage Distribution",
+         checkIndicator, &P::dayCoverage},
+        {ui->txtShiftCoverageDistribution, Coverage,
+         "Please give in the Shift Coverage Distribution", checkIndicator, &P::shiftCoverage},
+    }};
+}
+
 void KELDAR::connectFieldEvents()
 {
     // Each box selects its text on entry and runs its check on leaving; no
     // box does more, so one table serves all nine.
-    using checks::checkCount;
-    using checks::checkIndicator;
-    const struct {
-        QLineEdit *field;
-        checks::Verdict (*check)(const QString &, bool);
-    } fields[] = {
-        {ui->txtNurses, checkCount},
-        {ui->txtDays, checkCount},
-        {ui->txtShifts, checkCount},
-        {ui->txtShiftPreferenceDistribution, checkIndicator},
-        {ui->txtDayPrefereenceDistribution, checkIndicator},
-        {ui->txtPeriodPreferenceDistribution, checkIndicator},
-        {ui->txtTotalConstrainedness, checkIndicator},
-        {ui->txtDayCoverageDistribution, checkIndicator},
-        {ui->txtShiftCoverageDistribution, checkIndicator},
-    };
-    for (const auto &f : fields) {
-        QLineEdit *field = f.field;
+    for (const Entry &entry : entries()) {
+        QLineEdit *field = entry.field;
         fieldevents::onGotFocus(field, [field] { fieldevents::selectWholeText(field); });
-        fieldevents::onValidate(field, [this, field, check = f.check](bool &cancel) {
+        fieldevents::onValidate(field, [this, field, check = entry.check](bool &cancel) {
             validateField(field, check, cancel);
         });
     }
@@ -79,30 +87,7 @@ void KELDAR::validateField(QLineEdit *field, checks::Verdict (*check)(const QStr
 
 void KELDAR::cmdGenerate_Click()
 {
-    using checks::checkCount;
-    using checks::checkIndicator;
-    const struct {
-        QLineEdit *field;
-        Page page;
-        const char *message;
-        checks::Verdict (*check)(const QString &, bool);
-    } order[] = {
-        {ui->txtNurses, ProblemSize, "Please give in the number of nurses", checkCount},
-        {ui->txtDays, ProblemSize, "Please give in the number of days", checkCount},
-        {ui->txtShifts, ProblemSize, "Please give in the number of shifts", checkCount},
-        {ui->txtPeriodPreferenceDistribution, Preference,
-         "Please give in the Period Preference Distribution", checkIndicator},
-        {ui->txtDayPrefereenceDistribution, Preference,
-         "Please give in the Day Preference Distribution", checkIndicator},
-        {ui->txtShiftPreferenceDistribution, Preference,
-         "Please give in the Shift Preference Distribution", checkIndicator},
-        {ui->txtTotalConstrainedness, Coverage, "Please give in the Total Coverage Constrainedness",
-         checkIndicator},
-        {ui->txtDayCoverageDistribution, Coverage, "Please give in the Day Coverage Distribution",
-         checkIndicator},
-        {ui->txtShiftCoverageDistribution, Coverage,
-         "Please give in the Shift Coverage Distribution", checkIndicator},
-    };
+    const std::array<Entry, 9> order = entries();
     const auto leadTo = [this](QLineEdit *field, Page page) {
         showPage(page);
         if (field == ui->txtNurses) {
@@ -117,7 +102,7 @@ void KELDAR::cmdGenerate_Click()
         if (!entry.field->text().isEmpty())
             continue;
         leadTo(entry.field, entry.page);
-        inputError(QString::fromLatin1(entry.message));
+        inputError(QString::fromLatin1(entry.emptyMessage));
         return;
     }
     // Every box was checked when it was left; a text that got in some other
@@ -133,15 +118,8 @@ void KELDAR::cmdGenerate_Click()
     }
 
     ParameterSet &p = parameters();
-    p.totalCoverage = checks::storedValue(ui->txtTotalConstrainedness->text());
-    p.dayCoverage = checks::storedValue(ui->txtDayCoverageDistribution->text());
-    p.shiftCoverage = checks::storedValue(ui->txtShiftCoverageDistribution->text());
-    p.periodPreference = checks::storedValue(ui->txtPeriodPreferenceDistribution->text());
-    p.dayPreference = checks::storedValue(ui->txtDayPrefereenceDistribution->text());
-    p.shiftPreference = checks::storedValue(ui->txtShiftPreferenceDistribution->text());
-    p.nurses = checks::storedValue(ui->txtNurses->text());
-    p.days = checks::storedValue(ui->txtDays->text());
-    p.shifts = checks::storedValue(ui->txtShifts->text());
+    for (const auto &entry : order)
+        p.*entry.value = checks::storedValue(entry.field->text());
     p.freeShiftInculuded = ui->Optyes->isChecked();
 
     Q_EMIT inputConfirmed();
@@ -150,17 +128,10 @@ void KELDAR::cmdGenerate_Click()
 void KELDAR::mnuNew_Click()
 {
     parameters().mnuNewClicked = true;
-    ui->txtNurses->clear();
-    ui->txtDays->clear();
-    ui->txtShifts->clear();
+    for (const Entry &entry : entries())
+        entry.field->clear();
     ui->Optyes->setChecked(true);
     ui->optNo->setChecked(false);
-    ui->txtPeriodPreferenceDistribution->clear();
-    ui->txtDayPrefereenceDistribution->clear();
-    ui->txtShiftPreferenceDistribution->clear();
-    ui->txtDayCoverageDistribution->clear();
-    ui->txtShiftCoverageDistribution->clear();
-    ui->txtTotalConstrainedness->clear();
     showPage(Welcome);
     selectTab(Welcome);
     parameters().mnuNewClicked = false;

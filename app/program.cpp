@@ -100,8 +100,7 @@ void Program::batchStarted(qint64 pid)
         m_host.drivePaths().map(paths::InputDataFile) + QLatin1String(generator::ReadMarkSuffix);
     m_fileGeneration->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    Host &host = m_host;
-    generation::waitUntilRead([&host](qint64 p) { return host.isProcessRunning(p); }, pid, mark,
+    generation::waitUntilRead([this](qint64 p) { return m_host.isProcessRunning(p); }, pid, mark,
                               m_readTimeoutMs, m_continueForm.get(),
                               [this](generation::ReadWait outcome) {
                                   QApplication::restoreOverrideCursor();

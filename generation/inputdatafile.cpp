@@ -10,12 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#ifdef Q_OS_UNIX
 #include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <io.h>
-#include <windows.h>
-#endif
 
 namespace keldar::inputdata {
 
@@ -72,13 +67,8 @@ std::optional<QString> writeDurably(QFileDevice &file, const QByteArray &bytes)
     // A full disk often shows only when the buffer goes out: flush and look.
     if (file.write(bytes) != bytes.size() || !file.flush())
         return file.errorString();
-#ifdef Q_OS_UNIX
     if (::fsync(file.handle()) != 0)
         return qt_error_string(errno);
-#elif defined(Q_OS_WIN)
-    if (::_commit(file.handle()) != 0)
-        return qt_error_string(errno);
-#endif
     return std::nullopt;
 }
 
@@ -94,17 +84,9 @@ std::optional<QString> save(const QString &path, const QByteArray &bytes)
     if (const std::optional<QString> failure = writeDurably(file, bytes))
         return failure;
     file.close();
-#ifdef Q_OS_WIN
-    if (!::MoveFileExW(
-            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(file.fileName()).utf16()),
-            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
-            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return qt_error_string(int(::GetLastError()));
-#else
     if (::rename(QFile::encodeName(file.fileName()).constData(),
                  QFile::encodeName(path).constData()) != 0)
         return qt_error_string(errno);
-#endif
     file.setAutoRemove(false);
     return std::nullopt;
 }

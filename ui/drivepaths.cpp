@@ -13,15 +13,6 @@ bool isOnDriveC(const QString &path)
     return path.size() >= 2 && path.at(0).toUpper() == u'C' && path.at(1) == u':';
 }
 
-QString generatorExecutableName()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("keldar-generate.exe");
-#else
-    return QStringLiteral("keldar-generate");
-#endif
-}
-
 } // namespace
 
 DrivePaths::DrivePaths(QString driveRoot, QString programDir)
@@ -33,21 +24,16 @@ DrivePaths::DrivePaths(QString driveRoot, QString programDir)
 DrivePaths DrivePaths::forThisHost()
 {
     QString root = qEnvironmentVariable("KELDAR_DRIVE_C");
-    if (root.isEmpty()) {
-#ifdef Q_OS_WIN
-        root = QStringLiteral("C:/");
-#else
+    if (root.isEmpty())
         root = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                QStringLiteral("/keldar");
-#endif
-    }
     return DrivePaths(root, QCoreApplication::applicationDirPath());
 }
 
 QString DrivePaths::map(const QString &drivePath) const
 {
     if (drivePath.compare(paths::Generator, Qt::CaseInsensitive) == 0)
-        return m_programDir + u'/' + generatorExecutableName();
+        return m_programDir + QStringLiteral("/keldar-generate");
     if (!isOnDriveC(drivePath))
         return drivePath;
     QString rest = drivePath.mid(2);

@@ -73,46 +73,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message"); // empty: accepted
-        QTest::newRow("count abc") << false << "txtNurses"
-                                   << "abc" << NotNumeric;
-        QTest::newRow("count blanks") << false << "txtDays"
-                                      << "  " << NotNumeric;
-        QTest::newRow("count 2.5") << false << "txtDays"
-                                   << "2.5" << NotPositive;
-        QTest::newRow("count 0") << false << "txtShifts"
-                                 << "0" << NotPositive;
-        QTest::newRow("count -3") << false << "txtShifts"
-                                  << "-3" << NotPositive;
-        QTest::newRow("count 1") << false << "txtShifts"
-                                 << "1"
-                                 << "";
-        QTest::newRow("count 1e3") << false << "txtNurses"
-                                   << "1e3"
-                                   << "";
-        QTest::newRow("count 1,000") << false << "txtNurses"
-                                     << "1,000"
-                                     << "";
-        QTest::newRow("count comma 2,5") << true << "txtDays"
-                                         << "2,5" << NotPositive;
-        QTest::newRow("indicator 0") << false << "txtTotalConstrainedness"
-                                     << "0"
-                                     << "";
-        QTest::newRow("indicator 1") << false << "txtDayCoverageDistribution"
-                                     << "1"
-                                     << "";
-        QTest::newRow("indicator 1.0001") << false << "txtShiftCoverageDistribution"
-                                          << "1.0001" << NotInInterval;
-        QTest::newRow("indicator -0.1") << false << "txtShiftPreferenceDistribution"
-                                        << "-0.1" << NotInInterval;
-        QTest::newRow("indicator abc") << false << "txtDayPrefereenceDistribution"
-                                       << "abc" << NotNumeric;
-        QTest::newRow("indicator comma 0,5") << true << "txtPeriodPreferenceDistribution"
-                                             << "0,5"
-                                             << "";
-        QTest::newRow("indicator comma 1,5") << true << "txtTotalConstrainedness"
-                                             << "1,5" << NotInInterval;
-        QTest::newRow("indicator comma 2,5") << true << "txtTotalConstrainedness"
-                                             << "2,5" << NotInInterval;
+        const auto row = [](const char *tag, bool comma, const char *field, const char *text,
+                            const QString &message) {
+            QTest::newRow(tag) << comma << QString::fromLatin1(field) << QString::fromLatin1(text)
+                               << message;
+        };
+        const QString ok;
+        row("count abc", false, "txtNurses", "abc", NotNumeric);
+        row("count blanks", false, "txtDays", "  ", NotNumeric);
+        row("count 2.5", false, "txtDays", "2.5", NotPositive);
+        row("count 0", false, "txtShifts", "0", NotPositive);
+        row("count -3", false, "txtShifts", "-3", NotPositive);
+        row("count 1", false, "txtShifts", "1", ok);
+        row("count 1e3", false, "txtNurses", "1e3", ok);
+        row("count 1,000", false, "txtNurses", "1,000", ok);
+        row("count comma 2,5", true, "txtDays", "2,5", NotPositive);
+        row("indicator 0", false, "txtTotalConstrainedness", "0", ok);
+        row("indicator 1", false, "txtDayCoverageDistribution", "1", ok);
+        row("indicator 1.0001", false, "txtShiftCoverageDistribution", "1.0001", NotInInterval);
+        row("indicator -0.1", false, "txtShiftPreferenceDistribution", "-0.1", NotInInterval);
+        row("indicator abc", false, "txtDayPrefereenceDistribution", "abc", NotNumeric);
+        row("indicator comma 0,5", true, "txtPeriodPreferenceDistribution", "0,5", ok);
+        row("indicator comma 1,5", true, "txtTotalConstrainedness", "1,5", NotInInterval);
+        row("indicator comma 2,5", true, "txtTotalConstrainedness", "2,5", NotInInterval);
     }
     void leavingByTab()
     {
@@ -260,8 +243,7 @@ private Q_SLOTS:
         click(f.child<QPushButton>(&f.main(), "cmdGenerate"));
         QCOMPARE(f.host.messageTexts(), QStringList{NotNumeric});
         QCOMPARE(f.main().shownPage(), int(KELDAR::Coverage));
-        QCOMPARE(QApplication::focusWidget()->objectName(),
-                 QStringLiteral("txtDayCoverageDistribution"));
+        QCOMPARE(focused(), QStringLiteral("txtDayCoverageDistribution"));
         QCOMPARE(f.field("txtDayCoverageDistribution")->text(), QString());
         QCOMPARE(f.main().parameters().dayCoverage, 0.0);
         QVERIFY(!f.program->fileGeneration().isLoaded());
@@ -363,25 +345,23 @@ private Q_SLOTS:
         QStringList all;
         for (const char *n : MainWindowFields)
             all << n;
-        QTest::newRow("all empty") << all << "Please give in the number of nurses"
-                                   << "txtNurses" << 2;
-        QTest::newRow("preference page empty")
-            << QStringList{"txtPeriodPreferenceDistribution", "txtDayPrefereenceDistribution",
-                           "txtShiftPreferenceDistribution"}
-            << "Please give in the Period Preference Distribution"
-            << "txtPeriodPreferenceDistribution" << 3;
-        QTest::newRow("shift preference only") << QStringList{"txtShiftPreferenceDistribution"}
-                                               << "Please give in the Shift Preference Distribution"
-                                               << "txtShiftPreferenceDistribution" << 3;
-        QTest::newRow("shifts only")
-            << QStringList{"txtShifts"} << "Please give in the number of shifts"
-            << "txtShifts" << 2;
-        QTest::newRow("total coverage only") << QStringList{"txtTotalConstrainedness"}
-                                             << "Please give in the Total Coverage Constrainedness"
-                                             << "txtTotalConstrainedness" << 4;
-        QTest::newRow("only the last box") << QStringList{"txtShiftCoverageDistribution"}
-                                           << "Please give in the Shift Coverage Distribution"
-                                           << "txtShiftCoverageDistribution" << 4;
+        // The focus goes to the first empty box, in the order they are checked.
+        const auto row = [](const char *tag, const QStringList &empty, const char *message,
+                            int page) {
+            QTest::newRow(tag) << empty << QString::fromLatin1(message) << empty.first() << page;
+        };
+        row("all empty", all, "Please give in the number of nurses", 2);
+        row("preference page empty",
+            {"txtPeriodPreferenceDistribution", "txtDayPrefereenceDistribution",
+             "txtShiftPreferenceDistribution"},
+            "Please give in the Period Preference Distribution", 3);
+        row("shift preference only", {"txtShiftPreferenceDistribution"},
+            "Please give in the Shift Preference Distribution", 3);
+        row("shifts only", {"txtShifts"}, "Please give in the number of shifts", 2);
+        row("total coverage only", {"txtTotalConstrainedness"},
+            "Please give in the Total Coverage Constrainedness", 4);
+        row("only the last box", {"txtShiftCoverageDistribution"},
+            "Please give in the Shift Coverage Distribution", 4);
     }
     void confirmFindsFirstEmptyBox()
     {
@@ -400,7 +380,7 @@ private Q_SLOTS:
         QCOMPARE(f.host.messages[0].title, QStringLiteral("Input Error"));
         QCOMPARE(f.host.messages[0].text, message);
         QCOMPARE(f.host.messages[0].focusedField, focus);
-        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        QCOMPARE(focused(), focus);
         QCOMPARE(f.main().shownPage(), page);
         QCOMPARE(f.main().selectedTab(), page);
         QCOMPARE(f.main().parameters().nurses, before.nurses);
@@ -425,16 +405,11 @@ private Q_SLOTS:
         setCommaLocale(comma);
         Fixture f;
         f.start();
-        const QString half = comma ? "0,5" : "0.5";
-        const QString thousand = comma ? "1.000" : "1,000";
-        const QStringList values = {thousand, "28", "4", "0", half, "1", "0,25", "1e-1", "0.75"};
+        const QStringList values =
+            comma ? QStringList{"1.000", "28", "4", "0", "0,5", "1", "0,25", "1e-1", "0,75"}
+                  : QStringList{"1,000", "28", "4", "0", "0.5", "1", "0.25", "1e-1", "0.75"};
         for (int i = 0; i < 9; ++i)
             f.field(MainWindowFields[i])->setText(values[i]);
-        if (comma)
-            f.field("txtTotalConstrainedness")->setText("0,25");
-        else
-            f.field("txtTotalConstrainedness")->setText("0.25");
-        f.field("txtShiftCoverageDistribution")->setText(comma ? "0,75" : "0.75");
         if (option == "yes")
             f.child<QRadioButton>(&f.main(), "Optyes")->setChecked(true);
         if (option == "no")

@@ -1,6 +1,5 @@
 #include "dialogs/frmdistributiongrades.h"
 #include "tests/support/guitest.h"
-#include "ui/appearance.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -28,9 +27,6 @@ class TestFrmDistributionGrades : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The fonts the program runs with, so that sizes mean what users see.
-    void initTestCase() { applyAppearance(); }
-
     void levels_data()
     {
         QTest::addColumn<int>("level");

@@ -1,6 +1,5 @@
 #include "dialogs/frmoutput.h"
 #include "tests/support/guitest.h"
-#include "ui/appearance.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -34,9 +33,6 @@ class TestFrmOutput : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The fonts the program runs with, so that sizes mean what users see.
-    void initTestCase() { applyAppearance(); }
-
     void choosingAboutRepeatedlyGivesOneWindow()
     {
         Fixture f;
@@ -141,27 +137,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QRect>("rect");
-        QTest::addColumn<QString>("text"); // null when the wording is ours to choose
+        QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("centred");
-        QTest::newRow("title") << "Label1" << twips(120, 360, 6495, 495) << "KELDAR" << true;
-        QTest::newRow("notice") << "Label7" << twips(2640, 840, 1335, 255) << QString() << true;
-        QTest::newRow("authors") << "Label2" << twips(240, 1320, 1335, 255) << "Authors:" << false;
-        QTest::newRow("author 1") << "Label3" << twips(1560, 1320, 2295, 255) << QString() << false;
-        QTest::newRow("contact 1")
-            << "Label4" << twips(3480, 1320, 3015, 255) << QString() << false;
-        QTest::newRow("author 2") << "Label5" << twips(1560, 1680, 1575, 255) << QString() << false;
-        QTest::newRow("contact 2")
-            << "Label6" << twips(3480, 1680, 2295, 255) << QString() << false;
-        QTest::newRow("affiliation")
-            << "Label9" << twips(1560, 2040, 4935, 255) << QString() << false;
-        QTest::newRow("department")
-            << "Label10" << twips(1560, 2400, 5055, 255) << QString() << false;
-        QTest::newRow("reference intro")
-            << "Label8" << twips(240, 2880, 5655, 255)
-            << "For more information we refer to the paper and our website: " << false;
-        QTest::newRow("reference")
-            << "Label13" << twips(1800, 3240, 4695, 615) << QString() << false;
-        QTest::newRow("address") << "Label11" << twips(1800, 3960, 3255, 255) << QString() << false;
+        // `text` null: the wording is ours to choose.
+        const auto row = [](const char *tag, const char *name, QRect rect,
+                            const char *text = nullptr, bool centred = false) {
+            QTest::newRow(tag) << QString::fromLatin1(name) << rect
+                               << (text ? QString::fromLatin1(text) : QString()) << centred;
+        };
+        row("title", "Label1", twips(120, 360, 6495, 495), "KELDAR", true);
+        row("notice", "Label7", twips(2640, 840, 1335, 255), nullptr, true);
+        row("authors", "Label2", twips(240, 1320, 1335, 255), "Authors:");
+        row("author 1", "Label3", twips(1560, 1320, 2295, 255));
+        row("contact 1", "Label4", twips(3480, 1320, 3015, 255));
+        row("author 2", "Label5", twips(1560, 1680, 1575, 255));
+        row("contact 2", "Label6", twips(3480, 1680, 2295, 255));
+        row("affiliation", "Label9", twips(1560, 2040, 4935, 255));
+        row("department", "Label10", twips(1560, 2400, 5055, 255));
+        row("reference intro", "Label8", twips(240, 2880, 5655, 255),
+            "For more information we refer to the paper and our website: ");
+        row("reference", "Label13", twips(1800, 3240, 4695, 615));
+        row("address", "Label11", twips(1800, 3960, 3255, 255));
     }
     void layout()
     {

@@ -25,14 +25,6 @@ const QString NumberOfFilesMessage =
 const QString FirstFileMessage = QStringLiteral(
     "Please input a positive integer value for the file number you want to start with");
 
-// The example's file for ten files from file 1, with a point as the
-// decimal separator.
-QByteArray exampleFile(const QString &folder)
-{
-    return QByteArray(" 20 \r\n 28 \r\n 4 \r\n 1 \r\n") + QByteArray(" 0.5 \r\n").repeated(6) +
-           " 10 \r\n 1 \r\n 100 \r\n" + folder.toUtf8() + "\r\n";
-}
-
 // One program over a temporary drive.  "C:\" is a folder below the drive
 // (made when first written), the generator the stand-in.
 struct Session : Fixture {
@@ -163,32 +155,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("firstFile");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("field");
-        const QString files = QStringLiteral("txtNumberofFiles");
-        const QString first = QStringLiteral("txtStartingSolution");
-        QTest::newRow("files empty") << ""
-                                     << "1" << NumberOfFilesMessage << files;
-        QTest::newRow("files negative") << "-1"
-                                        << "1" << NumberOfFilesMessage << files;
-        QTest::newRow("files fraction") << "2.5"
-                                        << "1" << NumberOfFilesMessage << files;
-        QTest::newRow("files zero") << "0"
-                                    << "1" << NumberOfFilesMessage << files;
-        QTest::newRow("files blank") << " "
-                                     << "1" << NumberOfFilesMessage << files;
-        QTest::newRow("files letters") << "abc"
-                                       << "1" << NumberOfFilesMessage << files;
-        QTest::newRow("both wrong: files first") << "0"
-                                                 << "0" << NumberOfFilesMessage << files;
-        QTest::newRow("first empty") << "1"
-                                     << "" << FirstFileMessage << first;
-        QTest::newRow("first zero") << "1"
-                                    << "0" << FirstFileMessage << first;
-        QTest::newRow("first letters") << "1"
-                                       << "abc" << FirstFileMessage << first;
-        QTest::newRow("first fraction") << "1"
-                                        << "1.5" << FirstFileMessage << first;
-        QTest::newRow("first above 32767") << "1"
-                                           << "32768" << FirstFileMessage << first;
+        // `files`: the number of files is refused (and looked at first).
+        const auto row = [](const char *tag, const char *count, const char *firstFile, bool files) {
+            QTest::newRow(tag) << QString::fromLatin1(count) << QString::fromLatin1(firstFile)
+                               << (files ? NumberOfFilesMessage : FirstFileMessage)
+                               << QString::fromLatin1(files ? "txtNumberofFiles"
+                                                            : "txtStartingSolution");
+        };
+        row("files empty", "", "1", true);
+        row("files negative", "-1", "1", true);
+        row("files fraction", "2.5", "1", true);
+        row("files zero", "0", "1", true);
+        row("files blank", " ", "1", true);
+        row("files letters", "abc", "1", true);
+        row("both wrong: files first", "0", "0", true);
+        row("first empty", "1", "", false);
+        row("first zero", "1", "0", false);
+        row("first letters", "1", "abc", false);
+        row("first fraction", "1", "1.5", false);
+        row("first above 32767", "1", "32768", false);
     }
     void refusedBatchFields()
     {
@@ -294,9 +279,7 @@ private Q_SLOTS:
         };
         s.finishBatch(target.path());
 
-        QByteArray expected = exampleFile(target.path());
-        expected.replace(" 0.5 \r\n", indicatorLine);
-        QCOMPARE(atStart, expected);
+        QCOMPARE(atStart, exampleFile(target.path(), indicatorLine));
         QCOMPARE(s.host.starts.size(), 1);
         QCOMPARE(s.host.starts[0].program, QStringLiteral(KELDAR_STANDIN_DIR "/keldar-generate"));
         QCOMPARE(s.host.starts[0].arguments, QStringList());
@@ -323,8 +306,7 @@ private Q_SLOTS:
     {
         Session s;
         s.open();
-        QVERIFY(QDir().mkpath(s.root()));
-        QVERIFY(QFile(s.mark()).open(QIODevice::WriteOnly));
+        QVERIFY(writeFile(s.mark(), {}));
         bool markAtStart = true;
         s.host.onStart = [&](const ScriptedHost::Start &) {
             markAtStart = QFile::exists(s.mark());
@@ -350,19 +332,14 @@ private Q_SLOTS:
         s.open();
         s.host.processRunning = true; // running, but never leaves its mark
         s.program->setReadTimeout(markWhileWaiting ? 10000 : 50);
-        const auto writeMark = [&](const QByteArray &text) {
-            QFile mark(s.mark());
-            QVERIFY(mark.open(QIODevice::WriteOnly));
-            mark.write(text);
-        };
         s.host.onStart = [&](const ScriptedHost::Start &) {
             if (!markAtStart.isEmpty())
-                writeMark(markAtStart);
+                QVERIFY(writeFile(s.mark(), markAtStart));
         };
         // The events of a generator marking while the program waits.
         s.host.onMessage = [&](const ScriptedHost::Message &) {
             if (markWhileWaiting)
-                QTimer::singleShot(0, [&] { writeMark("4242"); });
+                QTimer::singleShot(0, [&] { QVERIFY(writeFile(s.mark(), "4242")); });
         };
         s.finishBatch(QStringLiteral("/srv"));
         QTEST(QFile::exists(s.inputFile()), "fileStays");
@@ -406,7 +383,7 @@ private Q_SLOTS:
         QFETCH(QString, rootName);
         QFETCH(bool, takeTheName);
         Session s(false, rootName);
-        QVERIFY(QFile(s.drive.filePath(QStringLiteral("blocker"))).open(QIODevice::WriteOnly));
+        QVERIFY(writeFile(s.drive.filePath(QStringLiteral("blocker")), {}));
         if (takeTheName)
             QVERIFY(QDir().mkpath(s.inputFile()));
         s.open();

@@ -42,11 +42,8 @@ struct PolledGenerator {
     bool isRunning()
     {
         ++polls;
-        if (polls == markAfterPolls) {
-            QFile file(mark);
-            file.open(QIODevice::WriteOnly);
-            file.write(generator::readMarkText(pid));
-        }
+        if (polls == markAfterPolls)
+            test::writeFile(mark, generator::readMarkText(pid));
         return endAfterPolls < 0 || polls < endAfterPolls;
     }
 };
@@ -114,12 +111,12 @@ private Q_SLOTS:
 
         const QLocale point = QLocale::c();
         const QLocale comma(QLocale::German, QLocale::Germany);
+        const QString folder = QStringLiteral("D:\\Instances");
         const QByteArray head = " 20 \r\n 28 \r\n 4 \r\n 1 \r\n";
         const QByteArray tail = " 10 \r\n 1 \r\n 100 \r\nD:\\Instances\r\n";
-        QTest::newRow("example, point")
-            << point << exampleBatch() << head + QByteArray(" 0.5 \r\n").repeated(6) + tail;
+        QTest::newRow("example, point") << point << exampleBatch() << test::exampleFile(folder);
         QTest::newRow("example, comma")
-            << comma << exampleBatch() << head + QByteArray("0.5\r\n").repeated(6) + tail;
+            << comma << exampleBatch() << test::exampleFile(folder, "0.5\r\n");
 
         ParameterSet noFree = exampleBatch();
         noFree.freeShiftInculuded = false;
@@ -251,11 +248,8 @@ private Q_SLOTS:
         polled.mark = dir.filePath(QStringLiteral("Input_data_KELDAR.TXT.read"));
         polled.markAfterPolls = markAfterPolls;
         polled.endAfterPolls = endAfterPolls;
-        if (!markBefore.isEmpty()) {
-            QFile mark(polled.mark);
-            QVERIFY(mark.open(QIODevice::WriteOnly));
-            mark.write(markBefore);
-        }
+        if (!markBefore.isEmpty())
+            QVERIFY(test::writeFile(polled.mark, markBefore));
 
         QElapsedTimer clock;
         clock.start();

@@ -15,14 +15,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("result");
-        QTest::newRow("cancel") << ""
-                                << "";
-        QTest::newRow("root keeps its separator") << "/"
-                                                  << "/";
-        QTest::newRow("folder") << "/srv/instances"
-                                << "/srv/instances";
-        QTest::newRow("trailing separator dropped") << "/srv/instances/"
-                                                    << "/srv/instances";
+        const auto row = [](const char *tag, const char *answer, const char *result) {
+            QTest::newRow(tag) << QString::fromLatin1(answer) << QString::fromLatin1(result);
+        };
+        row("cancel", "", "");
+        row("root keeps its separator", "/", "/");
+        row("folder", "/srv/instances", "/srv/instances");
+        row("trailing separator dropped", "/srv/instances/", "/srv/instances");
     }
     void selectFolder()
     {

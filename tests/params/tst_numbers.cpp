@@ -148,22 +148,19 @@ private Q_SLOTS:
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("numberForm");
         QTest::addColumn<QString>("decimalPointForm");
-        QTest::newRow("whole") << false << 20.0 << " 20 "
-                               << " 20 ";
-        QTest::newRow("whole comma") << true << 20.0 << " 20 "
-                                     << " 20 ";
-        QTest::newRow("half") << false << 0.5 << " 0.5 "
-                              << " 0.5 ";
-        QTest::newRow("half comma") << true << 0.5 << " 0,5 "
-                                    << "0.5";
-        QTest::newRow("negative") << false << -7.0 << "-7 "
-                                  << "-7 ";
-        QTest::newRow("zero") << true << 0.0 << " 0 "
-                              << " 0 ";
-        QTest::newRow("one") << true << 1.0 << " 1 "
-                             << " 1 ";
-        QTest::newRow("exponent comma") << true << 1.5e-7 << " 1,5E-07 "
-                                        << "1.5E-07";
+        const auto row = [](const char *tag, bool comma, double value, const char *numberForm,
+                            const char *decimalPointForm) {
+            QTest::newRow(tag) << comma << value << QString::fromLatin1(numberForm)
+                               << QString::fromLatin1(decimalPointForm);
+        };
+        row("whole", false, 20.0, " 20 ", " 20 ");
+        row("whole comma", true, 20.0, " 20 ", " 20 ");
+        row("half", false, 0.5, " 0.5 ", " 0.5 ");
+        row("half comma", true, 0.5, " 0,5 ", "0.5");
+        row("negative", false, -7.0, "-7 ", "-7 ");
+        row("zero", true, 0.0, " 0 ", " 0 ");
+        row("one", true, 1.0, " 1 ", " 1 ");
+        row("exponent comma", true, 1.5e-7, " 1,5E-07 ", "1.5E-07");
     }
     void fileForms()
     {

@@ -14,24 +14,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("drivePath");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("root") << "C:\\"
-                              << "/data/c";
-        QTest::newRow("input file") << "C:\\Input_data_KELDAR.TXT"
-                                    << "/data/c/Input_data_KELDAR.TXT";
-        QTest::newRow("lower-case drive") << "c:\\x\\y.txt"
-                                          << "/data/c/x/y.txt";
-        QTest::newRow("drive without separator") << "C:"
-                                                 << "/data/c";
-        QTest::newRow("generator") << "C:\\Keldar\\Generate.exe"
-                                   << "/opt/keldar/bin/keldar-generate";
-        QTest::newRow("generator any case") << "c:\\KELDAR\\generate.EXE"
-                                            << "/opt/keldar/bin/keldar-generate";
-        QTest::newRow("tutorial") << "C:\\KELDAR\\Tutorial_KELDAR.txt"
-                                  << "/data/c/KELDAR/Tutorial_KELDAR.txt";
-        QTest::newRow("other drive unchanged") << "D:\\Instances"
-                                               << "D:\\Instances";
-        QTest::newRow("host path unchanged") << "/home/u/x"
-                                             << "/home/u/x";
+        const auto row = [](const char *tag, const char *drivePath, const char *expected) {
+            QTest::newRow(tag) << QString::fromLatin1(drivePath) << QString::fromLatin1(expected);
+        };
+        row("root", "C:\\", "/data/c");
+        row("input file", "C:\\Input_data_KELDAR.TXT", "/data/c/Input_data_KELDAR.TXT");
+        row("lower-case drive", "c:\\x\\y.txt", "/data/c/x/y.txt");
+        row("drive without separator", "C:", "/data/c");
+        row("generator", "C:\\Keldar\\Generate.exe", "/opt/keldar/bin/keldar-generate");
+        row("generator any case", "c:\\KELDAR\\generate.EXE", "/opt/keldar/bin/keldar-generate");
+        row("tutorial", "C:\\KELDAR\\Tutorial_KELDAR.txt", "/data/c/KELDAR/Tutorial_KELDAR.txt");
+        row("other drive unchanged", "D:\\Instances", "D:\\Instances");
+        row("host path unchanged", "/home/u/x", "/home/u/x");
     }
     void map()
     {

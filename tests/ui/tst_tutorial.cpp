@@ -1,6 +1,5 @@
 #include "tests/support/files.h"
 #include "tests/support/scriptedhost.h"
-#include "ui/appearance.h"
 #include "ui/tutorial.h"
 
 #include <QAbstractButton>
@@ -42,9 +41,6 @@ class TestTutorial : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The fonts the program runs with, so that sizes mean what users see.
-    void initTestCase() { applyAppearance(); }
-
     void findsTheTutorial_data()
     {
         QTest::addColumn<bool>("onDrive");
