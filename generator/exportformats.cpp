@@ -5,7 +5,6 @@
 #include "generator/publish.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace keldar::generator {
@@ -168,23 +167,10 @@ int convertFiles(const QStringList &paths, ExportFormats formats, QTextStream &o
     int status = 0;
     const QStringList suffixes = extraSuffixes(formats);
     for (const QString &path : paths) {
-        const QString shown = QDir::toNativeSeparators(path);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            err << "keldar-generate: " << shown << ": " << file.errorString() << Qt::endl;
-            status = 2;
-            continue;
-        }
-        const QByteArray text = file.read(MaxInstanceFileBytes + 1);
-        if (text.size() > MaxInstanceFileBytes) {
-            err << "keldar-generate: " << shown << ": larger than " << MaxInstanceFileBytes
-                << " bytes, no instance file" << Qt::endl;
-            status = 2;
-            continue;
-        }
-        const ParsedInstance parsed = parseInstance(text);
+        const ParsedInstance parsed = readInstanceFile(path);
         if (!parsed.instance) {
-            err << "keldar-generate: " << shown << ": " << parsed.error << Qt::endl;
+            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << parsed.error
+                << Qt::endl;
             status = 2;
             continue;
         }

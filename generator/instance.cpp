@@ -1,7 +1,5 @@
 #include "generator/instance.h"
 
-#include <cstdlib>
-
 namespace keldar::generator {
 
 Instance Instance::blank(int nurses, int days, int workingShifts, bool freeCounted)
@@ -20,9 +18,10 @@ Instance Instance::blank(int nurses, int days, int workingShifts, bool freeCount
 
 std::int64_t spreadNumerator(const int counts[MaxCost + 1], std::int64_t sum, int n)
 {
+    const Deviation dev{n, sum};
     std::int64_t total = 0;
     for (int v = MinCost; v <= MaxCost; ++v)
-        total += counts[v] * std::llabs(static_cast<std::int64_t>(n) * v - sum);
+        total += counts[v] * dev.term(v);
     return total;
 }
 

@@ -1,5 +1,7 @@
 #include "generator/instancefile.h"
 
+#include <QFile>
+
 #include <cmath>
 #include <cstring>
 
@@ -254,6 +256,23 @@ ParsedInstance parseInstance(const QByteArray &text)
         return fail(lineNumber, QStringLiteral("unexpected data after the last nurse"));
     result.instance = std::move(in);
     return result;
+}
+
+ParsedInstance readInstanceFile(const QString &path)
+{
+    ParsedInstance result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = file.errorString();
+        return result;
+    }
+    const QByteArray text = file.read(MaxInstanceFileBytes + 1);
+    if (text.size() > MaxInstanceFileBytes) {
+        result.error =
+            QStringLiteral("larger than %1 bytes, no instance file").arg(MaxInstanceFileBytes);
+        return result;
+    }
+    return parseInstance(text);
 }
 
 } // namespace keldar::generator

@@ -45,4 +45,8 @@ inline constexpr qint64 MaxInstanceFileBytes = qint64(256) << 20;
 // Reads the body of an instance file back (comments are skipped).
 ParsedInstance parseInstance(const QByteArray &text);
 
+// Reads and parses the instance file at `path`; the error says why it is
+// none (unreadable, too large, or the parse's reason).
+ParsedInstance readInstanceFile(const QString &path);
+
 } // namespace keldar::generator

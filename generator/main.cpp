@@ -1,4 +1,5 @@
 #include "generator/batch.h"
+#include "generator/batchtext.h"
 #include "generator/exportformats.h"
 #include "generator/handshake.h"
 #include "generator/inputfile.h"
@@ -59,6 +60,17 @@ const char Usage[] = "Usage: keldar-generate [--format LIST] [FILE] [--jobs N]\n
                      "input-data file, design, shard manifests or an instance file was\n"
                      "refused, or the usage is wrong.\n";
 
+// The formats --format names; nothing, with the complaint printed, when it
+// names none.
+std::optional<ExportFormats> formatsArgument(const QString &list, QTextStream &err)
+{
+    const auto formats = parseFormats(list);
+    if (!formats)
+        err << "keldar-generate: --format takes txt, dzn, json or several with commas, not \""
+            << list << "\"" << Qt::endl;
+    return formats;
+}
+
 // A whole number from 1 to `high` written with digits alone.
 std::optional<int> positive(const QString &text, int high)
 {
@@ -73,21 +85,7 @@ int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
 {
     int status = 0;
     for (const QString &path : paths) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": "
-                << file.errorString() << Qt::endl;
-            status = 2;
-            continue;
-        }
-        const QByteArray text = file.read(MaxInstanceFileBytes + 1);
-        if (text.size() > MaxInstanceFileBytes) {
-            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": larger than "
-                << MaxInstanceFileBytes << " bytes, no instance file" << Qt::endl;
-            status = 2;
-            continue;
-        }
-        const ParsedInstance parsed = parseInstance(text);
+        const ParsedInstance parsed = readInstanceFile(path);
         if (!parsed.instance) {
             err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << parsed.error
                 << Qt::endl;
@@ -95,11 +93,8 @@ int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
             continue;
         }
         const Indicators measured = measure(*parsed.instance);
-        out << QDir::toNativeSeparators(path);
-        for (int k = 0; k < IndicatorCount; ++k)
-            out << ' ' << IndicatorNames[k] << ' '
-                << QString::number(measured[static_cast<std::size_t>(k)], 'f', 6);
-        out << " lowerBound " << lowerBound(*parsed.instance).text() << Qt::endl;
+        out << QDir::toNativeSeparators(path) << measuredText(measured) << " lowerBound "
+            << lowerBound(*parsed.instance).text() << Qt::endl;
     }
     return status;
 }
@@ -124,47 +119,30 @@ int main(int argc, char *argv[])
     }
     std::optional<ExportFormats> formats;
     if (args.size() > 1 && args.first() == QLatin1String("--format")) {
-        formats = parseFormats(args[1]);
-        if (!formats) {
-            err << "keldar-generate: --format takes txt, dzn, json or several with commas, not \""
-                << args[1] << "\"" << Qt::endl;
+        formats = formatsArgument(args[1], err);
+        if (!formats)
             return 2;
-        }
         args.remove(0, 2);
     }
-    if (!args.isEmpty() && args.first() == QLatin1String("--convert")) {
-        args.removeFirst();
+    auto wrongUsage = [&] {
+        err << Usage;
+        return 2;
+    };
+    const QString command = args.value(0);
+    const QStringList operands = args.mid(1);
+    if (command == QLatin1String("--convert")) {
         const ExportFormats to = formats.value_or(DznFormat | JsonFormat);
-        if (args.isEmpty() || extraSuffixes(to).isEmpty()) {
-            err << Usage;
-            return 2;
-        }
-        return convertFiles(args, to, out, err);
+        if (operands.isEmpty() || extraSuffixes(to).isEmpty())
+            return wrongUsage();
+        return convertFiles(operands, to, out, err);
     }
-    if (!formats && !args.isEmpty() && args.first() == QLatin1String("--check-roster")) {
-        args.removeFirst();
-        if (args.size() < 2 || args.size() > 3) {
-            err << Usage;
-            return 2;
-        }
-        return checkRosterFiles(args, out, err);
-    }
-    if (!formats && !args.isEmpty() && args.first() == QLatin1String("--measure")) {
-        args.removeFirst();
-        if (args.isEmpty()) {
-            err << Usage;
-            return 2;
-        }
-        return measureFiles(args, out, err);
-    }
-    if (!args.isEmpty() && args.first() == QLatin1String("--merge")) {
-        args.removeFirst();
-        if (args.isEmpty()) {
-            err << Usage;
-            return 2;
-        }
-        return mergeShards(args, out, err);
-    }
+    if (!formats && command == QLatin1String("--check-roster"))
+        return operands.size() < 2 || operands.size() > 3 ? wrongUsage()
+                                                          : checkRosterFiles(operands, out, err);
+    if (!formats && command == QLatin1String("--measure"))
+        return operands.isEmpty() ? wrongUsage() : measureFiles(operands, out, err);
+    if (command == QLatin1String("--merge"))
+        return operands.isEmpty() ? wrongUsage() : mergeShards(operands, out, err);
 
     QString designPath;
     QString outDir;
@@ -189,13 +167,9 @@ int main(int argc, char *argv[])
         } else if (arg == QLatin1String("--out")) {
             outDir = args.at(++i);
         } else if (arg == QLatin1String("--format")) {
-            const auto listed = parseFormats(args.at(++i));
-            if (!listed) {
-                err << "keldar-generate: --format takes txt, dzn, json or several with commas, "
-                       "not \""
-                    << args.at(i) << "\"" << Qt::endl;
+            const auto listed = formatsArgument(args.at(++i), err);
+            if (!listed)
                 return 2;
-            }
             options.formats = *listed;
         } else if (arg == QLatin1String("--jobs")) {
             const auto jobs = positive(args.at(++i), 1024);
@@ -218,8 +192,7 @@ int main(int argc, char *argv[])
             shard.shards = *count;
             sharded = true;
         } else if (arg.startsWith(u'-') || !inputArgument.isEmpty()) {
-            err << Usage;
-            return 2;
+            return wrongUsage();
         } else {
             inputArgument = arg;
         }

@@ -1,5 +1,6 @@
 #include "generator/manifest.h"
 
+#include "generator/batchtext.h"
 #include "generator/instancefile.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@ namespace keldar::generator {
 
 namespace {
 
+// How fileName() spells an instance file, for reading the number back.
 const char FilePrefix[] = "instance_";
 const char FileSuffix[] = ".txt";
 constexpr int Columns = 7 + 2 * IndicatorCount + 2;
@@ -84,7 +86,7 @@ ManifestRow manifestRow(const BatchInput &input, qint64 cell, qint64 fileNumber,
     row.freeCounted = input.freeCounted;
     row.seed = input.seed;
     row.targets = input.targets;
-    QByteArray line = csvField(FilePrefix + QByteArray::number(fileNumber) + FileSuffix);
+    QByteArray line = csvField(fileName(fileNumber).toLatin1());
     for (qint64 value : {cell, qint64(input.nurses), qint64(input.days), qint64(input.shifts),
                          qint64(input.freeCounted ? 1 : 0), input.seed})
         line += ',' + QByteArray::number(value);

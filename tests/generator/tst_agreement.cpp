@@ -30,31 +30,36 @@ QString modelDir()
 }
 
 struct Solved {
-    QByteArray roster; // the last roster printed
+    ParsedRoster roster; // the last roster printed
     bool optimal = false;
     QByteArray output;
 };
 
-// Runs the reference model on the instance, with a rules file or none.
-Solved solve(const QString &dzn, const QString &rules, int seconds)
+// Runs the reference model on the instance's .dzn, with a rules file or none.
+void solve(const Instance &in, const LowerBound &bound, const QString &rules, int seconds,
+           Solved &solved)
 {
+    QTemporaryDir dir;
+    QFile dzn(dir.filePath(QStringLiteral("instance.dzn")));
+    QVERIFY(dzn.open(QIODevice::WriteOnly) &&
+            dzn.write(instanceDzn(in, {measure(in), bound.cost, {}})) > 0 && dzn.flush());
     QStringList args{QStringLiteral("--solver"),
                      QStringLiteral("gecode"),
                      QStringLiteral("--time-limit"),
                      QString::number(seconds * 1000),
                      modelDir() + QStringLiteral("/roster.mzn"),
-                     dzn};
+                     dzn.fileName()};
     if (!rules.isEmpty())
         args << modelDir() + QStringLiteral("/rules/") + rules;
     QProcess minizinc;
     minizinc.start(qEnvironmentVariable("MINIZINC", QStringLiteral("minizinc")), args);
     minizinc.waitForFinished(seconds * 1000 + 60000);
-    Solved solved;
     solved.output = minizinc.readAllStandardOutput();
+    QByteArray roster;
     QByteArray current;
     for (const QByteArray &line : solved.output.split('\n')) {
         if (line == "----------") {
-            solved.roster = current;
+            roster = current;
             current.clear();
         } else if (line == "==========") {
             solved.optimal = true;
@@ -62,14 +67,8 @@ Solved solve(const QString &dzn, const QString &rules, int seconds)
             current += line + '\n';
         }
     }
-    return solved;
-}
-
-bool writeDzn(const QString &path, const Instance &in, const LowerBound &bound)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) &&
-           file.write(instanceDzn(in, {measure(in), bound.cost, {}})) > 0 && file.flush();
+    solved.roster = parseRoster(roster, in);
+    QVERIFY2(solved.roster.error.isEmpty(), solved.output.constData());
 }
 
 } // namespace
@@ -113,14 +112,11 @@ private Q_SLOTS:
             generate(batch(nurses, days, shifts, freeCounted, coverage), std::uint64_t(days * 31));
         const LowerBound bound = lowerBound(in);
         QVERIFY(bound.cost);
-        QTemporaryDir dir;
-        const QString dzn = dir.filePath(QStringLiteral("instance.dzn"));
-        QVERIFY(writeDzn(dzn, in, bound));
-
-        const Solved solved = solve(dzn, {}, 30);
-        const ParsedRoster roster = parseRoster(solved.roster, in);
-        QVERIFY2(roster.error.isEmpty(), solved.output.constData());
-        const RosterCheck check = checkRoster(in, roster.roster);
+        Solved solved;
+        solve(in, bound, {}, 30, solved);
+        if (QTest::currentTestFailed())
+            return;
+        const RosterCheck check = checkRoster(in, solved.roster.roster);
         QVERIFY(check.feasible());
         QCOMPARE(check.cost, *bound.cost);
         QVERIFY2(solved.optimal, solved.output.constData());
@@ -147,18 +143,16 @@ private Q_SLOTS:
         QFETCH(QString, rules);
         const Instance in = generate(batch(nurses, days, shifts, true, 0.3), 5);
         const LowerBound bound = lowerBound(in);
-        QTemporaryDir dir;
-        const QString dzn = dir.filePath(QStringLiteral("instance.dzn"));
-        QVERIFY(writeDzn(dzn, in, bound));
         QFile rulesFile(modelDir() + QStringLiteral("/rules/") + rules);
         QVERIFY(rulesFile.open(QIODevice::ReadOnly));
         const ParsedRules parsedRules = parseRules(rulesFile.readAll());
         QVERIFY2(parsedRules.rules, qPrintable(parsedRules.error));
 
-        const Solved solved = solve(dzn, rules, 5);
-        const ParsedRoster roster = parseRoster(solved.roster, in);
-        QVERIFY2(roster.error.isEmpty(), solved.output.constData());
-        const RosterCheck check = checkRoster(in, roster.roster, *parsedRules.rules);
+        Solved solved;
+        solve(in, bound, rules, 5, solved);
+        if (QTest::currentTestFailed())
+            return;
+        const RosterCheck check = checkRoster(in, solved.roster.roster, *parsedRules.rules);
         for (const Violation &v : check.violations)
             qWarning("%s", qPrintable(v.text));
         QVERIFY(check.feasible());

@@ -65,6 +65,31 @@ QString generatorPath()
     return bin + QStringLiteral("/keldar-generate");
 }
 
+QString logIn(const QString &folder)
+{
+    return QString::fromUtf8(readAll(QDir(folder).filePath(QStringLiteral("output.log"))));
+}
+
+// The program's exit status (-1: it did not finish by itself) and output.
+struct Ran {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Ran runProgram(const QStringList &args, const QString &workDir = QString())
+{
+    QProcess process;
+    process.setWorkingDirectory(workDir);
+    process.start(generatorPath(), args);
+    Ran ran;
+    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit)
+        ran.status = process.exitCode();
+    ran.out = process.readAllStandardOutput();
+    ran.err = process.readAllStandardError();
+    return ran;
+}
+
 QStringList leftovers(const QString &folder)
 {
     return QDir(folder).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden);
@@ -100,8 +125,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(QDir(folder).filePath(QStringLiteral("instance_8.txt"))));
         QVERIFY(leftovers(folder).isEmpty());
 
-        const QString log =
-            QString::fromUtf8(readAll(QDir(folder).filePath(QStringLiteral("output.log"))));
+        const QString log = logIn(folder);
         QVERIFY(log.startsWith(QStringLiteral("== batch ")));
         QVERIFY(log.contains(
             QStringLiteral("inputs: nurses 10, days 7, shifts 3, free shift counted 1")));
@@ -146,7 +170,7 @@ private Q_SLOTS:
         QCOMPARE(report.skipped, 1);
         QVERIFY(!report.allWritten());
         QCOMPARE(readAll(kept), QByteArray("hand-made\n"));
-        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        const QString log = logIn(dir.path());
         QVERIFY(log.contains(QStringLiteral("instance_6.txt skipped: already exists")));
         QVERIFY(log.contains(QStringLiteral("summary: 2 written, 1 skipped, 0 failed")));
     }
@@ -159,7 +183,7 @@ private Q_SLOTS:
         BatchInput second = smallBatch(dir.path(), 1);
         second.firstFile = 20;
         runBatch(second, dir.path());
-        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        const QString log = logIn(dir.path());
         QVERIFY(log.startsWith(QStringLiteral("earlier line\n")));
         QCOMPARE(log.count(QStringLiteral("== batch ")), 2);
         QVERIFY(log.indexOf(QStringLiteral("instance_5.txt")) <
@@ -241,7 +265,7 @@ private Q_SLOTS:
             writeFile(dir.filePath(name), "part");
         runBatch(smallBatch(dir.path(), 1), dir.path());
         QCOMPARE(leftovers(dir.path()), QStringList{running});
-        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        const QString log = logIn(dir.path());
         QVERIFY2(log.contains(QStringLiteral("removed 2 temporary files")), qPrintable(log));
     }
 
@@ -292,41 +316,12 @@ private Q_SLOTS:
             runBatch(smallBatch(blocker + QStringLiteral("/sub")), fallback.path());
         QCOMPARE(report.written, 0);
         QCOMPARE(report.failed, 3);
-        const QString log =
-            QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
+        const QString log = logIn(fallback.path());
         QVERIFY2(QRegularExpression(QStringLiteral("error: cannot create the target folder "
                                                    "\\S+ \\(Not a directory\\)"))
                      .match(log)
                      .hasMatch(),
                  qPrintable(log));
-    }
-
-    // Started by the app, the generator marks the file it read, even a
-    // vanished one; run by hand it leaves no mark and so never takes the
-    // name of a file of the user's.
-    void loadInput_marksOnlyForTheApp_data()
-    {
-        QTest::addColumn<bool>("present");
-        QTest::addColumn<bool>("byApp");
-        QTest::newRow("by the app, file missing") << false << true;
-        QTest::newRow("by the app, file present") << true << true;
-        QTest::newRow("by hand, file missing") << false << false;
-        QTest::newRow("by hand, file present") << true << false;
-    }
-    void loadInput_marksOnlyForTheApp()
-    {
-        QFETCH(bool, present);
-        QFETCH(bool, byApp);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("in.txt"));
-        const QString mark = path + QLatin1String(ReadMarkSuffix);
-        if (present)
-            writeFile(path, inputText(dir.path()));
-        writeFile(mark, "mine");
-        const ReadResult read = loadInput(path, byApp ? ReadMark::Leave : ReadMark::Omit);
-        QCOMPARE(bool(read.input), present);
-        QCOMPARE(readAll(mark),
-                 byApp ? readMarkText(QCoreApplication::applicationPid()) : QByteArray("mine"));
     }
 
     // The target folder is there but its output.log cannot take the section:
@@ -365,8 +360,7 @@ private Q_SLOTS:
         const BatchReport report = runBatch(smallBatch(dir.path()), fallback.path());
         QCOMPARE(report.written, 3);
         QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("instance_7.txt"))));
-        const QString log =
-            QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
+        const QString log = logIn(fallback.path());
         QVERIFY2(log.startsWith(QStringLiteral("== batch ")), qPrintable(log));
         const QString kind =
             blocker == QLatin1String("link") ? QStringLiteral("error: ") : QStringLiteral("note: ");
@@ -395,8 +389,7 @@ private Q_SLOTS:
         QVERIFY(report.written >= 1);
         QCOMPARE(report.failed, 1);
         QCOMPARE(report.written + report.failed + report.notStarted, 6);
-        const QString log =
-            QString::fromUtf8(readAll(fallback.filePath(QStringLiteral("output.log"))));
+        const QString log = logIn(fallback.path());
         QVERIFY2(log.contains(QStringLiteral("not written: No space left on device")) &&
                      log.contains(QStringLiteral("not started, ")) &&
                      log.contains(QStringLiteral("stopped: No space left on device")),
@@ -415,7 +408,7 @@ private Q_SLOTS:
         const BatchReport report = runBatch(in, dir.path());
         QCOMPARE(report.written, 0);
         QCOMPARE(report.notStarted, 100000);
-        const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
+        const QString log = logIn(dir.path());
         QVERIFY2(QRegularExpression(QStringLiteral("needs about \\d+ bytes, the disk of .* has "
                                                    "\\d+ bytes free; no file written"))
                      .match(log)
@@ -433,38 +426,50 @@ private Q_SLOTS:
         QCOMPARE(filesSynced() - before, 3 + 2); // and manifest.csv, batch.svg
     }
 
-    void loadInput_leavesMark_data()
+    // Started by the app, the generator marks the file it read, even a
+    // vanished or refused one, never writing through a link; run by hand it
+    // leaves no mark and so never takes the name of a file of the user's.
+    void loadInput_marksOnlyForTheApp_data()
     {
         QTest::addColumn<bool>("present");
         QTest::addColumn<bool>("valid");
-        QTest::addColumn<bool>("linkAtMark");
-        QTest::newRow("valid file") << true << true << false;
-        QTest::newRow("refused file") << true << false << false;
-        QTest::newRow("missing file") << false << false << false;
-        QTest::newRow("link at the mark's name") << true << true << true;
+        QTest::addColumn<bool>("byApp");
+        QTest::addColumn<QString>("before"); // at the mark's name: none, mine or link
+        QTest::newRow("valid file") << true << true << true << "none";
+        QTest::newRow("refused file") << true << false << true << "none";
+        QTest::newRow("missing file") << false << false << true << "none";
+        QTest::newRow("link at the mark's name") << true << true << true << "link";
+        QTest::newRow("by the app, file missing") << false << false << true << "mine";
+        QTest::newRow("by the app, file present") << true << true << true << "mine";
+        QTest::newRow("by hand, file missing") << false << false << false << "mine";
+        QTest::newRow("by hand, file present") << true << true << false << "mine";
     }
-    void loadInput_leavesMark()
+    void loadInput_marksOnlyForTheApp()
     {
         QFETCH(bool, present);
         QFETCH(bool, valid);
-        QFETCH(bool, linkAtMark);
+        QFETCH(bool, byApp);
+        QFETCH(QString, before);
         QTemporaryDir dir;
         const QString path = dir.filePath(QLatin1String(InputFileName));
         const QString mark = path + QLatin1String(ReadMarkSuffix);
         const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
         if (present)
             writeFile(path, valid ? inputText(dir.path()) : QByteArray("1\n2\n"));
-        if (linkAtMark) {
+        if (before == QLatin1String("link")) {
             writeFile(elsewhere, "keep");
             QVERIFY(QFile::link(elsewhere, mark));
+        } else if (before == QLatin1String("mine")) {
+            writeFile(mark, "mine");
         }
-        const ReadResult read = loadInput(path);
+        const ReadResult read = loadInput(path, byApp ? ReadMark::Leave : ReadMark::Omit);
         QCOMPARE(bool(read.input), valid);
         // The mark names this process, the one that read.
-        QCOMPARE(readAll(mark), readMarkText(QCoreApplication::applicationPid()));
+        QCOMPARE(readAll(mark),
+                 byApp ? readMarkText(QCoreApplication::applicationPid()) : QByteArray("mine"));
         if (!present)
             QVERIFY(read.error.contains(QStringLiteral("cannot read")));
-        if (linkAtMark)
+        if (before == QLatin1String("link"))
             QCOMPARE(readAll(elsewhere), QByteArray("keep"));
     }
 
@@ -502,26 +507,18 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString out = dir.filePath(QStringLiteral("out"));
         writeFile(dir.filePath(QLatin1String(InputFileName)), inputText(out));
-        QProcess process;
-        process.setWorkingDirectory(dir.path());
-        process.start(generatorPath(), {});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(runProgram({}, dir.path()).status, 0);
         QVERIFY(QFileInfo::exists(
             dir.filePath(QLatin1String(InputFileName) + QLatin1String(ReadMarkSuffix))));
         QVERIFY(QFileInfo::exists(QDir(out).filePath(QStringLiteral("instance_2.txt"))));
 
-        process.start(generatorPath(), {QStringLiteral("--measure"),
-                                        QDir(out).filePath(QStringLiteral("instance_1.txt"))});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 0);
-        const QString printed = QString::fromUtf8(process.readAllStandardOutput());
-        QVERIFY2(printed.contains(QStringLiteral("dayPreference 0.")), qPrintable(printed));
+        const Ran measured = runProgram(
+            {QStringLiteral("--measure"), QDir(out).filePath(QStringLiteral("instance_1.txt"))});
+        QCOMPARE(measured.status, 0);
+        QVERIFY2(measured.out.contains("dayPreference 0."), measured.out.constData());
 
         // Run again: everything exists, nothing written, status says so.
-        process.start(generatorPath(), {dir.filePath(QLatin1String(InputFileName))});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(runProgram({dir.filePath(QLatin1String(InputFileName))}).status, 1);
     }
 
     // Two batches into one folder, overlapping: every file is whole and comes
@@ -539,8 +536,7 @@ private Q_SLOTS:
         second.start(generatorPath(), {dir.filePath(QStringLiteral("b.txt"))});
         QVERIFY(first.waitForFinished(60000));
         QVERIFY(second.waitForFinished(60000));
-        const QString log =
-            QString::fromUtf8(readAll(QDir(out).filePath(QStringLiteral("output.log"))));
+        const QString log = logIn(out);
         for (int k = 1; k <= 60; ++k) {
             const QString name = QStringLiteral("instance_%1.txt").arg(k);
             const QRegularExpression written(QStringLiteral("\\b%1 seed (\\d+) ").arg(name));
@@ -576,25 +572,6 @@ private Q_SLOTS:
         runBatch(smallBatch(out, 1), dir.path());
         const QString log = QString::fromUtf8(readAll(logPath));
         QCOMPARE(log.count(QStringLiteral("note: batch %1 did not finish").arg(killedId)), 1);
-    }
-
-    void program_refusedInput_generatesNothing()
-    {
-        QTemporaryDir dir;
-        const QString out = dir.filePath(QStringLiteral("out"));
-        QByteArray text = inputText(out);
-        text.replace("0.6\r\n", "1.6\r\n");
-        const QString input = dir.filePath(QStringLiteral("in.txt"));
-        writeFile(input, text);
-        QProcess process;
-        process.start(generatorPath(), {input});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 2);
-        QVERIFY(
-            QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("line 6")));
-        // Nothing generated: the folder holds only the log of the refusal.
-        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
-                 QStringList{QStringLiteral("output.log")});
     }
 
     // Started detached, the program has no console: a refusal must reach a
@@ -641,13 +618,9 @@ private Q_SLOTS:
             dir.filePath(named ? QStringLiteral("in.txt") : QString::fromLatin1(InputFileName));
         if (replace != "missing")
             writeFile(input, text);
-        QProcess process;
-        process.setWorkingDirectory(dir.path());
-        process.start(generatorPath(), named ? QStringList{input} : QStringList{});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 2);
-        const QString stderrText = QString::fromUtf8(process.readAllStandardError());
-        QVERIFY2(stderrText.contains(mentions), qPrintable(stderrText));
+        const Ran ran = runProgram(named ? QStringList{input} : QStringList{}, dir.path());
+        QCOMPARE(ran.status, 2);
+        QVERIFY2(QString::fromUtf8(ran.err).contains(mentions), ran.err.constData());
 
         const QString logPath =
             QDir(inTarget ? out : dir.path()).filePath(QStringLiteral("output.log"));
@@ -656,8 +629,12 @@ private Q_SLOTS:
         QVERIFY2(log.contains(QStringLiteral("error: ")), qPrintable(log));
         QVERIFY2(log.contains(mentions), qPrintable(log));
         QVERIFY(!QFileInfo::exists(QDir(out).filePath(QStringLiteral("instance_1.txt"))));
-        if (inTarget)
+        // Nothing generated: the target folder holds only the log of the refusal.
+        if (inTarget) {
+            QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+                     QStringList{QStringLiteral("output.log")});
             QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("output.log"))));
+        }
         if (QTest::currentDataTag() == QByteArray("target folder unusable"))
             QVERIFY2(log.contains(QStringLiteral("note: the target folder ") +
                                   QDir::toNativeSeparators(out) +
@@ -681,26 +658,19 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString name =
             named ? QStringLiteral("nosuch.txt") : QString::fromLatin1(InputFileName);
-        QProcess process;
-        process.setWorkingDirectory(dir.path());
-        process.start(generatorPath(), named ? QStringList{name} : QStringList{});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(runProgram(named ? QStringList{name} : QStringList{}, dir.path()).status, 2);
         QCOMPARE(QFileInfo::exists(dir.filePath(name + QLatin1String(ReadMarkSuffix))), marked);
         QVERIFY(!QFileInfo::exists(dir.filePath(name)));
     }
 
     void program_versionAndHelp()
     {
-        QProcess process;
-        process.start(generatorPath(), {QStringLiteral("--version")});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.readAllStandardOutput().trimmed(),
-                 QByteArray("keldar-generate " KELDAR_VERSION));
-        process.start(generatorPath(), {QStringLiteral("--help")});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 0);
-        QVERIFY(process.readAllStandardOutput().contains("--measure"));
+        const Ran version = runProgram({QStringLiteral("--version")});
+        QCOMPARE(version.status, 0);
+        QCOMPARE(version.out.trimmed(), QByteArray("keldar-generate " KELDAR_VERSION));
+        const Ran help = runProgram({QStringLiteral("--help")});
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.out.contains("--measure"));
     }
 };
 

@@ -22,6 +22,8 @@ Q_DECLARE_METATYPE(ViolationKind)
 
 namespace {
 
+using Kinds = QList<ViolationKind>;
+
 BatchInput batch(int nurses, int days, int shifts, bool freeCounted, const QString &folder = {})
 {
     BatchInput in;
@@ -43,12 +45,31 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
 QString generatorPath()
 {
-    QString bin = qEnvironmentVariable("KELDAR_BIN_DIR");
-    if (bin.isEmpty())
-        bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
-    return bin + QStringLiteral("/keldar-generate");
+    return qEnvironmentVariable("KELDAR_BIN_DIR", QCoreApplication::applicationDirPath() +
+                                                      QStringLiteral("/../bin")) +
+           QStringLiteral("/keldar-generate");
+}
+
+// The numbers of nested JSON arrays, each level of the given length.
+void flatten(const QJsonValue &value, QList<int> lengths, QList<int> &numbers)
+{
+    if (lengths.isEmpty()) {
+        numbers << value.toInt();
+        return;
+    }
+    const QJsonArray array = value.toArray();
+    QCOMPARE(array.size(), lengths.takeFirst());
+    for (const QJsonValue &item : array)
+        flatten(item, lengths, numbers);
 }
 
 // Every day's cheapest covered assignment, by trying them all.
@@ -174,41 +195,27 @@ private Q_SLOTS:
             QList<int> costs(in.costs.begin(), in.costs.end());
 
             const QByteArray dzn = readAll(base + QStringLiteral("dzn"));
-            QCOMPARE(dznNumbers(dzn, "nurses"), QList<int>{in.nurses});
-            QCOMPARE(dznNumbers(dzn, "days"), QList<int>{in.days});
-            QCOMPARE(dznNumbers(dzn, "workingShifts"), QList<int>{in.workingShifts});
-            QCOMPARE(dznNumbers(dzn, "freeShiftCounted"), QList<int>{1});
-            QCOMPARE(dznNumbers(dzn, "coverage"), coverage);
-            QCOMPARE(dznNumbers(dzn, "cost"),
-                     QList<int>({1, in.nurses, 1, in.days, 1, in.shiftTypes()}) + costs);
-
             QJsonParseError error{};
             const QJsonObject json =
                 QJsonDocument::fromJson(readAll(base + QStringLiteral("json")), &error).object();
             QCOMPARE(error.error, QJsonParseError::NoError);
-            QCOMPARE(json[QLatin1String("nurses")].toInt(), in.nurses);
-            QCOMPARE(json[QLatin1String("days")].toInt(), in.days);
-            QCOMPARE(json[QLatin1String("workingShifts")].toInt(), in.workingShifts);
+            const std::pair<const char *, int> sizes[] = {
+                {"nurses", in.nurses}, {"days", in.days}, {"workingShifts", in.workingShifts}};
+            for (const auto &[name, value] : sizes) {
+                QCOMPARE(dznNumbers(dzn, name), QList<int>{value});
+                QCOMPARE(json[QLatin1String(name)].toInt(), value);
+            }
+            QCOMPARE(dznNumbers(dzn, "freeShiftCounted"), QList<int>{1});
+            QCOMPARE(dznNumbers(dzn, "coverage"), coverage);
+            QCOMPARE(dznNumbers(dzn, "cost"),
+                     QList<int>({1, in.nurses, 1, in.days, 1, in.shiftTypes()}) + costs);
             QCOMPARE(json[QLatin1String("freeShiftCounted")].toBool(), true);
             QCOMPARE(json[QLatin1String("lowerBound")].toInteger(), bound);
             QList<int> jsonCoverage;
-            for (const QJsonValue &day : json[QLatin1String("coverage")].toArray()) {
-                QCOMPARE(day.toArray().size(), in.workingShifts);
-                for (const QJsonValue &v : day.toArray())
-                    jsonCoverage << v.toInt();
-            }
-            QCOMPARE(jsonCoverage, coverage);
             QList<int> jsonCosts;
-            const QJsonArray nurses = json[QLatin1String("cost")].toArray();
-            QCOMPARE(nurses.size(), in.nurses);
-            for (const QJsonValue &nurse : nurses) {
-                QCOMPARE(nurse.toArray().size(), in.days);
-                for (const QJsonValue &day : nurse.toArray()) {
-                    QCOMPARE(day.toArray().size(), in.shiftTypes());
-                    for (const QJsonValue &v : day.toArray())
-                        jsonCosts << v.toInt();
-                }
-            }
+            flatten(json[QLatin1String("coverage")], {in.days, in.workingShifts}, jsonCoverage);
+            flatten(json[QLatin1String("cost")], {in.nurses, in.days, in.shiftTypes()}, jsonCosts);
+            QCOMPARE(jsonCoverage, coverage);
             QCOMPARE(jsonCosts, costs);
             const Indicators measured = measure(in);
             const QJsonObject indicators = json[QLatin1String("indicators")].toObject();
@@ -222,15 +229,14 @@ private Q_SLOTS:
     void batch_existingExport_skipsInstance()
     {
         QTemporaryDir dir;
-        QFile kept(dir.filePath(QStringLiteral("instance_2.dzn")));
-        QVERIFY(kept.open(QIODevice::WriteOnly));
-        kept.close();
+        const QString kept = dir.filePath(QStringLiteral("instance_2.dzn"));
+        QVERIFY(writeFile(kept, {}));
         const BatchReport report = runBatch(batch(4, 7, 3, false, dir.path()), dir.path(), nullptr,
                                             RunOptions{1, nullptr, TextFormat | DznFormat});
         QCOMPARE(report.written, 1);
         QCOMPARE(report.skipped, 1);
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("instance_2.txt"))));
-        QCOMPARE(readAll(kept.fileName()), QByteArray());
+        QCOMPARE(readAll(kept), QByteArray());
         QVERIFY(readAll(dir.filePath(QStringLiteral("output.log")))
                     .contains("instance_2.txt skipped: instance_2.dzn already exists"));
     }
@@ -251,15 +257,13 @@ private Q_SLOTS:
 
         // Again, json only: the existing file is kept and the exit says so.
         QFile::remove(dir.filePath(QStringLiteral("instance_1.dzn")));
-        QFile stale(dir.filePath(QStringLiteral("instance_1.json")));
-        QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        stale.write("mine");
-        stale.close();
+        const QString stale = dir.filePath(QStringLiteral("instance_1.json"));
+        QVERIFY(writeFile(stale, "mine"));
         program.start(generatorPath(), {QStringLiteral("--format"), QStringLiteral("json"),
                                         QStringLiteral("--convert"), text});
         QVERIFY(program.waitForFinished());
         QCOMPARE(program.exitCode(), 1);
-        QCOMPARE(readAll(stale.fileName()), QByteArray("mine"));
+        QCOMPARE(readAll(stale), QByteArray("mine"));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("instance_1.dzn"))));
     }
 
@@ -288,50 +292,49 @@ private Q_SLOTS:
     // One roster per kind of violation, each breaking that rule alone.
     void violations_data()
     {
-        QTest::addColumn<QByteArray>("roster");
-        QTest::addColumn<QByteArray>("rules");
+        QTest::addColumn<QString>("roster");
+        QTest::addColumn<QString>("rules");
         QTest::addColumn<int>("cost");
-        QTest::addColumn<QList<ViolationKind>>("kinds");
-        const QByteArray all = "minWorkingShifts = 1; maxWorkingShifts = 3;\n"
-                               "maxConsecutiveWorkingDays = 2; minConsecutiveFreeDays = 2;\n"
-                               "forbiddenSuccessions = {100};\n";
-        QTest::newRow("feasible") << QByteArray("0 0 2 2\n% comment\n2 2 0 0\n") << all << 8
-                                  << QList<ViolationKind>{};
-        QTest::newRow("coverage") << QByteArray("0 0 2 2\n2 2 1 2\n") << all << 9
-                                  << QList<ViolationKind>{ViolationKind::Coverage,
-                                                          ViolationKind::Coverage};
+        QTest::addColumn<Kinds>("kinds");
+        using K = ViolationKind;
+        const char *const all = "minWorkingShifts = 1; maxWorkingShifts = 3;\n"
+                                "maxConsecutiveWorkingDays = 2; minConsecutiveFreeDays = 2;\n"
+                                "forbiddenSuccessions = {100};\n";
+        QTest::newRow("feasible") << "0 0 2 2\n% comment\n2 2 0 0\n" << all << 8 << Kinds{};
+        QTest::newRow("coverage") << "0 0 2 2\n2 2 1 2\n"
+                                  << all << 9 << Kinds{K::Coverage, K::Coverage};
         QTest::newRow("minimum working shifts")
-            << QByteArray("0 0 0 0\n2 2 2 2\n") << QByteArray("minWorkingShifts = 1;") << 8
-            << QList<ViolationKind>{ViolationKind::MinWorkingShifts};
+            << "0 0 0 0\n2 2 2 2\n"
+            << "minWorkingShifts = 1;" << 8 << Kinds{K::MinWorkingShifts};
         QTest::newRow("maximum working shifts")
-            << QByteArray("0 0 0 0\n2 2 2 2\n") << QByteArray("maxWorkingShifts = 3;") << 8
-            << QList<ViolationKind>{ViolationKind::MaxWorkingShifts};
+            << "0 0 0 0\n2 2 2 2\n"
+            << "maxWorkingShifts = 3;" << 8 << Kinds{K::MaxWorkingShifts};
         QTest::newRow("consecutive working days")
-            << QByteArray("0 0 0 2\n2 2 2 0\n") << QByteArray("maxConsecutiveWorkingDays = 2") << 8
-            << QList<ViolationKind>{ViolationKind::ConsecutiveWorkingDays};
+            << "0 0 0 2\n2 2 2 0\n"
+            << "maxConsecutiveWorkingDays = 2" << 8 << Kinds{K::ConsecutiveWorkingDays};
         // Free periods at either end of the horizon are not judged.
         QTest::newRow("consecutive free days")
-            << QByteArray("0 2 0 0\n2 0 2 2\n") << QByteArray("minConsecutiveFreeDays = 2;") << 8
-            << QList<ViolationKind>{ViolationKind::ConsecutiveFreeDays};
+            << "0 2 0 0\n2 0 2 2\n"
+            << "minConsecutiveFreeDays = 2;" << 8 << Kinds{K::ConsecutiveFreeDays};
         QTest::newRow("forbidden succession")
-            << QByteArray("0 2 0 2\n1 0 2 0\n") << QByteArray("forbiddenSuccessions = {100, 205};")
-            << 9 << QList<ViolationKind>{ViolationKind::ForbiddenSuccession};
+            << "0 2 0 2\n1 0 2 0\n"
+            << "forbiddenSuccessions = {100, 205};" << 9 << Kinds{K::ForbiddenSuccession};
     }
     void violations()
     {
-        QFETCH(QByteArray, roster);
-        QFETCH(QByteArray, rules);
+        QFETCH(QString, roster);
+        QFETCH(QString, rules);
         QFETCH(int, cost);
-        QFETCH(QList<ViolationKind>, kinds);
+        QFETCH(Kinds, kinds);
         const Instance in = ruleInstance();
-        const ParsedRoster parsed = parseRoster(roster, in);
+        const ParsedRoster parsed = parseRoster(roster.toUtf8(), in);
         QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
-        const ParsedRules parsedRules = parseRules(rules);
+        const ParsedRules parsedRules = parseRules(rules.toUtf8());
         QVERIFY2(parsedRules.rules, qPrintable(parsedRules.error));
         const RosterCheck check =
             keldar::generator::checkRoster(in, parsed.roster, *parsedRules.rules);
         QCOMPARE(check.cost, cost);
-        QList<ViolationKind> found;
+        Kinds found;
         for (const Violation &v : check.violations)
             found << v.kind;
         QCOMPARE(found, kinds);
@@ -392,10 +395,7 @@ private Q_SLOTS:
                      {"0 0\n", 2, ""}};
         for (const auto &c : cases) {
             const QString path = dir.filePath(QStringLiteral("roster.txt"));
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(c.roster);
-            file.close();
+            QVERIFY(writeFile(path, c.roster));
             QProcess program;
             program.start(generatorPath(), {QStringLiteral("--check-roster"), instance, path});
             QVERIFY(program.waitForFinished());
