@@ -3,6 +3,7 @@
 #include "generator/inputfile.h"
 #include "generator/instancefile.h"
 #include "generator/publish.h"
+#include "tests/support/files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,6 +21,9 @@ using namespace keldar::generator;
 
 namespace {
 
+using keldar::test::generatorPath;
+using keldar::test::readAll;
+
 BatchInput smallBatch(const QString &folder, qint64 files = 3)
 {
     BatchInput in;
@@ -33,12 +37,6 @@ BatchInput smallBatch(const QString &folder, qint64 files = 3)
     in.seed = 100;
     in.folder = folder;
     return in;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -57,13 +55,6 @@ QByteArray inputText(const QString &folder)
 
 // ctest says where the program is; run by hand, the test finds it in the
 // build tree beside its own folder.
-QString generatorPath()
-{
-    QString bin = qEnvironmentVariable("KELDAR_BIN_DIR");
-    if (bin.isEmpty())
-        bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
-    return bin + QStringLiteral("/keldar-generate");
-}
 
 QString logIn(const QString &folder)
 {

@@ -3,6 +3,7 @@
 #include "generator/manifest.h"
 #include "generator/publish.h"
 #include "generator/shards.h"
+#include "tests/support/files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,6 +17,9 @@
 using namespace keldar::generator;
 
 namespace {
+
+using keldar::test::generatorPath;
+using keldar::test::readAll;
 
 // Two nurse sizes, both free-shift choices, two day-coverage levels: 8 cells.
 const QByteArray SmallDesign = "# a test design\n"
@@ -38,12 +42,6 @@ Design smallDesign()
     return *read.design;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Every file of the folder but the log, by name.
 QMap<QString, QByteArray> filesOf(const QString &folder)
 {
@@ -63,14 +61,6 @@ QMap<QString, QByteArray> madeAside(const QString &folder, const std::function<v
     const QMap<QString, QByteArray> files = filesOf(folder);
     QDir(folder).removeRecursively();
     return files;
-}
-
-QString generatorPath()
-{
-    QString bin = qEnvironmentVariable("KELDAR_BIN_DIR");
-    if (bin.isEmpty())
-        bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
-    return bin + QStringLiteral("/keldar-generate");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "generator/instancefile.h"
 #include "generator/lowerbound.h"
 #include "generator/roster.h"
+#include "tests/support/files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +23,10 @@ Q_DECLARE_METATYPE(ViolationKind)
 
 namespace {
 
+using keldar::test::generatorPath;
+using keldar::test::readAll;
+using keldar::test::writeFile;
+
 using Kinds = QList<ViolationKind>;
 
 BatchInput batch(int nurses, int days, int shifts, bool freeCounted, const QString &folder = {})
@@ -37,26 +42,6 @@ BatchInput batch(int nurses, int days, int shifts, bool freeCounted, const QStri
     in.seed = 7;
     in.folder = folder;
     return in;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-QString generatorPath()
-{
-    return qEnvironmentVariable("KELDAR_BIN_DIR", QCoreApplication::applicationDirPath() +
-                                                      QStringLiteral("/../bin")) +
-           QStringLiteral("/keldar-generate");
 }
 
 // The numbers of nested JSON arrays, each level of the given length.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,10 +24,16 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// The folder of the built programs.
+// The folder of the built programs: as CTest says, or beside the tests'.
 inline QString binDir()
 {
-    return QString::fromLocal8Bit(qgetenv("KELDAR_BIN_DIR"));
+    return qEnvironmentVariable("KELDAR_BIN_DIR",
+                                QCoreApplication::applicationDirPath() + QStringLiteral("/../bin"));
+}
+
+inline QString generatorPath()
+{
+    return binDir() + QStringLiteral("/keldar-generate");
 }
 
 // The tutorial as the build tree ships it; "" when it is missing.
