@@ -1,15 +1,11 @@
 #include "app/commandline.h"
+#include "app/earlystart.h"
 #include "app/program.h"
 #include "ui/appearance.h"
 #include "ui/qthost.h"
 
 #include <QApplication>
 #include <QIcon>
-
-#ifdef KELDAR_EARLY_SESSION_BUS
-#include <QDBusConnection>
-#include <thread>
-#endif
 
 int main(int argc, char *argv[])
 {
@@ -21,13 +17,7 @@ int main(int argc, char *argv[])
         keldar::commandline::process(app);
         return 0;
     }
-#ifdef KELDAR_EARLY_SESSION_BUS
-    // The first control built wakes the accessibility bridge, which connects
-    // to the session bus and waits for it; where none runs yet, one is started
-    // first, which takes longer than building all the windows.  Connecting
-    // from here lets that wait overlap the toolkit's own start.
-    std::thread sessionBus([] { QDBusConnection::sessionBus(); });
-#endif
+    keldar::EarlyStart early;
     QApplication app(argc, argv);
     keldar::commandline::process(app);
     // Ties the windows to the installed menu entry and its icon.
@@ -35,12 +25,9 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(keldar::programIcon());
     keldar::applyAppearance();
 
+    early.waitForFonts();
     keldar::QtHost host(keldar::DrivePaths::forThisHost());
     keldar::Program program(host);
     program.start();
-    const int status = QApplication::exec();
-#ifdef KELDAR_EARLY_SESSION_BUS
-    sessionBus.join();
-#endif
-    return status;
+    return QApplication::exec();
 }

@@ -25,6 +25,7 @@ set(expected
   usr/share/keldar/roster.mzn
   usr/share/applications/keldar.desktop
   usr/share/icons/hicolor/scalable/apps/keldar.svg
+  usr/share/icons/hicolor/16x16/apps/keldar.png
   usr/share/metainfo/${METAINFO}
   usr/share/man/man1/keldar.1.gz
   usr/share/man/man1/keldar-generate.1.gz

@@ -17,6 +17,7 @@ set(expected
   ${DATADIR}/keldar/rules/rotation.dzn
   ${DATADIR}/applications/keldar.desktop
   ${DATADIR}/icons/hicolor/scalable/apps/keldar.svg
+  ${DATADIR}/icons/hicolor/48x48/apps/keldar.png
   ${DATADIR}/metainfo/${APPSTREAM_ID}.metainfo.xml
   ${MANDIR}/man1/keldar.1.gz
   ${MANDIR}/man1/keldar-generate.1.gz

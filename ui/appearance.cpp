@@ -2,13 +2,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QFont>
 #include <QIcon>
-
-#ifndef KELDAR_ICON_FROM_BINDIR
-#define KELDAR_ICON_FROM_BINDIR "../share/icons/hicolor/scalable/apps/keldar.svg"
-#endif
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
 
 namespace keldar {
 
@@ -27,14 +25,20 @@ void applyAppearance()
 
 QIcon programIcon()
 {
-    // A theme lookup parses the themes' whole index files, which costs about
-    // as much as building the main window; the installed icon is the one it
-    // would find anyway.
-    const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() + u'/' +
-                                              QStringLiteral(KELDAR_ICON_FROM_BINDIR));
-    if (QFileInfo::exists(installed))
-        return QIcon(installed);
-    return QIcon::fromTheme(QStringLiteral("keldar"));
+    // Drawn sizes built into the program, read as the PNG files they are: an
+    // icon given a file name has every image plugin loaded and asked about
+    // the file first, and the scalable icon needs Qt's SVG plugin, without
+    // which it shows nothing at all.
+    QIcon icon;
+    const QDir sizes(QStringLiteral(":/icons"));
+    for (const QString &size : sizes.entryList(QDir::Dirs)) {
+        QImageReader png(sizes.filePath(size + QStringLiteral("/keldar.png")), "png");
+        png.setAutoDetectImageFormat(false);
+        const QImage image = png.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
 }
 
 } // namespace keldar

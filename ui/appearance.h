@@ -8,8 +8,7 @@ namespace keldar {
 // faces this system has, and the default window font.
 void applyAppearance();
 
-// The windows' icon: the one installed with the program, or the icon theme's
-// where the program runs from elsewhere.
+// The windows' icon, in the sizes window lists and panels show.
 QIcon programIcon();
 
 } // namespace keldar

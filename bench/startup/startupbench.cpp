@@ -3,7 +3,10 @@
 // for KELDAR beside a bare Qt window.  Run it on an otherwise idle display
 // (bench/startup/run.sh starts one with Xvfb).
 //
-//   keldar-startup-bench [--runs N] BARE_WINDOW_PROGRAM KELDAR_PROGRAM
+//   keldar-startup-bench [--runs N] BARE_WINDOW_PROGRAM KELDAR_PROGRAM [LABEL=PROGRAM...]
+//
+// Further programs (an earlier build of keldar, say) take their turns in the
+// same run and get a row and a ratio to the bare window each.
 
 #include <xcb/xcb.h>
 
@@ -125,16 +128,24 @@ Summary summarise(const std::vector<Sample> &samples)
 int main(int argc, char *argv[])
 {
     int runs = 15;
-    std::vector<std::string> programs;
+    std::vector<std::string> programs, labels;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--runs" && i + 1 < argc)
+        if (a == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
-        else
-            programs.push_back(a);
+            continue;
+        }
+        const size_t equals = a.find('=');
+        const bool labelled = programs.size() >= 2 && equals != std::string::npos;
+        labels.push_back(labelled           ? a.substr(0, equals)
+                         : programs.empty() ? "bare Qt window"
+                                            : "keldar");
+        programs.push_back(labelled ? a.substr(equals + 1) : a);
     }
-    if (programs.size() != 2) {
-        std::fprintf(stderr, "usage: %s [--runs N] BARE_WINDOW_PROGRAM KELDAR_PROGRAM\n", argv[0]);
+    if (programs.size() < 2) {
+        std::fprintf(stderr,
+                     "usage: %s [--runs N] BARE_WINDOW_PROGRAM KELDAR_PROGRAM [LABEL=PROGRAM...]\n",
+                     argv[0]);
         return 2;
     }
 
@@ -150,11 +161,11 @@ int main(int argc, char *argv[])
     // Both programs draw on this display, whatever the caller's environment.
     setenv("QT_QPA_PLATFORM", "xcb", 1);
 
-    // One unmeasured start each fills the file cache; then the two take
-    // turns so that drift on the machine affects both alike.
-    std::vector<Sample> samples[2];
+    // One unmeasured start each fills the file cache; then the programs take
+    // turns so that drift on the machine affects all alike.
+    std::vector<std::vector<Sample>> samples(programs.size());
     for (int round = -1; round < runs; ++round) {
-        for (int k = 0; k < 2; ++k) {
+        for (size_t k = 0; k < programs.size(); ++k) {
             const std::optional<Sample> s = measure(c, programs[k]);
             if (!s)
                 return 1;
@@ -164,15 +175,18 @@ int main(int argc, char *argv[])
     }
     xcb_disconnect(c);
 
-    const Summary bare = summarise(samples[0]);
-    const Summary keldar = summarise(samples[1]);
+    std::vector<Summary> summaries;
+    for (const std::vector<Sample> &s : samples)
+        summaries.push_back(summarise(s));
+    const Summary &bare = summaries.front();
     std::printf("start-up to first window shown, %d runs each\n", runs);
     std::printf("%-16s %12s %12s %14s\n", "", "median ms", "fastest ms", "resident MiB");
-    std::printf("%-16s %12.1f %12.1f %14.1f\n", "bare Qt window", bare.medianMs, bare.fastestMs,
-                bare.medianMiB);
-    std::printf("%-16s %12.1f %12.1f %14.1f\n", "keldar", keldar.medianMs, keldar.fastestMs,
-                keldar.medianMiB);
-    std::printf("%-16s %12.2f %12.2f %14.2f\n", "keldar / bare", keldar.medianMs / bare.medianMs,
-                keldar.fastestMs / bare.fastestMs, keldar.medianMiB / bare.medianMiB);
+    for (size_t k = 0; k < programs.size(); ++k)
+        std::printf("%-16s %12.1f %12.1f %14.1f\n", labels[k].c_str(), summaries[k].medianMs,
+                    summaries[k].fastestMs, summaries[k].medianMiB);
+    for (size_t k = 1; k < programs.size(); ++k)
+        std::printf("%-16s %12.2f %12.2f %14.2f\n", (labels[k] + " / bare").c_str(),
+                    summaries[k].medianMs / bare.medianMs, summaries[k].fastestMs / bare.fastestMs,
+                    summaries[k].medianMiB / bare.medianMiB);
     return 0;
 }

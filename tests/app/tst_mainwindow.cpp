@@ -3,9 +3,11 @@
 #include "dialogs/frmoutput.h"
 #include "generation/frmfilegeneration.h"
 #include "tests/support/guitest.h"
+#include "ui/appearance.h"
 
 #include <QAccessible>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -126,6 +128,9 @@ private Q_SLOTS:
         QCOMPARE(f.child<QPushButton>(&f.main(), "cmdGenerate")->font().pointSizeF(), 9.75);
         QCOMPARE(f.child(&f.main(), "Label3")->font().pointSizeF(), 14.25);
         QCOMPARE(f.child(&f.main(), "Label11")->font().pointSizeF(), 8.25);
+        // The icon shows whatever image plugins the system has.
+        for (int size : {16, 32, 48})
+            QCOMPARE(programIcon().pixmap(size).size(), QSize(size, size));
         // The button that lies beyond the page's edge is never seen.
         auto *hidden = f.child<QPushButton>(&f.main(), "cmdContinuePreference");
         QVERIFY(hidden);
