@@ -7,7 +7,7 @@ packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation liblemon
           desktop-file-utils appstream dpkg-dev)
 for option in "$@"; do
   case "$option" in
-    --with-screens) packages+=(xvfb xauth imagemagick libxcb1-dev) ;;   # pictures, start-up bench
+    --with-screens) packages+=(xvfb xauth imagemagick libxcb1-dev dbus-daemon) ;;   # pictures, start-up bench
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;         # the fuzz targets
     *) echo "usage: $0 [--with-screens] [--fuzz]" >&2; exit 2 ;;
   esac
