@@ -4,6 +4,7 @@
 
 #ifdef KELDAR_EARLY_SESSION_BUS
 #include <QDBusConnection>
+#include <QThread>
 #endif
 
 namespace keldar {
@@ -31,6 +32,10 @@ void readFontConfiguration()
 EarlyStart::EarlyStart() : m_fonts(readFontConfiguration)
 {
 #ifdef KELDAR_EARLY_SESSION_BUS
+    // Qt takes the first thread that asks it anything, while that thread
+    // lives, for the program's main thread; asking from here first keeps it
+    // this one, however far the thread below gets before the application.
+    QThread::currentThread();
     // The first control built wakes the accessibility bridge, which connects
     // to the session bus and waits for it; where none runs yet, one is
     // started first, which takes longer than building all the windows.
