@@ -164,26 +164,19 @@ QByteArray exportText(const QString &suffix, const Instance &instance, const Ins
 int convertFiles(const QStringList &paths, ExportFormats formats, QTextStream &out,
                  QTextStream &err)
 {
-    int status = 0;
     const QStringList suffixes = extraSuffixes(formats);
-    for (const QString &path : paths) {
-        const ParsedInstance parsed = readInstanceFile(path);
-        if (!parsed.instance) {
-            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << parsed.error
-                << Qt::endl;
-            status = 2;
-            continue;
-        }
+    return forEachInstanceFile(paths, err, [&](const QString &path, const Instance &instance) {
+        int status = 0;
         const QFileInfo info(path);
         InstanceFacts facts;
-        facts.measured = measure(*parsed.instance);
-        facts.lowerBound = lowerBound(*parsed.instance).cost;
+        facts.measured = measure(instance);
+        facts.lowerBound = lowerBound(instance).cost;
         facts.source = info.fileName();
         for (const QString &suffix : suffixes) {
             const QString name = info.completeBaseName() + u'.' + suffix;
             const QString target = QDir::toNativeSeparators(info.dir().filePath(name));
             const PublishResult published =
-                publish(info.absolutePath(), name, exportText(suffix, *parsed.instance, facts));
+                publish(info.absolutePath(), name, exportText(suffix, instance, facts));
             switch (published.status) {
             case Published::Written:
                 out << target << Qt::endl;
@@ -191,17 +184,17 @@ int convertFiles(const QStringList &paths, ExportFormats formats, QTextStream &o
             case Published::Exists:
                 err << "keldar-generate: " << target << " skipped: " << published.reason()
                     << Qt::endl;
-                status = std::max(status, 1);
+                status = 1;
                 break;
             case Published::Failed:
                 err << "keldar-generate: " << target << " not written: " << published.reason()
                     << Qt::endl;
-                status = std::max(status, 1);
+                status = 1;
                 break;
             }
         }
-    }
-    return status;
+        return status;
+    });
 }
 
 } // namespace keldar::generator

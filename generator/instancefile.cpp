@@ -1,7 +1,11 @@
 #include "generator/instancefile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStringList>
+#include <QTextStream>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -273,6 +277,23 @@ ParsedInstance readInstanceFile(const QString &path)
         return result;
     }
     return parseInstance(text);
+}
+
+int forEachInstanceFile(const QStringList &paths, QTextStream &err,
+                        const std::function<int(const QString &path, const Instance &)> &use)
+{
+    int status = 0;
+    for (const QString &path : paths) {
+        const ParsedInstance parsed = readInstanceFile(path);
+        if (!parsed.instance) {
+            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << parsed.error
+                << Qt::endl;
+            status = 2;
+            continue;
+        }
+        status = std::max(status, use(path, *parsed.instance));
+    }
+    return status;
 }
 
 } // namespace keldar::generator

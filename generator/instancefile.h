@@ -5,8 +5,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <optional>
+
+class QTextStream;
 
 namespace keldar::generator {
 
@@ -48,5 +52,11 @@ ParsedInstance parseInstance(const QByteArray &text);
 // Reads and parses the instance file at `path`; the error says why it is
 // none (unreadable, too large, or the parse's reason).
 ParsedInstance readInstanceFile(const QString &path);
+
+// Reads each instance file in turn and hands it to `use`, which returns its
+// own exit status.  A file that cannot be read is reported on `err` with
+// the reason and counts 2.  Returns the worst status.
+int forEachInstanceFile(const QStringList &paths, QTextStream &err,
+                        const std::function<int(const QString &path, const Instance &)> &use);
 
 } // namespace keldar::generator

@@ -83,20 +83,11 @@ std::optional<int> positive(const QString &text, int high)
 
 int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
 {
-    int status = 0;
-    for (const QString &path : paths) {
-        const ParsedInstance parsed = readInstanceFile(path);
-        if (!parsed.instance) {
-            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << parsed.error
-                << Qt::endl;
-            status = 2;
-            continue;
-        }
-        const Indicators measured = measure(*parsed.instance);
-        out << QDir::toNativeSeparators(path) << measuredText(measured) << " lowerBound "
-            << lowerBound(*parsed.instance).text() << Qt::endl;
-    }
-    return status;
+    return forEachInstanceFile(paths, err, [&out](const QString &path, const Instance &instance) {
+        out << QDir::toNativeSeparators(path) << measuredText(measure(instance)) << " lowerBound "
+            << lowerBound(instance).text() << Qt::endl;
+        return 0;
+    });
 }
 
 } // namespace
