@@ -6,7 +6,7 @@
 #include "dialogs/frmoutput.h"
 #include "generation/frmfilegeneration.h"
 #include "generation/readwait.h"
-#include "generator/handshake.h"
+#include "generator/input/handshake.h"
 #include "ui/drivepaths.h"
 #include "ui/host.h"
 #include "ui/windowroles.h"

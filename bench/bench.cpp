@@ -1,9 +1,9 @@
 // Generation speed and accuracy for a few sizes, against the time it takes
 // only to write the same bytes, and the time the lower bound takes.
-#include "generator/generate.h"
-#include "generator/instancefile.h"
-#include "generator/lowerbound.h"
-#include "generator/random.h"
+#include "generator/files/instancefile.h"
+#include "generator/instance/generate.h"
+#include "generator/instance/random.h"
+#include "generator/solve/lowerbound.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,12 +1,12 @@
 // A whole design on 1 and on all threads, and what the grouped syncs cost
 // beside writing the same bytes with one sync at the end; run by hand.
-#include "generator/design.h"
-#include "generator/batch.h"
-#include "generator/generate.h"
-#include "generator/instancefile.h"
-#include "generator/manifest.h"
-#include "generator/publish.h"
-#include "generator/random.h"
+#include "generator/input/design.h"
+#include "generator/files/instancefile.h"
+#include "generator/instance/generate.h"
+#include "generator/instance/random.h"
+#include "generator/publish/publish.h"
+#include "generator/run/batch.h"
+#include "generator/run/manifest.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // Preference targets from a grid of values at 0, 1 and in between: how many
 // combinations each size meets within the tolerance, and the misses.
-#include "generator/instance.h"
-#include "generator/preferences.h"
-#include "generator/random.h"
+#include "generator/instance/instance.h"
+#include "generator/instance/preferences.h"
+#include "generator/instance/random.h"
 
 #include <QElapsedTimer>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "dialogs/frmcontinueanotherform.h"
 
-#include "generator/handshake.h"
+#include "generator/input/handshake.h"
 #include "ui/drivepaths.h"
 #include "ui/host.h"
 #include "ui_frmcontinueanotherform.h"

@@ -2,8 +2,8 @@
 // crashing, and a design it accepts must make cells within the batch limits.
 // The same bytes go to the manifest reader, whose rows must write back as
 // they were read.
-#include "generator/design.h"
-#include "generator/manifest.h"
+#include "generator/input/design.h"
+#include "generator/run/manifest.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // libFuzzer entry: the input-data reader must refuse or accept any bytes
 // without crashing, and what it accepts must hold its own limits.
-#include "generator/inputreader.h"
+#include "generator/input/inputreader.h"
 
 #include <cstdint>
 #include <cstdlib>

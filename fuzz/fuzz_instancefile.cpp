@@ -1,7 +1,7 @@
 // libFuzzer entry: the instance-file reader behind --measure must refuse or
 // accept any bytes without crashing; what it accepts holds the format's
 // ranges, measures within 0 to 1, and reads back the same once written.
-#include "generator/instancefile.h"
+#include "generator/files/instancefile.h"
 #include "invariants.h"
 
 #include <cmath>

@@ -3,9 +3,9 @@
 // to 4, no day asking for more nurses than there are, and the indicators
 // measured again from the file must be those its header logs.  Sizes are cut
 // down so that each run stays quick.
-#include "generator/generate.h"
-#include "generator/instancefile.h"
-#include "generator/random.h"
+#include "generator/files/instancefile.h"
+#include "generator/instance/generate.h"
+#include "generator/instance/random.h"
 #include "invariants.h"
 
 #include <algorithm>

@@ -2,9 +2,9 @@
 // accepts always has a bound, and the roster that comes with it passes the
 // check at exactly that cost; the roster and rules readers refuse or accept
 // any bytes without crashing.
-#include "generator/instancefile.h"
-#include "generator/lowerbound.h"
-#include "generator/roster.h"
+#include "generator/files/instancefile.h"
+#include "generator/solve/lowerbound.h"
+#include "generator/solve/roster.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // asking for more nurses than there are.
 #pragma once
 
-#include "generator/instance.h"
+#include "generator/instance/instance.h"
 
 #include <cstdint>
 #include <cstdlib>

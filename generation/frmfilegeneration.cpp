@@ -3,7 +3,7 @@
 #include "generation/batchfields.h"
 #include "generation/inputdatafile.h"
 #include "generation/module1.h"
-#include "generator/handshake.h"
+#include "generator/input/handshake.h"
 #include "params/fieldchecks.h"
 #include "params/numbers.h"
 #include "ui/drivepaths.h"

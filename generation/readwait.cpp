@@ -1,6 +1,6 @@
 #include "generation/readwait.h"
 
-#include "generator/handshake.h"
+#include "generator/input/handshake.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,12 +1,11 @@
-#include "generator/batch.h"
-#include "generator/batchtext.h"
-#include "generator/exportformats.h"
-#include "generator/handshake.h"
-#include "generator/inputfile.h"
-#include "generator/instancefile.h"
-#include "generator/lowerbound.h"
-#include "generator/roster.h"
-#include "generator/shards.h"
+#include "generator/files/batchtext.h"
+#include "generator/files/exportformats.h"
+#include "generator/input/handshake.h"
+#include "generator/input/inputfile.h"
+#include "generator/run/batch.h"
+#include "generator/run/existingfiles.h"
+#include "generator/run/shards.h"
+#include "generator/solve/roster.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +13,10 @@
 #include <QTextStream>
 
 #include <optional>
+#include <variant>
 
+// keldar-generate: a table of commands.  Each reads what the command line
+// gave it and returns the exit status; the usage is checked here alone.
 using namespace keldar::generator;
 
 namespace {
@@ -60,6 +62,17 @@ const char Usage[] = "Usage: keldar-generate [--format LIST] [FILE] [--jobs N]\n
                      "input-data file, design, shard manifests or an instance file was\n"
                      "refused, or the usage is wrong.\n";
 
+struct Streams {
+    QTextStream &out;
+    QTextStream &err;
+};
+
+int wrongUsage(const Streams &io)
+{
+    io.err << Usage;
+    return 2;
+}
+
 // The formats --format names; nothing, with the complaint printed, when it
 // names none.
 std::optional<ExportFormats> formatsArgument(const QString &list, QTextStream &err)
@@ -81,13 +94,208 @@ std::optional<int> positive(const QString &text, int high)
     return value;
 }
 
-int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
+// Commands that take their operands, the files or folders, as they come.
+struct FileCommand {
+    const char *name;
+    bool takesFormat; // may follow --format LIST
+    int (*run)(const QStringList &operands, std::optional<ExportFormats> formats,
+               const Streams &io);
+};
+
+int convertCommand(const QStringList &operands, std::optional<ExportFormats> formats,
+                   const Streams &io)
 {
-    return forEachInstanceFile(paths, err, [&out](const QString &path, const Instance &instance) {
-        out << QDir::toNativeSeparators(path) << measuredText(measure(instance)) << " lowerBound "
-            << lowerBound(instance).text() << Qt::endl;
+    const ExportFormats to = formats.value_or(DznFormat | JsonFormat);
+    if (operands.isEmpty() || extraSuffixes(to).isEmpty())
+        return wrongUsage(io);
+    return convertFiles(operands, to, io.out, io.err);
+}
+
+int checkRosterCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
+{
+    if (operands.size() < 2 || operands.size() > 3)
+        return wrongUsage(io);
+    return checkRosterFiles(operands, io.out, io.err);
+}
+
+int measureCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
+{
+    return operands.isEmpty() ? wrongUsage(io) : measureFiles(operands, io.out, io.err);
+}
+
+int mergeCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
+{
+    return operands.isEmpty() ? wrongUsage(io) : mergeShards(operands, io.out, io.err);
+}
+
+const FileCommand FileCommands[] = {
+    {"--convert", true, convertCommand},
+    {"--check-roster", false, checkRosterCommand},
+    {"--measure", false, measureCommand},
+    {"--merge", true, mergeCommand},
+};
+
+// What a batch or a design run was asked for.
+struct Generation {
+    QString designPath;
+    QString outDir;
+    QString inputArgument;
+    RunOptions options;
+    DesignRun shard;
+    bool sharded = false;
+    bool design() const { return !designPath.isEmpty() || !outDir.isEmpty() || sharded; }
+};
+
+// Reads one option of a run and its value; false, with the complaint
+// printed, when the value is refused.
+bool readRunOption(const QString &arg, const QString &value, Generation &run, QTextStream &err)
+{
+    if (arg == QLatin1String("--design")) {
+        run.designPath = value;
+    } else if (arg == QLatin1String("--out")) {
+        run.outDir = value;
+    } else if (arg == QLatin1String("--format")) {
+        const auto listed = formatsArgument(value, err);
+        if (!listed)
+            return false;
+        run.options.formats = *listed;
+    } else if (arg == QLatin1String("--jobs")) {
+        const auto jobs = positive(value, 1024);
+        if (!jobs) {
+            err << "keldar-generate: --jobs " << value
+                << ": a whole number from 1 to 1024 is needed" << Qt::endl;
+            return false;
+        }
+        run.options.jobs = *jobs;
+    } else if (arg == QLatin1String("--shard")) {
+        const QStringList parts = value.split(u'/');
+        const auto index = parts.size() == 2 ? positive(parts.at(0), 1'000'000) : std::nullopt;
+        const auto count = parts.size() == 2 ? positive(parts.at(1), 1'000'000) : std::nullopt;
+        if (!index || !count || *index > *count) {
+            err << "keldar-generate: --shard " << value << ": I/N with 1 <= I <= N is needed"
+                << Qt::endl;
+            return false;
+        }
+        run.shard.shard = *index;
+        run.shard.shards = *count;
+        run.sharded = true;
+    }
+    return true;
+}
+
+// The options of a batch or design run; the exit status when they are
+// refused.
+std::variant<Generation, int> readRun(const QStringList &args, std::optional<ExportFormats> formats,
+                                      const Streams &io)
+{
+    static const QStringList Valued = {"--design", "--out", "--jobs", "--shard", "--format"};
+    Generation run;
+    run.options.progress = stderr;
+    run.options.jobs = 0;
+    run.options.formats = formats.value_or(TextFormat);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (Valued.contains(arg)) {
+            if (i + 1 >= args.size()) {
+                io.err << "keldar-generate: " << arg << " needs a value\n" << Usage;
+                return 2;
+            }
+            if (!readRunOption(arg, args.at(++i), run, io.err))
+                return 2;
+        } else if (arg.startsWith(u'-') || !run.inputArgument.isEmpty()) {
+            return wrongUsage(io);
+        } else {
+            run.inputArgument = arg;
+        }
+    }
+    if (run.design() &&
+        (run.designPath.isEmpty() || run.outDir.isEmpty() || !run.inputArgument.isEmpty())) {
+        io.err << "keldar-generate: --design FILE and --out DIR go together, without an "
+                  "input-data file\n"
+               << Usage;
+        return 2;
+    }
+    return run;
+}
+
+int designCommand(Generation &run, const Streams &io)
+{
+    const QString shown = QDir::toNativeSeparators(run.designPath);
+    QFile file(run.designPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        io.err << "keldar-generate: " << shown << ": " << file.errorString() << Qt::endl;
+        return 2;
+    }
+    const DesignRead read = readDesign(file.read(MaxDesignFileBytes + 1));
+    if (!read.design) {
+        io.err << "keldar-generate: " << shown << ": " << read.error << "; nothing written"
+               << Qt::endl;
+        return 2;
+    }
+    if (run.shard.shards > read.design->cellCount()) {
+        io.err << "keldar-generate: --shard " << run.shard.shard << '/' << run.shard.shards
+               << ": the design has only " << read.design->cellCount() << " cells" << Qt::endl;
+        return 2;
+    }
+    run.shard.designPath = run.designPath;
+    const BatchReport report =
+        runDesign(*read.design, run.outDir, run.shard, QDir::currentPath(), &io.err, run.options);
+    return report.allWritten() ? 0 : 1;
+}
+
+int batchCommand(const Generation &run, const Streams &io)
+{
+    const QString inputPath =
+        run.inputArgument.isEmpty() ? QString::fromLatin1(InputFileName) : run.inputArgument;
+    // Started by the app (no arguments) the mark is due, even for a missing
+    // file; run by hand, none is left.
+    const ReadResult read =
+        loadInput(inputPath, run.inputArgument.isEmpty() ? ReadMark::Leave : ReadMark::Omit);
+    if (!read.input) {
+        // Started detached, the program has no console: the log is where the
+        // user looks.
+        logRefusal(inputPath, read, QDir::currentPath(), &io.err);
+        return 2;
+    }
+    const BatchReport report = runBatch(*read.input, QDir::currentPath(), &io.err, run.options);
+    return report.allWritten() ? 0 : 1;
+}
+
+// --format LIST may stand first, before any command.
+std::variant<std::optional<ExportFormats>, int> leadingFormats(QStringList &args, QTextStream &err)
+{
+    if (args.size() <= 1 || args.first() != QLatin1String("--format"))
+        return std::optional<ExportFormats>();
+    const auto formats = formatsArgument(args[1], err);
+    if (!formats)
+        return 2;
+    args.remove(0, 2);
+    return formats;
+}
+
+int run(QStringList args, const Streams &io)
+{
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        io.out << Usage;
         return 0;
-    });
+    }
+    if (args.contains(QLatin1String("--version"))) {
+        io.out << "keldar-generate " KELDAR_VERSION << Qt::endl;
+        return 0;
+    }
+    const auto leading = leadingFormats(args, io.err);
+    if (const int *status = std::get_if<int>(&leading))
+        return *status;
+    const auto formats = std::get<std::optional<ExportFormats>>(leading);
+    for (const FileCommand &command : FileCommands)
+        if (args.value(0) == QLatin1String(command.name) && (command.takesFormat || !formats))
+            return command.run(args.mid(1), formats, io);
+
+    auto read = readRun(args, formats, io);
+    if (const int *status = std::get_if<int>(&read))
+        return *status;
+    Generation &generation = std::get<Generation>(read);
+    return generation.design() ? designCommand(generation, io) : batchCommand(generation, io);
 }
 
 } // namespace
@@ -99,138 +307,5 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-
-    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-        out << Usage;
-        return 0;
-    }
-    if (args.contains(QLatin1String("--version"))) {
-        out << "keldar-generate " KELDAR_VERSION << Qt::endl;
-        return 0;
-    }
-    std::optional<ExportFormats> formats;
-    if (args.size() > 1 && args.first() == QLatin1String("--format")) {
-        formats = formatsArgument(args[1], err);
-        if (!formats)
-            return 2;
-        args.remove(0, 2);
-    }
-    auto wrongUsage = [&] {
-        err << Usage;
-        return 2;
-    };
-    const QString command = args.value(0);
-    const QStringList operands = args.mid(1);
-    if (command == QLatin1String("--convert")) {
-        const ExportFormats to = formats.value_or(DznFormat | JsonFormat);
-        if (operands.isEmpty() || extraSuffixes(to).isEmpty())
-            return wrongUsage();
-        return convertFiles(operands, to, out, err);
-    }
-    if (!formats && command == QLatin1String("--check-roster"))
-        return operands.size() < 2 || operands.size() > 3 ? wrongUsage()
-                                                          : checkRosterFiles(operands, out, err);
-    if (!formats && command == QLatin1String("--measure"))
-        return operands.isEmpty() ? wrongUsage() : measureFiles(operands, out, err);
-    if (command == QLatin1String("--merge"))
-        return operands.isEmpty() ? wrongUsage() : mergeShards(operands, out, err);
-
-    QString designPath;
-    QString outDir;
-    QString inputArgument;
-    RunOptions options;
-    options.progress = stderr;
-    options.jobs = 0;
-    options.formats = formats.value_or(TextFormat);
-    DesignRun shard;
-    bool sharded = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        const bool valued = arg == QLatin1String("--design") || arg == QLatin1String("--out") ||
-                            arg == QLatin1String("--jobs") || arg == QLatin1String("--shard") ||
-                            arg == QLatin1String("--format");
-        if (valued && i + 1 >= args.size()) {
-            err << "keldar-generate: " << arg << " needs a value\n" << Usage;
-            return 2;
-        }
-        if (arg == QLatin1String("--design")) {
-            designPath = args.at(++i);
-        } else if (arg == QLatin1String("--out")) {
-            outDir = args.at(++i);
-        } else if (arg == QLatin1String("--format")) {
-            const auto listed = formatsArgument(args.at(++i), err);
-            if (!listed)
-                return 2;
-            options.formats = *listed;
-        } else if (arg == QLatin1String("--jobs")) {
-            const auto jobs = positive(args.at(++i), 1024);
-            if (!jobs) {
-                err << "keldar-generate: --jobs " << args.at(i)
-                    << ": a whole number from 1 to 1024 is needed" << Qt::endl;
-                return 2;
-            }
-            options.jobs = *jobs;
-        } else if (arg == QLatin1String("--shard")) {
-            const QStringList parts = args.at(++i).split(u'/');
-            const auto index = parts.size() == 2 ? positive(parts.at(0), 1'000'000) : std::nullopt;
-            const auto count = parts.size() == 2 ? positive(parts.at(1), 1'000'000) : std::nullopt;
-            if (!index || !count || *index > *count) {
-                err << "keldar-generate: --shard " << args.at(i)
-                    << ": I/N with 1 <= I <= N is needed" << Qt::endl;
-                return 2;
-            }
-            shard.shard = *index;
-            shard.shards = *count;
-            sharded = true;
-        } else if (arg.startsWith(u'-') || !inputArgument.isEmpty()) {
-            return wrongUsage();
-        } else {
-            inputArgument = arg;
-        }
-    }
-
-    if (!designPath.isEmpty() || !outDir.isEmpty() || sharded) {
-        if (designPath.isEmpty() || outDir.isEmpty() || !inputArgument.isEmpty()) {
-            err << "keldar-generate: --design FILE and --out DIR go together, without an "
-                   "input-data file\n"
-                << Usage;
-            return 2;
-        }
-        QFile file(designPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            err << "keldar-generate: " << QDir::toNativeSeparators(designPath) << ": "
-                << file.errorString() << Qt::endl;
-            return 2;
-        }
-        const DesignRead read = readDesign(file.read(MaxDesignFileBytes + 1));
-        if (!read.design) {
-            err << "keldar-generate: " << QDir::toNativeSeparators(designPath) << ": " << read.error
-                << "; nothing written" << Qt::endl;
-            return 2;
-        }
-        if (shard.shards > read.design->cellCount()) {
-            err << "keldar-generate: --shard " << shard.shard << '/' << shard.shards
-                << ": the design has only " << read.design->cellCount() << " cells" << Qt::endl;
-            return 2;
-        }
-        shard.designPath = designPath;
-        const BatchReport report =
-            runDesign(*read.design, outDir, shard, QDir::currentPath(), &err, options);
-        return report.allWritten() ? 0 : 1;
-    }
-
-    const QString inputPath =
-        inputArgument.isEmpty() ? QString::fromLatin1(InputFileName) : inputArgument;
-    // Started by the app (no arguments) the mark is due, even for a missing
-    // file; run by hand, none is left.
-    const ReadResult read =
-        loadInput(inputPath, inputArgument.isEmpty() ? ReadMark::Leave : ReadMark::Omit);
-    if (!read.input) {
-        // Started detached, the program has no console: the log is where the
-        // user looks.
-        logRefusal(inputPath, read, QDir::currentPath(), &err);
-        return 2;
-    }
-    const BatchReport report = runBatch(*read.input, QDir::currentPath(), &err, options);
-    return report.allWritten() ? 0 : 1;
+    return run(args, Streams{out, err});
 }

@@ -1,7 +1,7 @@
 #include "generation/batchfields.h"
 #include "generation/inputdatafile.h"
 #include "generation/readwait.h"
-#include "generator/handshake.h"
+#include "generator/input/handshake.h"
 #include "tests/support/examplebatch.h"
 #include "tests/support/files.h"
 

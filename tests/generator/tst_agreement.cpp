@@ -1,7 +1,7 @@
-#include "generator/exportformats.h"
-#include "generator/generate.h"
-#include "generator/lowerbound.h"
-#include "generator/roster.h"
+#include "generator/files/exportformats.h"
+#include "generator/instance/generate.h"
+#include "generator/solve/lowerbound.h"
+#include "generator/solve/roster.h"
 
 #include <QDir>
 #include <QFile>

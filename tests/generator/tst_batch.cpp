@@ -1,8 +1,8 @@
-#include "generator/batch.h"
-#include "generator/handshake.h"
-#include "generator/inputfile.h"
-#include "generator/instancefile.h"
-#include "generator/publish.h"
+#include "generator/files/instancefile.h"
+#include "generator/input/handshake.h"
+#include "generator/input/inputfile.h"
+#include "generator/publish/publish.h"
+#include "generator/run/batch.h"
 #include "tests/support/files.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "generator/coverage.h"
-#include "generator/generate.h"
-#include "generator/instancefile.h"
-#include "generator/random.h"
+#include "generator/files/instancefile.h"
+#include "generator/instance/coverage.h"
+#include "generator/instance/generate.h"
+#include "generator/instance/random.h"
 
 #include <QTest>
 #include <cmath>

@@ -1,8 +1,8 @@
-#include "generator/batch.h"
-#include "generator/design.h"
-#include "generator/manifest.h"
-#include "generator/publish.h"
-#include "generator/shards.h"
+#include "generator/input/design.h"
+#include "generator/publish/publish.h"
+#include "generator/run/batch.h"
+#include "generator/run/manifest.h"
+#include "generator/run/shards.h"
 #include "tests/support/files.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #include "generation/inputdatafile.h"
-#include "generator/inputreader.h"
+#include "generator/input/inputreader.h"
 
 #include <QLocale>
 #include <QTest>

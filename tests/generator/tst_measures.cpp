@@ -1,4 +1,4 @@
-#include "generator/instance.h"
+#include "generator/instance/instance.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
-#include "generator/batch.h"
-#include "generator/exportformats.h"
-#include "generator/generate.h"
-#include "generator/instancefile.h"
-#include "generator/lowerbound.h"
-#include "generator/roster.h"
+#include "generator/files/exportformats.h"
+#include "generator/files/instancefile.h"
+#include "generator/instance/generate.h"
+#include "generator/run/batch.h"
+#include "generator/solve/lowerbound.h"
+#include "generator/solve/roster.h"
 #include "tests/support/files.h"
 
 #include <QCoreApplication>

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "generator/instance/instance.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <cstdint>
+#include <optional>
+
+namespace keldar::generator {
+
+// The formats an instance is written in.  The text file is the reference;
+// the others hold the same numbers for solvers and scripts to read directly.
+enum ExportFormat : unsigned {
+    TextFormat = 1U << 0,
+    DznFormat = 1U << 1,
+    JsonFormat = 1U << 2,
+};
+using ExportFormats = unsigned;
+
+// "txt,dzn,json" in any order and combination; none for anything else.
+std::optional<ExportFormats> parseFormats(const QString &list);
+
+// How much larger a .dzn or .json is than the text file, at most, for
+// estimating the room a batch needs.
+inline constexpr double ExportBytesPerTextByte = 1.7;
+
+// The suffixes of the formats beside the text file, in a fixed order.
+QStringList extraSuffixes(ExportFormats formats);
+
+// What the exported files carry besides the instance itself.
+struct InstanceFacts {
+    Indicators measured{};
+    std::optional<std::int64_t> lowerBound;
+    QString source; // the text file's name, for the reader's orientation
+};
+
+// MiniZinc data for share/keldar/roster.mzn.
+QByteArray instanceDzn(const Instance &instance, const InstanceFacts &facts);
+// JSON, as the README's schema describes it.
+QByteArray instanceJson(const Instance &instance, const InstanceFacts &facts);
+// The bytes of one format by its suffix ("dzn" or "json").
+QByteArray exportText(const QString &suffix, const Instance &instance, const InstanceFacts &facts);
+
+} // namespace keldar::generator

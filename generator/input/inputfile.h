@@ -1,0 +1,28 @@
+#pragma once
+
+#include "generator/input/inputreader.h"
+
+#include <QString>
+#include <QTextStream>
+
+// The input-data file on disk: read whole, marked as read for the app that
+// waits on the mark, and refused with a section in output.log.
+namespace keldar::generator {
+
+// Whether the generator marks the input-data file once it has read it.  The
+// app starts it without a file name and waits for the mark, even beside a
+// file that has vanished; run by hand on a named file nobody waits, and a
+// mark would take a name that may be a file of the user's.
+enum class ReadMark { Leave, Omit };
+
+// Reads an input-data file whole, leaves the read mark with this process's
+// id beside it when asked (also when the file cannot be read), then checks it.
+ReadResult loadInput(const QString &path, ReadMark readMark = ReadMark::Leave);
+
+// Appends a section naming a refused input-data file and why to output.log:
+// in the folder of its line 14 when that is known and usable, otherwise in
+// fallbackLogDir.  Also written to `errors` when given.
+void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
+                QTextStream *errors = nullptr);
+
+} // namespace keldar::generator

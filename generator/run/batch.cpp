@@ -1,0 +1,482 @@
+#include "generator/run/batch.h"
+
+#include "generator/files/batchtext.h"
+#include "generator/files/instancefile.h"
+#include "generator/instance/generate.h"
+#include "generator/instance/random.h"
+#include "generator/publish/diskspace.h"
+#include "generator/publish/outputlog.h"
+#include "generator/publish/publish.h"
+#include "generator/run/inorder.h"
+#include "generator/run/manifest.h"
+#include "generator/run/progress.h"
+#include "generator/run/svgplot.h"
+#include "generator/solve/lowerbound.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <thread>
+
+#include <sys/resource.h>
+
+namespace keldar::generator {
+
+namespace {
+
+// One cell of a run: the batch that makes it and its number in the design.
+struct Cell {
+    BatchInput input;
+    qint64 number = 1;
+};
+
+// A file as a worker leaves it: generated and written, not yet named.
+struct Made {
+    QString logLine; // when set, no file: a line the log takes in its place
+    qint64 cellIndex = 0;
+    qint64 fileNumber = 0;
+    QString taken; // the name that existed before the file was made
+    PendingFile pending;
+    PublishResult prepared;
+    // The instance in its other formats, named after its text file.
+    std::vector<PendingFile> extras;
+    std::optional<std::int64_t> lowerBound;
+    QString lowerBoundText;
+    Provenance provenance;
+    qint64 bytes = 0;
+    qint64 milliseconds = 0;
+};
+
+// Files wait here, unnamed, until one sync makes the whole group durable;
+// then they get their names and their log lines, in file order.  Many small
+// files then cost little more than writing their bytes.
+constexpr int GroupFiles = 1024;
+constexpr qint64 GroupBytes = 16 << 20;
+constexpr qint64 GroupMilliseconds = 1000; // slow, large files still appear
+
+// A pending file holds two descriptors until its group is named: the group
+// shrinks to what the process may open, after asking for more.
+int groupFiles(int window)
+{
+    const rlim_t wanted = 2 * static_cast<rlim_t>(GroupFiles + window) + 64;
+    struct rlimit limit = {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 16;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+        struct rlimit raised = limit;
+        raised.rlim_cur =
+            limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= wanted)
+        return GroupFiles;
+    const auto fit = static_cast<qint64>(limit.rlim_cur) / 2 - window - 32;
+    return static_cast<int>(std::clamp<qint64>(fit, 1, GroupFiles));
+}
+
+int jobCount(int jobs)
+{
+    if (jobs > 0)
+        return jobs;
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+// What a run is: its cells, where their files go, and how.
+struct RunPlan {
+    QList<Cell> cells;
+    QString folder;
+    bool design = false;
+    QStringList heading; // the log lines after the section's first
+    QString manifestFile;
+    QString figureFile;
+};
+
+// One run of cells: plan, make, publish, record.  Workers make files in any
+// order; this object takes them in file order on the calling thread.
+class CellRun
+{
+public:
+    CellRun(const RunPlan &plan, const QString &fallbackLogDir, QTextStream *errors,
+            const RunOptions &options);
+    BatchReport run();
+
+private:
+    void openLog();
+    QString takenName(qint64 k) const;
+    void plan();
+    void checkRoom(double expected, const DiskSpace &space);
+    void makeAll();
+    Made make(qint64 index) const;
+    bool take(qint64 index, Made made);
+    void publishGroup();
+    void publishFile(Made &made, const PublishResult &synced);
+    void record(const Made &made, const PublishResult &result, const QString &failedName);
+    void writeManifestAndFigure();
+    void error(const QString &text);
+    void summarise();
+
+    const RunPlan &plan_;
+    const RunOptions &options_;
+    const QStringList extras_;
+    OutputLog log_;
+    BatchReport report_;
+    QElapsedTimer runClock_;
+    QString stopped_;
+    qint64 total_ = 0;
+    QList<qint64> cellEnds_; // files before the end of each cell
+    std::optional<ProgressLine> progress_;
+    QList<ManifestRow> rows_;
+    std::vector<Made> group_;
+    qint64 groupBytes_ = 0;
+    QElapsedTimer groupClock_;
+    int maxGroup_ = 1;
+    qint64 consumed_ = 0;
+    qint64 cellIndex_ = 0; // the next cell whose heading the log takes
+    qint64 cellStart_ = 0; // its first file's index in the run
+};
+
+CellRun::CellRun(const RunPlan &plan, const QString &fallbackLogDir, QTextStream *errors,
+                 const RunOptions &options)
+    : plan_(plan), options_(options), extras_(extraSuffixes(options.formats)),
+      log_(plan.folder, fallbackLogDir, errors)
+{
+    runClock_.start();
+    for (const Cell &cell : plan_.cells)
+        cellEnds_.append(total_ += cell.input.files);
+}
+
+BatchReport CellRun::run()
+{
+    openLog();
+    if (!log_.folderReady()) {
+        log_.error(QStringLiteral("cannot create the target folder %1 (%2); no file written")
+                       .arg(QDir::toNativeSeparators(plan_.folder), log_.folderProblem()));
+        report_.failed = total_;
+    } else {
+        plan();
+        makeAll();
+        writeManifestAndFigure();
+    }
+    summarise();
+    return report_;
+}
+
+void CellRun::openLog()
+{
+    // Tells this run's lines from those of runs beside it.
+    const QDateTime started = QDateTime::currentDateTime();
+    const QString batchId = QStringLiteral("%1-%2")
+                                .arg(QCoreApplication::applicationPid())
+                                .arg(started.toString(QStringLiteral("yyyyMMddThhmmss.zzz")));
+    // A design's section is a batch section too, its next line says which.
+    log_.open(QStringLiteral("== batch %1 started %2, keldar-generate %3")
+                  .arg(batchId, started.toString(Qt::ISODate), QLatin1String(KELDAR_VERSION)),
+              batchId);
+    for (const QString &line : plan_.heading)
+        log_.line(line);
+}
+
+// An instance is written in all its formats or not at all, so the files
+// beside a text file always belong to it.
+QString CellRun::takenName(qint64 k) const
+{
+    const QDir folder(plan_.folder);
+    if (nameTaken(folder.filePath(fileName(k))))
+        return fileName(k);
+    for (const QString &suffix : extras_)
+        if (nameTaken(folder.filePath(extraName(k, suffix))))
+            return extraName(k, suffix);
+    return QString();
+}
+
+// Counts the files still to write and refuses a run the disk cannot hold.
+void CellRun::plan()
+{
+    if (const int removed = removeStaleTemporaries(plan_.folder))
+        log_.line(QStringLiteral("note: removed %1 temporary files left by interrupted batches")
+                      .arg(removed));
+    qint64 missing = 0;
+    double expected = 0;
+    const DiskSpace space = diskSpace(plan_.folder);
+    const double block = static_cast<double>(space.block);
+    for (const Cell &cell : plan_.cells) {
+        qint64 cellMissing = 0;
+        for (qint64 k = cell.input.firstFile; k < cell.input.firstFile + cell.input.files; ++k)
+            cellMissing += takenName(k).isEmpty() ? 1 : 0;
+        missing += cellMissing;
+        const double text = expectedFileBytes(cell.input);
+        expected +=
+            static_cast<double>(cellMissing) *
+            (std::ceil(text / block) + static_cast<double>(extras_.size()) *
+                                           std::ceil(ExportBytesPerTextByte * text / block)) *
+            block;
+    }
+    log_.line(QStringLiteral("size: about %1 bytes in %2 files to write")
+                  .arg(expected, 0, 'f', 0)
+                  .arg(missing));
+    checkRoom(expected, space);
+}
+
+void CellRun::checkRoom(double expected, const DiskSpace &space)
+{
+    if (space.free < 0 || expected <= static_cast<double>(space.free))
+        return;
+    stopped_ = QStringLiteral("the %1 needs about %2 bytes, the disk of %3 has %4 bytes free")
+                   .arg(plan_.design ? QStringLiteral("design") : QStringLiteral("batch"))
+                   .arg(expected, 0, 'f', 0)
+                   .arg(QDir::toNativeSeparators(plan_.folder))
+                   .arg(space.free);
+    log_.error(stopped_ + QStringLiteral("; no file written"));
+    report_.notStarted = total_;
+    total_ = 0;
+}
+
+void CellRun::makeAll()
+{
+    progress_.emplace(options_.progress, total_);
+    const int jobs = jobCount(options_.jobs);
+    const int window = jobs * 8;
+    const int perFile = 1 + int(extras_.size());
+    maxGroup_ = std::max(1, groupFiles(window * perFile) / perFile);
+    runInOrder<Made>(
+        total_, jobs, window, [this](qint64 index) { return make(index); },
+        [this](qint64 index, Made made) { return take(index, std::move(made)); });
+    publishGroup();
+    progress_->finish();
+    report_.notStarted += total_ - consumed_;
+}
+
+// On a worker: generates file `index` of the run and writes it unnamed, in
+// every format.
+Made CellRun::make(qint64 index) const
+{
+    // Cells are few beside files: a search keeps workers independent.
+    const auto at = std::upper_bound(cellEnds_.begin(), cellEnds_.end(), index);
+    Made made;
+    made.cellIndex = at - cellEnds_.begin();
+    const BatchInput &in = plan_.cells.at(made.cellIndex).input;
+    made.fileNumber =
+        in.firstFile + index - (made.cellIndex == 0 ? 0 : cellEnds_.at(made.cellIndex - 1));
+    made.taken = takenName(made.fileNumber);
+    if (!made.taken.isEmpty())
+        return made;
+    QElapsedTimer clock;
+    clock.start();
+    made.provenance.fileNumber = made.fileNumber;
+    made.provenance.fileSeed = fileSeed(in.seed, made.fileNumber);
+    const Instance instance = generate(in, made.provenance.fileSeed);
+    made.provenance.measured = measure(instance);
+    const LowerBound bound = lowerBound(instance);
+    made.lowerBound = bound.cost;
+    made.lowerBoundText = bound.text();
+    const QByteArray text = instanceText(instance, in, made.provenance);
+    made.bytes = text.size();
+    made.prepared = prepare(plan_.folder, text, made.pending);
+    const InstanceFacts facts{made.provenance.measured, bound.cost, fileName(made.fileNumber)};
+    for (const QString &suffix : extras_) {
+        if (made.prepared.status != Published::Written)
+            break;
+        const QByteArray extra = exportText(suffix, instance, facts);
+        made.bytes += extra.size();
+        made.extras.emplace_back();
+        made.prepared = prepare(plan_.folder, extra, made.extras.back());
+    }
+    made.milliseconds = clock.elapsed();
+    return made;
+}
+
+// Takes file `index` into the group, which is published when it is full;
+// false once the run has stopped.
+bool CellRun::take(qint64 index, Made made)
+{
+    if (group_.empty())
+        groupClock_.start();
+    if (plan_.design && index == cellStart_) {
+        // The cell's heading waits in the group before its first file, so
+        // the log stays in file order.
+        const Cell &cell = plan_.cells.at(cellIndex_);
+        Made cellLine;
+        cellLine.logLine = QStringLiteral("cell %1 ").arg(cell.number) + inputsLine(cell.input);
+        group_.push_back(std::move(cellLine));
+        cellStart_ += cell.input.files;
+        ++cellIndex_;
+    }
+    groupBytes_ += made.bytes;
+    group_.push_back(std::move(made));
+    if (int(group_.size()) >= maxGroup_ || groupBytes_ >= GroupBytes ||
+        groupClock_.elapsed() >= GroupMilliseconds)
+        publishGroup();
+    consumed_ = index + 1;
+    progress_->advance(consumed_);
+    return stopped_.isEmpty();
+}
+
+// One sync makes the group durable; then each file gets its name and its
+// log line, in file order.
+void CellRun::publishGroup()
+{
+    std::vector<PendingFile *> pending;
+    for (Made &made : group_)
+        if (made.logLine.isEmpty() && made.taken.isEmpty() &&
+            made.prepared.status == Published::Written) {
+            pending.push_back(&made.pending);
+            for (PendingFile &extra : made.extras)
+                pending.push_back(&extra);
+        }
+    const PublishResult synced = syncFiles(pending, true);
+    for (Made &made : group_) {
+        if (!made.logLine.isEmpty())
+            log_.line(made.logLine);
+        else if (!stopped_.isEmpty())
+            ++report_.notStarted; // made before the disk filled up; dropped unnamed
+        else
+            publishFile(made, synced);
+    }
+    if (!pending.empty())
+        syncFolder(plan_.folder);
+    group_.clear();
+    groupBytes_ = 0;
+}
+
+void CellRun::publishFile(Made &made, const PublishResult &synced)
+{
+    QString failedName = fileName(made.fileNumber);
+    PublishResult result = made.prepared;
+    if (!made.taken.isEmpty())
+        result.status = Published::Exists;
+    else if (result.status == Published::Written)
+        result = synced.status == Published::Written ? giveName(made.pending, failedName) : synced;
+    for (std::size_t e = 0; result.status == Published::Written && e < made.extras.size(); ++e) {
+        failedName = extraName(made.fileNumber, extras_.at(qsizetype(e)));
+        result = giveName(made.extras[e], failedName);
+        // The text file stands; the instance lacks a format.
+        if (result.status == Published::Exists)
+            result = PublishResult{Published::Failed, EEXIST};
+    }
+    record(made, result, failedName);
+}
+
+// The file's log line and manifest row, or why it has none.
+void CellRun::record(const Made &made, const PublishResult &result, const QString &failedName)
+{
+    const Cell &cell = plan_.cells.at(made.cellIndex);
+    const QString name = fileName(made.fileNumber);
+    switch (result.status) {
+    case Published::Written:
+        ++report_.written;
+        log_.line(
+            QStringLiteral("%1 seed %2%3 lowerBound %4 largest deviation %5 time %6 ms%7")
+                .arg(name)
+                .arg(made.provenance.fileSeed)
+                .arg(measuredText(made.provenance.measured))
+                .arg(made.lowerBoundText)
+                .arg(largestDeviation(made.provenance.measured, cell.input.targets), 0, 'f', 6)
+                .arg(made.milliseconds)
+                .arg(unreachedText(made.provenance.measured, cell.input.targets)));
+        rows_.append(manifestRow(cell.input, cell.number, made.fileNumber, made.provenance.measured,
+                                 made.lowerBound));
+        break;
+    case Published::Exists:
+        ++report_.skipped;
+        log_.line(QStringLiteral("%1 skipped: %2already exists")
+                      .arg(name, made.taken.isEmpty() || made.taken == name ? QString()
+                                                                            : made.taken + u' '));
+        break;
+    case Published::Failed:
+        ++report_.failed;
+        error(QStringLiteral("%1 not written: %2").arg(failedName, result.reason()));
+        // A full disk fails every file after: stop at the first.
+        if (diskFull(result.error))
+            stopped_ = result.reason();
+        break;
+    }
+}
+
+void CellRun::writeManifestAndFigure()
+{
+    if (rows_.isEmpty())
+        return;
+    QString why;
+    const QString manifest =
+        publishBeside(plan_.folder, plan_.manifestFile, manifestText(rows_), why);
+    if (manifest.isEmpty())
+        error(QStringLiteral("%1 not written: %2").arg(plan_.manifestFile, why));
+    const QString figure = publishBeside(plan_.folder, plan_.figureFile, svgPlot(rows_), why);
+    if (figure.isEmpty())
+        error(QStringLiteral("%1 not written: %2").arg(plan_.figureFile, why));
+    if (!manifest.isEmpty() || !figure.isEmpty()) {
+        syncFolder(plan_.folder);
+        log_.line(QStringLiteral("written: %1 %2").arg(manifest, figure).simplified());
+    }
+}
+
+void CellRun::error(const QString &text)
+{
+    if (progress_)
+        progress_->interrupt();
+    log_.error(text);
+}
+
+void CellRun::summarise()
+{
+    log_.line(QStringLiteral("summary: %1 written, %2 skipped, %3 failed, %4 not started, %5 s%6")
+                  .arg(report_.written)
+                  .arg(report_.skipped)
+                  .arg(report_.failed)
+                  .arg(report_.notStarted)
+                  .arg(static_cast<double>(runClock_.elapsed()) / 1000.0, 0, 'f', 3)
+                  .arg(stopped_.isEmpty() ? QString() : QStringLiteral("; stopped: ") + stopped_));
+}
+
+BatchReport runCells(const RunPlan &plan, const QString &fallbackLogDir, QTextStream *errors,
+                     const RunOptions &options)
+{
+    return CellRun(plan, fallbackLogDir, errors, options).run();
+}
+
+} // namespace
+
+BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors,
+                     const RunOptions &options)
+{
+    const RunPlan plan{{Cell{input, 1}},    input.folder,   false,
+                       {inputsLine(input)}, manifestName(), figureName(false)};
+    return runCells(plan, fallbackLogDir, errors, options);
+}
+
+BatchReport runDesign(const Design &design, const QString &folder, const DesignRun &run,
+                      const QString &fallbackLogDir, QTextStream *errors, const RunOptions &options)
+{
+    QList<Cell> cells;
+    for (qint64 number : shardCells(design.cellCount(), run.shard, run.shards))
+        cells.append(Cell{design.cell(number, folder), number});
+    QString line = QStringLiteral("design: %1, %2 cells, %3 files a cell, files %4 to %5, seed %6, "
+                                  "folder %7")
+                       .arg(QDir::toNativeSeparators(run.designPath))
+                       .arg(design.cellCount())
+                       .arg(design.instancesPerCell)
+                       .arg(design.firstFile)
+                       .arg(design.firstFile + design.fileCount() - 1)
+                       .arg(design.seed)
+                       .arg(folder);
+    if (run.shards > 1)
+        line += QStringLiteral("; shard %1 of %2: %3 cells")
+                    .arg(run.shard)
+                    .arg(run.shards)
+                    .arg(cells.size());
+    const RunPlan plan{cells,
+                       folder,
+                       true,
+                       {line},
+                       manifestName(run.shard, run.shards),
+                       figureName(true, run.shard, run.shards)};
+    return runCells(plan, fallbackLogDir, errors, options);
+}
+
+} // namespace keldar::generator

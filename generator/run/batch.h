@@ -1,0 +1,52 @@
+#pragma once
+
+#include "generator/files/exportformats.h"
+#include "generator/input/design.h"
+#include "generator/input/inputreader.h"
+
+#include <QString>
+#include <QTextStream>
+#include <cstdio>
+
+namespace keldar::generator {
+
+struct BatchReport {
+    qint64 written = 0;
+    qint64 skipped = 0;
+    qint64 failed = 0;
+    qint64 notStarted = 0; // after a full disk, or when the batch cannot fit
+    bool allWritten() const { return skipped == 0 && failed == 0 && notStarted == 0; }
+};
+
+// How a run goes: threads, and the terminal stream for the progress line.
+struct RunOptions {
+    int jobs = 1;                  // 0: one thread per core
+    std::FILE *progress = nullptr; // drawn there only when it is a terminal
+    // Each instance is also written in these formats beside its text file.
+    ExportFormats formats = TextFormat;
+};
+
+// Writes the batch's instance files into the target folder and appends a
+// section to its output.log; when the folder or its output.log cannot be used
+// the log goes to fallbackLogDir.  Errors are also written to `errors` when
+// given.  Beside the files: manifest.csv and the figure batch.svg.  A batch
+// that cannot fit on the disk is not started; one that fills it stops at the
+// first file that does not fit.
+BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir,
+                     QTextStream *errors = nullptr, const RunOptions &options = {});
+
+// A design, or the cells of it a shard makes (1-based shard of shards).
+struct DesignRun {
+    QString designPath; // for the log
+    int shard = 1;
+    int shards = 1;
+};
+
+// Writes the cells' files into `folder` in file order, one log section, one
+// manifest and one figure (design.svg) for them all.  Each file is the one
+// the cell's batch alone would write.
+BatchReport runDesign(const Design &design, const QString &folder, const DesignRun &run,
+                      const QString &fallbackLogDir, QTextStream *errors = nullptr,
+                      const RunOptions &options = {});
+
+} // namespace keldar::generator

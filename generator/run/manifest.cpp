@@ -1,0 +1,207 @@
+#include "generator/run/manifest.h"
+
+#include "generator/files/batchtext.h"
+#include "generator/files/instancefile.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace keldar::generator {
+
+namespace {
+
+// How fileName() spells an instance file, for reading the number back.
+const char FilePrefix[] = "instance_";
+const char FileSuffix[] = ".txt";
+constexpr int Columns = 7 + 2 * IndicatorCount + 2;
+
+QByteArray target(double value)
+{
+    return QByteArray::number(value, 'g', 15);
+}
+
+// Splits one CSV record into fields, undoing RFC 4180 quoting; nothing when
+// a quote is left open or stray.
+std::optional<QList<QByteArray>> csvFields(QByteArrayView line)
+{
+    QList<QByteArray> fields;
+    QByteArray field;
+    qsizetype i = 0;
+    while (true) {
+        if (i < line.size() && line.at(i) == '"') {
+            ++i;
+            while (true) {
+                if (i >= line.size())
+                    return std::nullopt;
+                if (line.at(i) == '"') {
+                    if (i + 1 < line.size() && line.at(i + 1) == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                field += line.at(i++);
+            }
+            if (i < line.size() && line.at(i) != ',')
+                return std::nullopt;
+        } else {
+            while (i < line.size() && line.at(i) != ',') {
+                if (line.at(i) == '"')
+                    return std::nullopt;
+                field += line.at(i++);
+            }
+        }
+        fields.append(field);
+        field.clear();
+        if (i >= line.size())
+            return fields;
+        ++i; // the comma
+    }
+}
+
+} // namespace
+
+double ManifestRow::largestDeviation() const
+{
+    return keldar::generator::largestDeviation(measured, targets);
+}
+
+bool ManifestRow::met() const
+{
+    // The slack absorbs rounding of values a whole 0.01 from the target.
+    return largestDeviation() <= Tolerance + 1e-9;
+}
+
+ManifestRow manifestRow(const BatchInput &input, qint64 cell, qint64 fileNumber,
+                        const Indicators &measured, std::optional<std::int64_t> lowerBound)
+{
+    ManifestRow row;
+    row.fileNumber = fileNumber;
+    row.cell = cell;
+    row.nurses = input.nurses;
+    row.days = input.days;
+    row.shifts = input.shifts;
+    row.freeCounted = input.freeCounted;
+    row.seed = input.seed;
+    row.targets = input.targets;
+    QByteArray line = csvField(fileName(fileNumber).toLatin1());
+    for (qint64 value : {cell, qint64(input.nurses), qint64(input.days), qint64(input.shifts),
+                         qint64(input.freeCounted ? 1 : 0), input.seed})
+        line += ',' + QByteArray::number(value);
+    for (double value : input.targets)
+        line += ',' + target(value);
+    // The rows keep what the file says, so a manifest read back judges alike.
+    for (std::size_t k = 0; k < measured.size(); ++k) {
+        const QByteArray text = QByteArray::number(measured[k], 'f', 6);
+        line += ',' + text;
+        row.measured[k] = text.toDouble();
+    }
+    line += ',' + QByteArray::number(keldar::generator::largestDeviation(measured, input.targets),
+                                     'f', 6);
+    line += ',';
+    if (lowerBound)
+        line += QByteArray::number(*lowerBound);
+    row.line = line;
+    return row;
+}
+
+QByteArray manifestHeader()
+{
+    QByteArray header = "file,cell,nurses,days,shifts,freeShift,seed";
+    for (const char *name : IndicatorNames)
+        header += QByteArray(",target_") + name;
+    for (const char *name : IndicatorNames)
+        header += QByteArray(",") + name;
+    return header + ",largestDeviation,lowerBound";
+}
+
+QByteArray csvField(QByteArrayView text)
+{
+    if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r'))
+        return text.toByteArray();
+    QByteArray quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+ManifestRead readManifest(const QByteArray &bytes)
+{
+    ManifestRead result;
+    QList<QByteArray> lines = bytes.split('\n');
+    for (QByteArray &line : lines)
+        if (line.endsWith('\r'))
+            line.chop(1);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    if (lines.isEmpty() || lines.first() != manifestHeader()) {
+        result.error = QStringLiteral("line 1 is not the manifest header");
+        return result;
+    }
+    QList<ManifestRow> rows;
+    for (qsizetype n = 1; n < lines.size(); ++n) {
+        const auto fields = csvFields(lines.at(n));
+        auto refuse = [&](const QString &why) {
+            result.error = QStringLiteral("line %1: %2").arg(n + 1).arg(why);
+            return result;
+        };
+        if (!fields || fields->size() != Columns)
+            return refuse(QStringLiteral("not %1 fields").arg(Columns));
+        const QByteArray &name = fields->at(0);
+        ManifestRow row;
+        bool ok = name.startsWith(FilePrefix) && name.endsWith(FileSuffix);
+        if (ok)
+            row.fileNumber = name.sliced(qstrlen(FilePrefix),
+                                         name.size() - qstrlen(FilePrefix) - qstrlen(FileSuffix))
+                                 .toLongLong(&ok);
+        if (!ok)
+            return refuse(
+                QStringLiteral("\"%1\" is no instance file name").arg(QString::fromUtf8(name)));
+        bool good = true;
+        auto whole = [&](int column) {
+            bool fine = false;
+            const qint64 value = fields->at(column).toLongLong(&fine);
+            good = good && fine;
+            return value;
+        };
+        auto real = [&](int column) {
+            const auto value = readNumber(fields->at(column));
+            good = good && value.has_value();
+            return value.value_or(0);
+        };
+        row.cell = whole(1);
+        row.nurses = int(whole(2));
+        row.days = int(whole(3));
+        row.shifts = int(whole(4));
+        row.freeCounted = whole(5) == 1;
+        row.seed = whole(6);
+        for (int k = 0; k < IndicatorCount; ++k) {
+            row.targets[std::size_t(k)] = real(7 + k);
+            row.measured[std::size_t(k)] = real(7 + IndicatorCount + k);
+        }
+        if (!good)
+            return refuse(QStringLiteral("a value is not a number"));
+        row.line = lines.at(n);
+        rows.append(row);
+    }
+    result.rows = rows;
+    return result;
+}
+
+QByteArray manifestText(QList<ManifestRow> rows)
+{
+    std::stable_sort(rows.begin(), rows.end(), [](const ManifestRow &a, const ManifestRow &b) {
+        return a.fileNumber < b.fileNumber;
+    });
+    QByteArray text = manifestHeader() + "\r\n";
+    for (const ManifestRow &row : rows)
+        text += row.line + "\r\n";
+    return text;
+}
+
+} // namespace keldar::generator

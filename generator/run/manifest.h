@@ -1,0 +1,54 @@
+#pragma once
+
+#include "generator/input/indicators.h"
+#include "generator/input/inputreader.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace keldar::generator {
+
+// One instance file as manifest.csv lists it.
+struct ManifestRow {
+    qint64 fileNumber = 0;
+    qint64 cell = 1;
+    int nurses = 0;
+    int days = 0;
+    int shifts = 0;
+    bool freeCounted = false;
+    qint64 seed = 0; // the batch seed the file's own seed derives from
+    Indicators targets{};
+    Indicators measured{};
+    QByteArray line; // as written, without its line end
+
+    double largestDeviation() const;
+    // Every measured value within the tolerance of its target.
+    bool met() const;
+};
+
+// The last column is the file's rule-free optimum, empty when the coverage
+// cannot be met.
+ManifestRow manifestRow(const BatchInput &input, qint64 cell, qint64 fileNumber,
+                        const Indicators &measured, std::optional<std::int64_t> lowerBound);
+
+// The header line of manifest.csv, without its line end.
+QByteArray manifestHeader();
+
+// A CSV field, quoted as RFC 4180 asks when it holds a comma, quote or line end.
+QByteArray csvField(QByteArrayView text);
+
+struct ManifestRead {
+    std::optional<QList<ManifestRow>> rows;
+    QString error;
+};
+
+// Reads a manifest back (for joining shards): the header must be ours.
+ManifestRead readManifest(const QByteArray &bytes);
+
+// The whole file: header, then the rows in file order, CR LF line ends.
+QByteArray manifestText(QList<ManifestRow> rows);
+
+} // namespace keldar::generator
