@@ -4,6 +4,7 @@
 #include "generator/input/inputfile.h"
 #include "generator/run/batch.h"
 #include "generator/run/existingfiles.h"
+#include "generator/run/interrupt.h"
 #include "generator/run/shards.h"
 #include "generator/solve/roster.h"
 
@@ -238,6 +239,7 @@ int designCommand(Generation &run, const Streams &io)
         return 2;
     }
     run.shard.designPath = run.designPath;
+    catchInterrupts();
     const BatchReport report =
         runDesign(*read.design, run.outDir, run.shard, QDir::currentPath(), &io.err, run.options);
     return report.allWritten() ? 0 : 1;
@@ -257,6 +259,7 @@ int batchCommand(const Generation &run, const Streams &io)
         logRefusal(inputPath, read, QDir::currentPath(), &io.err);
         return 2;
     }
+    catchInterrupts();
     const BatchReport report = runBatch(*read.input, QDir::currentPath(), &io.err, run.options);
     return report.allWritten() ? 0 : 1;
 }

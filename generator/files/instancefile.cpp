@@ -309,6 +309,88 @@ ParsedInstance parseInstance(const QByteArray &text)
     return InstanceParser(text).parse();
 }
 
+namespace {
+
+// The header's lines "# <label> <value>" in the order instanceText writes
+// them, each value read by `read`; false when one is missing or malformed.
+class HeaderReader
+{
+public:
+    explicit HeaderReader(const QByteArray &text) : lines_(text.left(64 * 1024).split('\n')) {}
+
+    bool origin(InstanceOrigin &origin)
+    {
+        BatchInput &in = origin.input;
+        QByteArrayView rest;
+        if (!take("# batch seed ", rest))
+            return false;
+        const auto parts = rest.toByteArray().split(',');
+        if (parts.size() != 3 || !parts[1].startsWith(" file "))
+            return false;
+        bool good = whole(parts[0], in.seed) && whole(parts[1].mid(6), origin.fileNumber);
+        qint64 nurses = 0, days = 0, shifts = 0, free = 0;
+        good = good && value("# nurses ", nurses) && value("# days ", days) &&
+               value("# shifts ", shifts) && value("# free shift counted ", free);
+        for (int k = 0; good && k < IndicatorCount; ++k)
+            good = target(k, in.targets[std::size_t(k)]);
+        qint64 seed = 0;
+        good = good && value("# number of files ", in.files) &&
+               value("# first file ", in.firstFile) && value("# seed ", seed) && seed == in.seed &&
+               take("# folder ", rest);
+        if (!good || nurses < 1 || days < 1 || shifts < 1 || (free != 0 && free != 1))
+            return false;
+        in.nurses = int(nurses);
+        in.days = int(days);
+        in.shifts = int(shifts);
+        in.freeCounted = free == 1;
+        in.folder = QString::fromLocal8Bit(rest);
+        return true;
+    }
+
+private:
+    bool take(const char *label, QByteArrayView &rest)
+    {
+        if (next_ >= lines_.size() || !lines_.at(next_).startsWith(label))
+            return false;
+        rest = QByteArrayView(lines_.at(next_++)).sliced(qstrlen(label));
+        return true;
+    }
+    static bool whole(QByteArrayView text, qint64 &out)
+    {
+        bool ok = false;
+        out = text.toByteArray().toLongLong(&ok);
+        return ok;
+    }
+    bool value(const char *label, qint64 &out)
+    {
+        QByteArrayView rest;
+        return take(label, rest) && whole(rest, out);
+    }
+    bool target(int k, double &out)
+    {
+        QByteArrayView rest;
+        const QByteArray label = QByteArray("# ") + IndicatorNames[k] + " target ";
+        if (!take(label.constData(), rest))
+            return false;
+        const auto number = readNumber(rest);
+        out = number.value_or(0);
+        return number.has_value();
+    }
+
+    QList<QByteArray> lines_;
+    qsizetype next_ = 1; // past the program's line
+};
+
+} // namespace
+
+std::optional<InstanceOrigin> readOrigin(const QByteArray &text)
+{
+    InstanceOrigin origin;
+    if (!HeaderReader(text).origin(origin))
+        return std::nullopt;
+    return origin;
+}
+
 ParsedInstance readInstanceFile(const QString &path)
 {
     ParsedInstance result;

@@ -37,6 +37,17 @@ bool unreachable(double measured, double target);
 // free-space check.
 double expectedFileBytes(const BatchInput &input);
 
+// The batch and file number an instance file's header names: every input of
+// the batch that wrote it, so the file can be made again and compared.
+struct InstanceOrigin {
+    BatchInput input;
+    qint64 fileNumber = 0;
+};
+
+// Reads the origin from the header; none when a line of it is missing or
+// malformed.
+std::optional<InstanceOrigin> readOrigin(const QByteArray &text);
+
 struct ParsedInstance {
     std::optional<Instance> instance;
     int line = 0;

@@ -1,5 +1,7 @@
 #include "generator/input/design.h"
 
+#include <QCryptographicHash>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -303,6 +305,31 @@ Refusal checkTotals(const Lines &lines, const Design &design)
 }
 
 } // namespace
+
+QByteArray Design::identity() const
+{
+    QByteArray text;
+    auto list = [&text](const char *key, const auto &values) {
+        text += key;
+        for (const auto &value : values)
+            text += ' ' + QByteArray::number(value);
+        text += '\n';
+    };
+    list("nurses", nurses);
+    list("days", days);
+    list("shifts", shifts);
+    list("freeShift", freeShift);
+    for (int k = 0; k < IndicatorCount; ++k) {
+        text += IndicatorNames[k];
+        for (double value : targets[std::size_t(k)])
+            text += ' ' + QByteArray::number(value, 'g', 17);
+        text += '\n';
+    }
+    list("instancesPerCell", QList<qint64>{instancesPerCell});
+    list("seed", QList<qint64>{seed});
+    list("firstFile", QList<qint64>{firstFile});
+    return QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex().left(16);
+}
 
 DesignRead readDesign(const QByteArray &bytes)
 {

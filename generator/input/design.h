@@ -28,6 +28,9 @@ struct Design {
     // key order, the last key varying fastest, their files numbered on from
     // firstFile.
     BatchInput cell(qint64 cell, const QString &folder) const;
+    // The design's identity: a hash of its levels and settings, the same
+    // for every spelling of the same design.
+    QByteArray identity() const;
 };
 
 struct DesignRead {

@@ -8,7 +8,9 @@
 #include "generator/publish/outputlog.h"
 #include "generator/publish/publish.h"
 #include "generator/run/inorder.h"
+#include "generator/run/interrupt.h"
 #include "generator/run/manifest.h"
+#include "generator/run/ownfiles.h"
 #include "generator/run/progress.h"
 #include "generator/run/svgplot.h"
 #include "generator/solve/lowerbound.h"
@@ -41,10 +43,14 @@ struct Made {
     qint64 cellIndex = 0;
     qint64 fileNumber = 0;
     QString taken; // the name that existed before the file was made
+    // The taken names are exactly what this run writes: the instance is the
+    // run's own, left as it is and listed; formats it lacks are added.
+    bool own = false;
     PendingFile pending;
     PublishResult prepared;
     // The instance in its other formats, named after its text file.
     std::vector<PendingFile> extras;
+    QStringList extraSuffixes; // of `extras`, in the same order
     std::optional<std::int64_t> lowerBound;
     QString lowerBoundText;
     Provenance provenance;
@@ -95,6 +101,7 @@ struct RunPlan {
     QStringList heading; // the log lines after the section's first
     QString manifestFile;
     QString figureFile;
+    std::optional<ShardStamp> stamp; // a shard's manifest carries it
 };
 
 // One run of cells: plan, make, publish, record.  Workers make files in any
@@ -113,11 +120,13 @@ private:
     void checkRoom(double expected, const DiskSpace &space);
     void makeAll();
     Made make(qint64 index) const;
+    void prepareExtras(Made &made, const MadeInstance &instance) const;
     bool take(qint64 index, Made made);
     void publishGroup();
     void publishFile(Made &made, const PublishResult &synced);
     void record(const Made &made, const PublishResult &result, const QString &failedName);
     void writeManifestAndFigure();
+    QString publishListing(const QString &name, const QByteArray &bytes);
     void error(const QString &text);
     void summarise();
 
@@ -253,7 +262,7 @@ void CellRun::makeAll()
 }
 
 // On a worker: generates file `index` of the run and writes it unnamed, in
-// every format.
+// every format; a file already there is judged against what the run makes.
 Made CellRun::make(qint64 index) const
 {
     // Cells are few beside files: a search keeps workers independent.
@@ -264,31 +273,51 @@ Made CellRun::make(qint64 index) const
     made.fileNumber =
         in.firstFile + index - (made.cellIndex == 0 ? 0 : cellEnds_.at(made.cellIndex - 1));
     made.taken = takenName(made.fileNumber);
-    if (!made.taken.isEmpty())
-        return made;
+    if (!made.taken.isEmpty() && !nameTaken(QDir(plan_.folder).filePath(fileName(made.fileNumber))))
+        return made; // another format's name alone is taken: not this run's
     QElapsedTimer clock;
     clock.start();
-    made.provenance.fileNumber = made.fileNumber;
-    made.provenance.fileSeed = fileSeed(in.seed, made.fileNumber);
-    const Instance instance = generate(in, made.provenance.fileSeed);
-    made.provenance.measured = measure(instance);
-    const LowerBound bound = lowerBound(instance);
-    made.lowerBound = bound.cost;
-    made.lowerBoundText = bound.text();
-    const QByteArray text = instanceText(instance, in, made.provenance);
-    made.bytes = text.size();
-    made.prepared = prepare(plan_.folder, text, made.pending);
-    const InstanceFacts facts{made.provenance.measured, bound.cost, fileName(made.fileNumber)};
-    for (const QString &suffix : extras_) {
-        if (made.prepared.status != Published::Written)
-            break;
-        const QByteArray extra = exportText(suffix, instance, facts);
-        made.bytes += extra.size();
-        made.extras.emplace_back();
-        made.prepared = prepare(plan_.folder, extra, made.extras.back());
+    const MadeInstance instance = makeInstance(in, made.fileNumber);
+    made.provenance = instance.provenance;
+    made.lowerBound = instance.bound.cost;
+    made.lowerBoundText = instance.bound.text();
+    if (made.taken.isEmpty()) {
+        made.bytes = instance.text.size();
+        made.prepared = prepare(plan_.folder, instance.text, made.pending);
+    } else if (!holdsExactly(QDir(plan_.folder).filePath(made.taken), instance.text))
+        return made;
+    else {
+        made.own = true; // nothing to write for its text file
+        made.prepared.status = Published::Written;
     }
+    prepareExtras(made, instance);
     made.milliseconds = clock.elapsed();
     return made;
+}
+
+// The instance's other formats: each written unnamed, or, for the run's own
+// instance, compared with the file of that name when there is one.
+void CellRun::prepareExtras(Made &made, const MadeInstance &instance) const
+{
+    const InstanceFacts facts{made.provenance.measured, instance.bound.cost,
+                              fileName(made.fileNumber)};
+    for (const QString &suffix : extras_) {
+        if (made.prepared.status != Published::Written)
+            return;
+        const QByteArray extra = exportText(suffix, instance.instance, facts);
+        const QString path = QDir(plan_.folder).filePath(extraName(made.fileNumber, suffix));
+        if (made.own && nameTaken(path)) {
+            if (holdsExactly(path, extra))
+                continue;
+            made.own = false; // a stranger beside the run's text file
+            made.taken = extraName(made.fileNumber, suffix);
+            return;
+        }
+        made.bytes += extra.size();
+        made.extras.emplace_back();
+        made.extraSuffixes.append(suffix);
+        made.prepared = prepare(plan_.folder, extra, made.extras.back());
+    }
 }
 
 // Takes file `index` into the group, which is published when it is full;
@@ -314,6 +343,10 @@ bool CellRun::take(qint64 index, Made made)
         publishGroup();
     consumed_ = index + 1;
     progress_->advance(consumed_);
+    if (stopped_.isEmpty() && interruptSignal() != 0) {
+        stopped_ = QStringLiteral("interrupted");
+        report_.interrupted = true;
+    }
     return stopped_.isEmpty();
 }
 
@@ -323,9 +356,10 @@ void CellRun::publishGroup()
 {
     std::vector<PendingFile *> pending;
     for (Made &made : group_)
-        if (made.logLine.isEmpty() && made.taken.isEmpty() &&
+        if (made.logLine.isEmpty() && (made.taken.isEmpty() || made.own) &&
             made.prepared.status == Published::Written) {
-            pending.push_back(&made.pending);
+            if (!made.own)
+                pending.push_back(&made.pending);
             for (PendingFile &extra : made.extras)
                 pending.push_back(&extra);
         }
@@ -333,7 +367,7 @@ void CellRun::publishGroup()
     for (Made &made : group_) {
         if (!made.logLine.isEmpty())
             log_.line(made.logLine);
-        else if (!stopped_.isEmpty())
+        else if (!stopped_.isEmpty() && !report_.interrupted)
             ++report_.notStarted; // made before the disk filled up; dropped unnamed
         else
             publishFile(made, synced);
@@ -348,12 +382,14 @@ void CellRun::publishFile(Made &made, const PublishResult &synced)
 {
     QString failedName = fileName(made.fileNumber);
     PublishResult result = made.prepared;
-    if (!made.taken.isEmpty())
+    if (!made.taken.isEmpty() && !made.own)
         result.status = Published::Exists;
-    else if (result.status == Published::Written)
-        result = synced.status == Published::Written ? giveName(made.pending, failedName) : synced;
+    else if (result.status == Published::Written && synced.status != Published::Written)
+        result = synced;
+    else if (result.status == Published::Written && !made.own)
+        result = giveName(made.pending, failedName);
     for (std::size_t e = 0; result.status == Published::Written && e < made.extras.size(); ++e) {
-        failedName = extraName(made.fileNumber, extras_.at(qsizetype(e)));
+        failedName = extraName(made.fileNumber, made.extraSuffixes.at(qsizetype(e)));
         result = giveName(made.extras[e], failedName);
         // The text file stands; the instance lacks a format.
         if (result.status == Published::Exists)
@@ -369,13 +405,13 @@ void CellRun::record(const Made &made, const PublishResult &result, const QStrin
     const QString name = fileName(made.fileNumber);
     switch (result.status) {
     case Published::Written:
-        ++report_.written;
+        ++(made.own ? report_.kept : report_.written);
         log_.line(
-            QStringLiteral("%1 seed %2%3 lowerBound %4 largest deviation %5 time %6 ms%7")
-                .arg(name)
+            name +
+            (made.own ? QStringLiteral(" kept (already there as this run writes it)") : QString()) +
+            QStringLiteral(" seed %1%2 lowerBound %3 largest deviation %4 time %5 ms%6")
                 .arg(made.provenance.fileSeed)
-                .arg(measuredText(made.provenance.measured))
-                .arg(made.lowerBoundText)
+                .arg(measuredText(made.provenance.measured), made.lowerBoundText)
                 .arg(largestDeviation(made.provenance.measured, cell.input.targets), 0, 'f', 6)
                 .arg(made.milliseconds)
                 .arg(unreachedText(made.provenance.measured, cell.input.targets)));
@@ -384,13 +420,15 @@ void CellRun::record(const Made &made, const PublishResult &result, const QStrin
         break;
     case Published::Exists:
         ++report_.skipped;
-        log_.line(QStringLiteral("%1 skipped: %2already exists")
-                      .arg(name, made.taken.isEmpty() || made.taken == name ? QString()
-                                                                            : made.taken + u' '));
+        // Not the run's own file: left as it is, and out of the manifest.
+        log_.line(name + QStringLiteral(" skipped: ") +
+                  (made.taken.isEmpty() || made.taken == name ? QString() : made.taken + u' ') +
+                  QStringLiteral("already exists, not as this run writes it; left out of the "
+                                 "manifest"));
         break;
     case Published::Failed:
         ++report_.failed;
-        error(QStringLiteral("%1 not written: %2").arg(failedName, result.reason()));
+        error(failedName + QStringLiteral(" not written: ") + result.reason());
         // A full disk fails every file after: stop at the first.
         if (diskFull(result.error))
             stopped_ = result.reason();
@@ -402,18 +440,28 @@ void CellRun::writeManifestAndFigure()
 {
     if (rows_.isEmpty())
         return;
-    QString why;
-    const QString manifest =
-        publishBeside(plan_.folder, plan_.manifestFile, manifestText(rows_), why);
-    if (manifest.isEmpty())
-        error(QStringLiteral("%1 not written: %2").arg(plan_.manifestFile, why));
-    const QString figure = publishBeside(plan_.folder, plan_.figureFile, svgPlot(rows_), why);
-    if (figure.isEmpty())
-        error(QStringLiteral("%1 not written: %2").arg(plan_.figureFile, why));
+    const QString manifest = publishListing(plan_.manifestFile, manifestText(rows_, plan_.stamp));
+    const QString figure = publishListing(plan_.figureFile, svgPlot(rows_));
     if (!manifest.isEmpty() || !figure.isEmpty()) {
         syncFolder(plan_.folder);
         log_.line(QStringLiteral("written: %1 %2").arg(manifest, figure).simplified());
     }
+}
+
+// Publishes the manifest or figure beside the files; the name written, or
+// none when nothing was: a rerun that changed nothing finds its listing
+// there already and leaves no copy of it.
+QString CellRun::publishListing(const QString &name, const QByteArray &bytes)
+{
+    if (holdsExactly(QDir(plan_.folder).filePath(name), bytes)) {
+        log_.line(name + QStringLiteral(" is already there as this run writes it"));
+        return QString();
+    }
+    QString why;
+    const QString written = publishBeside(plan_.folder, name, bytes, why);
+    if (written.isEmpty())
+        error(name + QStringLiteral(" not written: ") + why);
+    return written;
 }
 
 void CellRun::error(const QString &text)
@@ -425,13 +473,15 @@ void CellRun::error(const QString &text)
 
 void CellRun::summarise()
 {
-    log_.line(QStringLiteral("summary: %1 written, %2 skipped, %3 failed, %4 not started, %5 s%6")
+    log_.line(QStringLiteral("summary: %1 written, %2 kept, %3 skipped, %4 failed, %5 not started, "
+                             "%6 s")
                   .arg(report_.written)
+                  .arg(report_.kept)
                   .arg(report_.skipped)
                   .arg(report_.failed)
                   .arg(report_.notStarted)
-                  .arg(static_cast<double>(runClock_.elapsed()) / 1000.0, 0, 'f', 3)
-                  .arg(stopped_.isEmpty() ? QString() : QStringLiteral("; stopped: ") + stopped_));
+                  .arg(static_cast<double>(runClock_.elapsed()) / 1000.0, 0, 'f', 3) +
+              (stopped_.isEmpty() ? QString() : QStringLiteral("; stopped: ") + stopped_));
 }
 
 BatchReport runCells(const RunPlan &plan, const QString &fallbackLogDir, QTextStream *errors,
@@ -445,8 +495,8 @@ BatchReport runCells(const RunPlan &plan, const QString &fallbackLogDir, QTextSt
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors,
                      const RunOptions &options)
 {
-    const RunPlan plan{{Cell{input, 1}},    input.folder,   false,
-                       {inputsLine(input)}, manifestName(), figureName(false)};
+    const RunPlan plan{{Cell{input, 1}}, input.folder,      false, {inputsLine(input)},
+                       manifestName(),   figureName(false), {}};
     return runCells(plan, fallbackLogDir, errors, options);
 }
 
@@ -470,12 +520,17 @@ BatchReport runDesign(const Design &design, const QString &folder, const DesignR
                     .arg(run.shard)
                     .arg(run.shards)
                     .arg(cells.size());
-    const RunPlan plan{cells,
-                       folder,
-                       true,
-                       {line},
-                       manifestName(run.shard, run.shards),
-                       figureName(true, run.shard, run.shards)};
+    RunPlan plan{cells,
+                 folder,
+                 true,
+                 {line},
+                 manifestName(run.shard, run.shards),
+                 figureName(true, run.shard, run.shards),
+                 {}};
+    if (run.shards > 1)
+        plan.stamp =
+            ShardStamp{design.identity(),       run.shard,       run.shards, design.cellCount(),
+                       design.instancesPerCell, design.firstFile};
     return runCells(plan, fallbackLogDir, errors, options);
 }
 

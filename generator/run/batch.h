@@ -12,10 +12,15 @@ namespace keldar::generator {
 
 struct BatchReport {
     qint64 written = 0;
+    qint64 kept = 0; // there already, exactly as the run writes them
     qint64 skipped = 0;
     qint64 failed = 0;
-    qint64 notStarted = 0; // after a full disk, or when the batch cannot fit
-    bool allWritten() const { return skipped == 0 && failed == 0 && notStarted == 0; }
+    qint64 notStarted = 0;    // after a full disk, or when the batch cannot fit
+    bool interrupted = false; // a signal asked the run to stop
+    bool allWritten() const
+    {
+        return skipped == 0 && failed == 0 && notStarted == 0 && !interrupted;
+    }
 };
 
 // How a run goes: threads, and the terminal stream for the progress line.

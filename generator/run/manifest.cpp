@@ -14,6 +14,8 @@ namespace {
 const char FilePrefix[] = "instance_";
 const char FileSuffix[] = ".txt";
 constexpr int Columns = 7 + 2 * IndicatorCount + 2;
+constexpr int StampColumns = 5;
+const char StampHeader[] = ",design,shard,cells,instancesPerCell,firstFile";
 
 QByteArray target(double value)
 {
@@ -130,6 +132,49 @@ QByteArray csvField(QByteArrayView text)
     return quoted + '"';
 }
 
+QByteArray ShardStamp::columns() const
+{
+    return ',' + design + ',' + QByteArray::number(shard) + '/' + QByteArray::number(shards) + ',' +
+           QByteArray::number(cells) + ',' + QByteArray::number(instancesPerCell) + ',' +
+           QByteArray::number(firstFile);
+}
+
+bool ShardStamp::sameDesign(const ShardStamp &other) const
+{
+    return design == other.design && shards == other.shards && cells == other.cells &&
+           instancesPerCell == other.instancesPerCell && firstFile == other.firstFile;
+}
+
+namespace {
+
+// The stamp from a row's last five fields; none when one is malformed.
+std::optional<ShardStamp> readStamp(const QList<QByteArray> &fields)
+{
+    const qsizetype at = fields.size() - StampColumns;
+    ShardStamp stamp;
+    stamp.design = fields.at(at);
+    const QList<QByteArray> split = fields.at(at + 1).split('/');
+    bool good = split.size() == 2 && !stamp.design.isEmpty();
+    auto whole = [&good](const QByteArray &text) {
+        bool fine = false;
+        const qint64 value = text.toLongLong(&fine);
+        good = good && fine && value >= 1;
+        return value;
+    };
+    if (good) {
+        stamp.shard = int(whole(split.at(0)));
+        stamp.shards = int(whole(split.at(1)));
+    }
+    stamp.cells = whole(fields.at(at + 2));
+    stamp.instancesPerCell = whole(fields.at(at + 3));
+    stamp.firstFile = whole(fields.at(at + 4));
+    if (!good)
+        return std::nullopt;
+    return stamp;
+}
+
+} // namespace
+
 ManifestRead readManifest(const QByteArray &bytes)
 {
     ManifestRead result;
@@ -139,10 +184,12 @@ ManifestRead readManifest(const QByteArray &bytes)
             line.chop(1);
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
-    if (lines.isEmpty() || lines.first() != manifestHeader()) {
+    const bool stamped = !lines.isEmpty() && lines.first() == manifestHeader() + StampHeader;
+    if (lines.isEmpty() || (lines.first() != manifestHeader() && !stamped)) {
         result.error = QStringLiteral("line 1 is not the manifest header");
         return result;
     }
+    const int columns = Columns + (stamped ? StampColumns : 0);
     QList<ManifestRow> rows;
     for (qsizetype n = 1; n < lines.size(); ++n) {
         const auto fields = csvFields(lines.at(n));
@@ -150,8 +197,19 @@ ManifestRead readManifest(const QByteArray &bytes)
             result.error = QStringLiteral("line %1: %2").arg(n + 1).arg(why);
             return result;
         };
-        if (!fields || fields->size() != Columns)
-            return refuse(QStringLiteral("not %1 fields").arg(Columns));
+        if (!fields || fields->size() != columns)
+            return refuse(QStringLiteral("not %1 fields").arg(columns));
+        QByteArray line = lines.at(n);
+        if (stamped) {
+            const auto stamp = readStamp(*fields);
+            if (!stamp)
+                return refuse(QStringLiteral("the shard columns are malformed"));
+            if (result.stamp &&
+                (!result.stamp->sameDesign(*stamp) || result.stamp->shard != stamp->shard))
+                return refuse(QStringLiteral("the row is of another design or shard than line 2"));
+            result.stamp = stamp;
+            line.chop(stamp->columns().size());
+        }
         const QByteArray &name = fields->at(0);
         ManifestRow row;
         bool ok = name.startsWith(FilePrefix) && name.endsWith(FileSuffix);
@@ -186,21 +244,22 @@ ManifestRead readManifest(const QByteArray &bytes)
         }
         if (!good)
             return refuse(QStringLiteral("a value is not a number"));
-        row.line = lines.at(n);
+        row.line = line;
         rows.append(row);
     }
     result.rows = rows;
     return result;
 }
 
-QByteArray manifestText(QList<ManifestRow> rows)
+QByteArray manifestText(QList<ManifestRow> rows, const std::optional<ShardStamp> &stamp)
 {
     std::stable_sort(rows.begin(), rows.end(), [](const ManifestRow &a, const ManifestRow &b) {
         return a.fileNumber < b.fileNumber;
     });
-    QByteArray text = manifestHeader() + "\r\n";
+    const QByteArray columns = stamp ? stamp->columns() : QByteArray();
+    QByteArray text = manifestHeader() + (stamp ? StampHeader : "") + "\r\n";
     for (const ManifestRow &row : rows)
-        text += row.line + "\r\n";
+        text += row.line + columns + "\r\n";
     return text;
 }
 

@@ -40,15 +40,32 @@ QByteArray manifestHeader();
 // A CSV field, quoted as RFC 4180 asks when it holds a comma, quote or line end.
 QByteArray csvField(QByteArrayView text);
 
+// What a shard's manifest carries in five more columns, so that a merge can
+// prove what it joins: the design's identity, the split, and where each
+// cell's files lie.
+struct ShardStamp {
+    QByteArray design; // Design::identity()
+    int shard = 1;
+    int shards = 1;
+    qint64 cells = 0;
+    qint64 instancesPerCell = 0;
+    qint64 firstFile = 1;
+
+    QByteArray columns() const; // the five fields, after a comma each
+    bool sameDesign(const ShardStamp &other) const;
+};
+
 struct ManifestRead {
-    std::optional<QList<ManifestRow>> rows;
+    std::optional<QList<ManifestRow>> rows; // each line without the stamp
+    std::optional<ShardStamp> stamp;
     QString error;
 };
 
 // Reads a manifest back (for joining shards): the header must be ours.
 ManifestRead readManifest(const QByteArray &bytes);
 
-// The whole file: header, then the rows in file order, CR LF line ends.
-QByteArray manifestText(QList<ManifestRow> rows);
+// The whole file: header, then the rows in file order, CR LF line ends; a
+// shard's rows carry its stamp.
+QByteArray manifestText(QList<ManifestRow> rows, const std::optional<ShardStamp> &stamp = {});
 
 } // namespace keldar::generator

@@ -15,6 +15,7 @@
 #include <QTextStream>
 
 #include <climits>
+#include <csignal>
 #include <unistd.h>
 
 using namespace keldar::generator;
@@ -127,7 +128,7 @@ private Q_SLOTS:
                 "largest deviation \\d\\.\\d{6} time \\d+ ms"),
             QRegularExpression::MultilineOption);
         QVERIFY2(fileLine.match(log).hasMatch(), qPrintable(log));
-        QVERIFY(log.contains(QStringLiteral("summary: 3 written, 0 skipped, 0 failed")));
+        QVERIFY(log.contains(QStringLiteral("summary: 3 written, 0 kept, 0 skipped, 0 failed")));
         // Ten nurses over seven days cannot concentrate to 0.3: 0.2667 and
         // 0.3333 are the neighbours, and the log says which was reached.
         QVERIFY2(log.contains(QStringLiteral("instance_5.txt seed")) &&
@@ -162,8 +163,10 @@ private Q_SLOTS:
         QVERIFY(!report.allWritten());
         QCOMPARE(readAll(kept), QByteArray("hand-made\n"));
         const QString log = logIn(dir.path());
-        QVERIFY(log.contains(QStringLiteral("instance_6.txt skipped: already exists")));
-        QVERIFY(log.contains(QStringLiteral("summary: 2 written, 1 skipped, 0 failed")));
+        QVERIFY(log.contains(QStringLiteral("instance_6.txt skipped: already exists, not as this "
+                                            "run writes it; left out of the manifest")));
+        QVERIFY(log.contains(QStringLiteral("summary: 2 written, 0 kept, 1 skipped, 0 failed")));
+        QVERIFY(!readAll(dir.filePath(QStringLiteral("manifest.csv"))).contains("instance_6.txt"));
     }
 
     void log_appendedPerBatch()
@@ -508,8 +511,14 @@ private Q_SLOTS:
         QCOMPARE(measured.status, 0);
         QVERIFY2(measured.out.contains("dayPreference 0."), measured.out.constData());
 
-        // Run again: everything exists, nothing written, status says so.
-        QCOMPARE(runProgram({dir.filePath(QLatin1String(InputFileName))}).status, 1);
+        // Run again: every file is there as this run writes it, so all are
+        // kept and listed, and the listing already there serves.
+        const QByteArray manifest = readAll(QDir(out).filePath(QStringLiteral("manifest.csv")));
+        QCOMPARE(runProgram({dir.filePath(QLatin1String(InputFileName))}).status, 0);
+        QVERIFY(logIn(out).contains(QStringLiteral("summary: 0 written, 2 kept, 0 skipped")));
+        QCOMPARE(QDir(out).entryList({QStringLiteral("manifest*")}),
+                 QStringList{QStringLiteral("manifest.csv")});
+        QCOMPARE(readAll(QDir(out).filePath(QStringLiteral("manifest.csv"))), manifest);
     }
 
     // Two batches into one folder, overlapping: every file is whole and comes
@@ -563,6 +572,53 @@ private Q_SLOTS:
         runBatch(smallBatch(out, 1), dir.path());
         const QString log = QString::fromUtf8(readAll(logPath));
         QCOMPARE(log.count(QStringLiteral("note: batch %1 did not finish").arg(killedId)), 1);
+    }
+
+    // However a run ends, the files it named are listed: a signal that asks
+    // it to stop gets the summary and a manifest of them, and a rerun takes
+    // the files already there as its own and lists every file.
+    void program_interrupted_rerunListsEveryFile_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("rerun");
+        QTest::newRow("time limit (TERM)") << int(SIGTERM) << true;
+        QTest::newRow("Ctrl-C (INT)") << int(SIGINT) << false;
+        QTest::newRow("terminal closed (HUP)") << int(SIGHUP) << false;
+        QTest::newRow("killed") << int(SIGKILL) << true;
+    }
+    void program_interrupted_rerunListsEveryFile()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, rerun);
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out"));
+        const QString input = dir.filePath(QStringLiteral("in.txt"));
+        writeFile(input, " 25 \r\n 7 \r\n 4 \r\n 1 \r\n" + QByteArray("0.5\r\n").repeated(6) +
+                             " 8000 \r\n 1 \r\n 100 \r\n" + out.toUtf8() + "\r\n");
+        QProcess process;
+        process.start(generatorPath(), {input, QStringLiteral("--jobs"), QStringLiteral("1")});
+        const QString logPath = QDir(out).filePath(QStringLiteral("output.log"));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(logPath).contains("instance_3.txt"), 30000);
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(60000));
+        auto listed = [&out](const QString &name) {
+            return readAll(QDir(out).filePath(name)).count("\ninstance_");
+        };
+        const qsizetype named = QDir(out).entryList({QStringLiteral("instance_*.txt")}).size();
+        QVERIFY(named < 8000);
+        if (signal != SIGKILL) {
+            QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process.exitCode(), 1);
+            QVERIFY(logIn(out).contains(QStringLiteral("; stopped: interrupted")));
+            QCOMPARE(listed(QStringLiteral("manifest.csv")), named);
+        }
+        if (!rerun)
+            return;
+        QCOMPARE(runProgram({input}).status, 0);
+        const QString last =
+            signal == SIGKILL ? QStringLiteral("manifest.csv") : QStringLiteral("manifest-2.csv");
+        QCOMPARE(listed(last), 8000);
+        QVERIFY(logIn(out).contains(QStringLiteral(" kept, 0 skipped, 0 failed, 0 not started")));
     }
 
     // Started detached, the program has no console: a refusal must reach a

@@ -257,6 +257,72 @@ private Q_SLOTS:
             QVERIFY2(joined.value(name) == whole.value(name), qPrintable(name));
     }
 
+    // A merge joins only what it can prove: one design, every shard once,
+    // every row as its file says, every cell whole.  A shard's manifest of
+    // an interrupted run gives way to its rerun's.
+    void merge_provesWhatItJoins_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("shard of another design")
+            << "another design" << 2 << "is of another design or split than";
+        QTest::newRow("shard missing") << "remove shard 3" << 2 << "shard 3 of 3 has no manifest";
+        QTest::newRow("row deleted") << "delete a row" << 2 << "cell 1 has 1 of its 2 files";
+        QTest::newRow("value edited") << "edit a value" << 2 << "does not agree with the file";
+        QTest::newRow("file gone") << "remove a file" << 2 << "lists instance_5.txt, which is not";
+        QTest::newRow("interrupted, then rerun") << "rerun shard 1" << 0 << "16 files of 3 shards";
+    }
+    void merge_provesWhatItJoins()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, status);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out"));
+        const QString other = dir.filePath(QStringLiteral("other"));
+        const Design design = smallDesign();
+        for (int shard = 1; shard <= 3; ++shard)
+            runDesign(design, out, {QString(), shard, 3}, dir.path());
+        const QString first = QDir(out).filePath(QStringLiteral("manifest.shard-1-of-3.csv"));
+        QByteArray rows = readAll(first);
+        QFile manifest(first);
+        if (change == QLatin1String("another design")) {
+            Design reseeded = design;
+            reseeded.seed = 7;
+            runDesign(reseeded, other, {QString(), 3, 3}, dir.path());
+            QFile::remove(QDir(out).filePath(QStringLiteral("manifest.shard-3-of-3.csv")));
+        } else if (change == QLatin1String("remove shard 3")) {
+            QFile::remove(QDir(out).filePath(QStringLiteral("manifest.shard-3-of-3.csv")));
+        } else if (change == QLatin1String("remove a file")) {
+            QFile::remove(QDir(out).filePath(QStringLiteral("instance_5.txt")));
+        } else {
+            // The rows of cell 1 (files 5 and 6) come first.
+            if (change == QLatin1String("edit a value"))
+                rows.replace(rows.indexOf(",0.3,") + 1, 3, "0.4");
+            else
+                rows.remove(rows.indexOf("instance_6.txt"),
+                            rows.indexOf('\n', rows.indexOf("instance_6.txt")) + 1 -
+                                rows.indexOf("instance_6.txt"));
+            QVERIFY(manifest.setPermissions(manifest.permissions() | QFileDevice::WriteOwner));
+            QVERIFY(manifest.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            manifest.write(rows);
+            manifest.close();
+            if (change == QLatin1String("rerun shard 1"))
+                runDesign(design, out, {QString(), 1, 3}, dir.path());
+        }
+        QString printed;
+        QTextStream stream(&printed);
+        QCOMPARE(mergeShards({out, other}, stream, stream), status);
+        QVERIFY2(printed.contains(mentions), qPrintable(printed));
+        QCOMPARE(QFileInfo::exists(QDir(out).filePath(QStringLiteral("manifest.csv"))),
+                 status == 0);
+        if (status != 0)
+            QVERIFY2(printed.contains(QStringLiteral("rerun shard")) ||
+                         change == QLatin1String("another design"),
+                     qPrintable(printed));
+    }
+
     // A manifest row says what --measure says of its file; the figure is
     // XML with one mark per file in each of the six panels.
     void manifestAndFigure_matchFiles()
