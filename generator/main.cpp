@@ -6,6 +6,7 @@
 #include "generator/run/existingfiles.h"
 #include "generator/run/interrupt.h"
 #include "generator/run/shards.h"
+#include "generator/run/solverun.h"
 #include "generator/solve/roster.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <cmath>
 #include <optional>
 #include <variant>
 
@@ -22,46 +24,57 @@ using namespace keldar::generator;
 
 namespace {
 
-const char Usage[] = "Usage: keldar-generate [--format LIST] [FILE] [--jobs N]\n"
-                     "       keldar-generate [--format LIST] --design FILE --out DIR [--jobs N]\n"
-                     "                       [--shard I/N]\n"
-                     "       keldar-generate --merge DIR...\n"
-                     "       keldar-generate --measure FILE...\n"
-                     "       keldar-generate [--format LIST] --convert FILE...\n"
-                     "       keldar-generate --check-roster INSTANCE ROSTER [RULES]\n"
-                     "\n"
-                     "Generates nurse-rostering instances as an input-data file describes them.\n"
-                     "Without FILE it reads Input_data_KELDAR.TXT in the working directory.\n"
-                     "Without FILE, once the file is read, Input_data_KELDAR.TXT.read is left\n"
-                     "beside it, holding the process id.\n"
-                     "Instances go to instance_<k>.txt in the file's target folder, progress to\n"
-                     "output.log there, with manifest.csv and batch.svg; existing files are\n"
-                     "never overwritten.\n"
-                     "\n"
-                     "  --format LIST      also write the instances as MiniZinc data (dzn) and/or\n"
-                     "                     JSON (json): LIST is txt, dzn, json or several with\n"
-                     "                     commas; the text file is always written\n"
-                     "  --measure FILE...  print the six measured indicators and the lower bound\n"
-                     "                     of instance files\n"
-                     "  --convert FILE...  write instance files as dzn and json (or the formats\n"
-                     "                     --format names) beside them\n"
-                     "  --check-roster INSTANCE ROSTER [RULES]\n"
-                     "                     print a roster's cost and every broken rule;\n"
-                     "                     exit status 0 only for a feasible roster\n"
-                     "  --design FILE      make every cell of a design file into DIR, with\n"
-                     "                     manifest.csv and design.svg\n"
-                     "  --out DIR          the folder of a design's files\n"
-                     "  --jobs N           generate on N threads (default: one per core)\n"
-                     "  --shard I/N        make only cells I, I+N, I+2N, ... of the design\n"
-                     "  --merge DIR...     join the shards' manifests into manifest.csv and\n"
-                     "                     design.svg in the first DIR\n"
-                     "  --help             show this help\n"
-                     "  --version          show the version\n"
-                     "\n"
-                     "Exit status: 0 every file written; 1 some file skipped or failed, or the\n"
-                     "batch stopped or was not started (full disk, unusable folder); 2 the\n"
-                     "input-data file, design, shard manifests or an instance file was\n"
-                     "refused, or the usage is wrong.\n";
+const char Usage[] =
+    "Usage: keldar-generate [--format LIST] [FILE] [--jobs N]\n"
+    "       keldar-generate [--format LIST] --design FILE --out DIR [--jobs N]\n"
+    "                       [--shard I/N]\n"
+    "       keldar-generate --merge DIR...\n"
+    "       keldar-generate --measure FILE...\n"
+    "       keldar-generate [--format LIST] --convert FILE...\n"
+    "       keldar-generate --check-roster INSTANCE ROSTER [RULES]\n"
+    "       keldar-generate --solve PATH... [--rules RULES] [--time-limit SECONDS]\n"
+    "                       [--jobs N] [--shard I/N]\n"
+    "\n"
+    "Generates nurse-rostering instances as an input-data file describes them.\n"
+    "Without FILE it reads Input_data_KELDAR.TXT in the working directory.\n"
+    "Without FILE, once the file is read, Input_data_KELDAR.TXT.read is left\n"
+    "beside it, holding the process id.\n"
+    "Instances go to instance_<k>.txt in the file's target folder, progress to\n"
+    "output.log there, with manifest.csv and batch.svg; existing files are\n"
+    "never overwritten.\n"
+    "\n"
+    "  --format LIST      also write the instances as MiniZinc data (dzn) and/or\n"
+    "                     JSON (json): LIST is txt, dzn, json or several with\n"
+    "                     commas; the text file is always written\n"
+    "  --measure FILE...  print the six measured indicators and the lower bound\n"
+    "                     of instance files\n"
+    "  --convert FILE...  write instance files as dzn and json (or the formats\n"
+    "                     --format names) beside them\n"
+    "  --check-roster INSTANCE ROSTER [RULES]\n"
+    "                     print a roster's cost and every broken rule;\n"
+    "                     exit status 0 only for a feasible roster\n"
+    "  --solve PATH...    solve instance files (a folder: its instance_<k>.txt)\n"
+    "                     with CBC; a roster instance_<k>.<rules>.roster beside\n"
+    "                     each and a row in the folder's solutions.csv\n"
+    "  --rules RULES      week, fourweeks, rotation or a rules file (.dzn);\n"
+    "                     none without it\n"
+    "  --time-limit SECONDS\n"
+    "                     per instance (default 60)\n"
+    "  --design FILE      make every cell of a design file into DIR, with\n"
+    "                     manifest.csv and design.svg\n"
+    "  --out DIR          the folder of a design's files\n"
+    "  --jobs N           generate on N threads (default: one per core)\n"
+    "  --shard I/N        make only cells I, I+N, I+2N, ... of the design\n"
+    "  --merge DIR...     join the shards' manifests into manifest.csv and\n"
+    "                     design.svg, and their solutions into solutions.csv,\n"
+    "                     in the first DIR\n"
+    "  --help             show this help\n"
+    "  --version          show the version\n"
+    "\n"
+    "Exit status: 0 every file written; 1 some file skipped or failed, or the\n"
+    "batch stopped or was not started (full disk, unusable folder); 2 the\n"
+    "input-data file, design, shard manifests or an instance file was\n"
+    "refused, or the usage is wrong.\n";
 
 struct Streams {
     QTextStream &out;
@@ -94,47 +107,6 @@ std::optional<int> positive(const QString &text, int high)
         return std::nullopt;
     return value;
 }
-
-// Commands that take their operands, the files or folders, as they come.
-struct FileCommand {
-    const char *name;
-    bool takesFormat; // may follow --format LIST
-    int (*run)(const QStringList &operands, std::optional<ExportFormats> formats,
-               const Streams &io);
-};
-
-int convertCommand(const QStringList &operands, std::optional<ExportFormats> formats,
-                   const Streams &io)
-{
-    const ExportFormats to = formats.value_or(DznFormat | JsonFormat);
-    if (operands.isEmpty() || extraSuffixes(to).isEmpty())
-        return wrongUsage(io);
-    return convertFiles(operands, to, io.out, io.err);
-}
-
-int checkRosterCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
-{
-    if (operands.size() < 2 || operands.size() > 3)
-        return wrongUsage(io);
-    return checkRosterFiles(operands, io.out, io.err);
-}
-
-int measureCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
-{
-    return operands.isEmpty() ? wrongUsage(io) : measureFiles(operands, io.out, io.err);
-}
-
-int mergeCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
-{
-    return operands.isEmpty() ? wrongUsage(io) : mergeShards(operands, io.out, io.err);
-}
-
-const FileCommand FileCommands[] = {
-    {"--convert", true, convertCommand},
-    {"--check-roster", false, checkRosterCommand},
-    {"--measure", false, measureCommand},
-    {"--merge", true, mergeCommand},
-};
 
 // What a batch or a design run was asked for.
 struct Generation {
@@ -183,6 +155,116 @@ bool readRunOption(const QString &arg, const QString &value, Generation &run, QT
     }
     return true;
 }
+
+// Commands that take their operands, the files or folders, as they come.
+struct FileCommand {
+    const char *name;
+    bool takesFormat; // may follow --format LIST
+    int (*run)(const QStringList &operands, std::optional<ExportFormats> formats,
+               const Streams &io);
+};
+
+int convertCommand(const QStringList &operands, std::optional<ExportFormats> formats,
+                   const Streams &io)
+{
+    const ExportFormats to = formats.value_or(DznFormat | JsonFormat);
+    if (operands.isEmpty() || extraSuffixes(to).isEmpty())
+        return wrongUsage(io);
+    return convertFiles(operands, to, io.out, io.err);
+}
+
+int checkRosterCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
+{
+    if (operands.size() < 2 || operands.size() > 3)
+        return wrongUsage(io);
+    return checkRosterFiles(operands, io.out, io.err);
+}
+
+int measureCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
+{
+    return operands.isEmpty() ? wrongUsage(io) : measureFiles(operands, io.out, io.err);
+}
+
+// Joins shard manifests and shard solutions, whichever the folders hold.
+int mergeCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
+{
+    if (operands.isEmpty())
+        return wrongUsage(io);
+    bool manifests = false;
+    for (const QString &folder : operands)
+        manifests = manifests ||
+                    !QDir(folder).entryList({QStringLiteral("manifest.shard-*.csv")}).isEmpty();
+    const int solutions = mergeSolutionShards(operands, io.out, io.err);
+    if (!manifests && solutions >= 0)
+        return solutions;
+    return std::max(mergeShards(operands, io.out, io.err), solutions);
+}
+
+// A time limit in seconds: a positive, finite number.
+std::optional<double> seconds(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !(value > 0) || !std::isfinite(value) || value > 1e7)
+        return std::nullopt;
+    return value;
+}
+
+// --solve PATH... [--rules RULES] [--time-limit SECONDS] [--jobs N] [--shard I/N]
+int solveCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
+{
+    QStringList paths;
+    QString rules;
+    SolveOptions options;
+    options.jobs = 1;
+    for (qsizetype i = 0; i < operands.size(); ++i) {
+        const QString &arg = operands.at(i);
+        if (!arg.startsWith(u'-')) {
+            paths.append(arg);
+            continue;
+        }
+        if (i + 1 >= operands.size()) {
+            io.err << "keldar-generate: " << arg << " needs a value\n" << Usage;
+            return 2;
+        }
+        const QString value = operands.at(++i);
+        if (arg == QLatin1String("--rules")) {
+            rules = value;
+        } else if (arg == QLatin1String("--time-limit")) {
+            const auto limit = seconds(value);
+            if (!limit) {
+                io.err << "keldar-generate: --time-limit " << value
+                       << ": a number of seconds above 0 is needed" << Qt::endl;
+                return 2;
+            }
+            options.timeLimit = *limit;
+        } else if (arg == QLatin1String("--jobs") || arg == QLatin1String("--shard")) {
+            Generation run;
+            if (!readRunOption(arg, value, run, io.err))
+                return 2;
+            options.jobs = arg == QLatin1String("--jobs") ? run.options.jobs : options.jobs;
+            options.shard = run.sharded ? run.shard.shard : options.shard;
+            options.shards = run.sharded ? run.shard.shards : options.shards;
+        } else {
+            return wrongUsage(io);
+        }
+    }
+    if (paths.isEmpty())
+        return wrongUsage(io);
+    const RulesChoiceRead chosen = chooseRules(rules);
+    if (!chosen.choice) {
+        io.err << "keldar-generate: " << chosen.error << "; nothing solved" << Qt::endl;
+        return 2;
+    }
+    options.rules = *chosen.choice;
+    return solveInstances(paths, options, io.out, io.err);
+}
+
+const FileCommand FileCommands[] = {
+    {"--convert", true, convertCommand},  {"--check-roster", false, checkRosterCommand},
+    {"--measure", false, measureCommand}, {"--merge", true, mergeCommand},
+    {"--solve", false, solveCommand},
+};
 
 // The options of a batch or design run; the exit status when they are
 // refused.

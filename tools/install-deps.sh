@@ -4,6 +4,7 @@
 set -euo pipefail
 # The last three check the menu entry, the software-centre entry and the package.
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation liblemon-dev minizinc
+          coinor-libcbc-dev pkg-config
           desktop-file-utils appstream dpkg-dev)
 for option in "$@"; do
   case "$option" in

@@ -22,47 +22,6 @@ QByteArray target(double value)
     return QByteArray::number(value, 'g', 15);
 }
 
-// Splits one CSV record into fields, undoing RFC 4180 quoting; nothing when
-// a quote is left open or stray.
-std::optional<QList<QByteArray>> csvFields(QByteArrayView line)
-{
-    QList<QByteArray> fields;
-    QByteArray field;
-    qsizetype i = 0;
-    while (true) {
-        if (i < line.size() && line.at(i) == '"') {
-            ++i;
-            while (true) {
-                if (i >= line.size())
-                    return std::nullopt;
-                if (line.at(i) == '"') {
-                    if (i + 1 < line.size() && line.at(i + 1) == '"') {
-                        field += '"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                field += line.at(i++);
-            }
-            if (i < line.size() && line.at(i) != ',')
-                return std::nullopt;
-        } else {
-            while (i < line.size() && line.at(i) != ',') {
-                if (line.at(i) == '"')
-                    return std::nullopt;
-                field += line.at(i++);
-            }
-        }
-        fields.append(field);
-        field.clear();
-        if (i >= line.size())
-            return fields;
-        ++i; // the comma
-    }
-}
-
 } // namespace
 
 double ManifestRow::largestDeviation() const
@@ -117,6 +76,47 @@ QByteArray manifestHeader()
     for (const char *name : IndicatorNames)
         header += QByteArray(",") + name;
     return header + ",largestDeviation,lowerBound";
+}
+
+// Splits one CSV record into fields, undoing RFC 4180 quoting; nothing when
+// a quote is left open or stray.
+std::optional<QList<QByteArray>> csvFields(QByteArrayView line)
+{
+    QList<QByteArray> fields;
+    QByteArray field;
+    qsizetype i = 0;
+    while (true) {
+        if (i < line.size() && line.at(i) == '"') {
+            ++i;
+            while (true) {
+                if (i >= line.size())
+                    return std::nullopt;
+                if (line.at(i) == '"') {
+                    if (i + 1 < line.size() && line.at(i + 1) == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                field += line.at(i++);
+            }
+            if (i < line.size() && line.at(i) != ',')
+                return std::nullopt;
+        } else {
+            while (i < line.size() && line.at(i) != ',') {
+                if (line.at(i) == '"')
+                    return std::nullopt;
+                field += line.at(i++);
+            }
+        }
+        fields.append(field);
+        field.clear();
+        if (i >= line.size())
+            return fields;
+        ++i; // the comma
+    }
 }
 
 QByteArray csvField(QByteArrayView text)

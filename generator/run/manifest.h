@@ -40,6 +40,10 @@ QByteArray manifestHeader();
 // A CSV field, quoted as RFC 4180 asks when it holds a comma, quote or line end.
 QByteArray csvField(QByteArrayView text);
 
+// Splits one CSV record into fields, undoing RFC 4180 quoting; nothing when
+// a quote is left open or stray.
+std::optional<QList<QByteArray>> csvFields(QByteArrayView line);
+
 // What a shard's manifest carries in five more columns, so that a merge can
 // prove what it joins: the design's identity, the split, and where each
 // cell's files lie.

@@ -1,0 +1,407 @@
+#include "generator/run/solverun.h"
+
+#include "generator/files/batchtext.h"
+#include "generator/files/instancefile.h"
+#include "generator/publish/publish.h"
+#include "generator/run/inorder.h"
+#include "generator/run/interrupt.h"
+#include "generator/run/manifest.h"
+#include "generator/run/ownfiles.h"
+#include "generator/run/solutions.h"
+#include "generator/solve/mipsolve.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSysInfo>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace keldar::generator {
+
+namespace {
+
+// One instance file to solve.
+struct Task {
+    QString folder;
+    QString name;
+};
+
+// What became of one task.
+enum class Done { Solved, AlreadySolved, Claimed, Failed, Interrupted };
+
+// The instance files the paths name, in file order; the refusal when a path
+// is neither an instance file nor a folder holding some.
+std::optional<QString> collectTasks(const QStringList &paths, QList<Task> &tasks)
+{
+    static const QRegularExpression instanceName(QStringLiteral("^instance_(\\d+)\\.txt$"));
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        if (info.isFile()) {
+            tasks.append({info.absolutePath(), info.fileName()});
+            continue;
+        }
+        if (!info.isDir())
+            return QDir::toNativeSeparators(path) +
+                   QStringLiteral(": no instance file or folder of that name");
+        std::map<qint64, QString> numbered;
+        for (const QString &name : QDir(path).entryList(QDir::Files)) {
+            const QRegularExpressionMatch match = instanceName.match(name);
+            if (match.hasMatch())
+                numbered.emplace(match.captured(1).toLongLong(), name);
+        }
+        if (numbered.empty())
+            return QDir::toNativeSeparators(path) +
+                   QStringLiteral(": no instance file (instance_<k>.txt) in this folder");
+        for (const auto &entry : numbered)
+            tasks.append({info.absoluteFilePath(), entry.second});
+    }
+    return std::nullopt;
+}
+
+// A run's hold on one instance while it solves it, so that a run beside it
+// on the same folder passes it over: a hidden file made only if absent,
+// naming the host and process.  One left by a killed run on this host is
+// taken over.
+class Claim
+{
+public:
+    Claim(const QString &folder, const QString &name, const QString &label)
+        : path_(QDir(folder).filePath(u'.' + name + u'.' + label + QStringLiteral(".solving")))
+    {}
+    ~Claim()
+    {
+        if (held_)
+            QFile::remove(path_);
+    }
+    Claim(const Claim &) = delete;
+    Claim &operator=(const Claim &) = delete;
+
+    bool take()
+    {
+        held_ = create() || (stale() && QFile::remove(path_) && create());
+        return held_;
+    }
+
+private:
+    bool create()
+    {
+        const int fd = ::open(QFile::encodeName(path_).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return false;
+        const QByteArray owner = QSysInfo::machineHostName().toUtf8() + ' ' +
+                                 QByteArray::number(qint64(::getpid())) + '\n';
+        const bool written =
+            ::write(fd, owner.constData(), std::size_t(owner.size())) == ssize_t(owner.size());
+        ::close(fd);
+        return written;
+    }
+    bool stale() const
+    {
+        QFile file(path_);
+        if (!QFileInfo(path_).isFile() || !file.open(QIODevice::ReadOnly))
+            return false;
+        const QList<QByteArray> owner = file.read(512).trimmed().split(' ');
+        return owner.size() == 2 && owner.at(0) == QSysInfo::machineHostName().toUtf8() &&
+               !processRunning(owner.at(1).toLongLong());
+    }
+
+    QString path_;
+    bool held_ = false;
+};
+
+const char *statusText(SolveOutcome::Status status)
+{
+    switch (status) {
+    case SolveOutcome::Optimal:
+        return "optimal";
+    case SolveOutcome::Feasible:
+        return "feasible";
+    case SolveOutcome::Infeasible:
+        return "infeasible";
+    case SolveOutcome::Unknown:
+        break;
+    }
+    return "unknown";
+}
+
+// The roster as --check-roster reads it, a line per nurse.
+QByteArray rosterText(const Instance &instance, const SolveOutcome &outcome, const Task &task,
+                      const QString &label)
+{
+    QByteArray text = "% keldar-generate " KELDAR_VERSION ": " + task.name.toUtf8() +
+                      " under rules " + label.toUtf8() + ", " + statusText(outcome.status) +
+                      ", cost " + QByteArray::number(outcome.cost.value_or(0)) + "\n";
+    for (int n = 0; n < instance.nurses; ++n) {
+        for (int d = 0; d < instance.days; ++d) {
+            if (d > 0)
+                text += ' ';
+            text += QByteArray::number(outcome.roster[gridIndex(n, instance.days, d)]);
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+// A task as a worker leaves it: solved under the run's claim, not yet
+// recorded.
+struct Attempt {
+    Done done = Done::Failed;
+    std::unique_ptr<Claim> claim;
+    std::optional<Instance> instance;
+    SolveOutcome outcome;
+    QString problem;
+};
+
+// Solves the tasks on `jobs` threads and records them strictly in file
+// order, so that the CSV does not depend on the number of threads.
+class SolveRun
+{
+public:
+    SolveRun(const QList<Task> &tasks, const SolveOptions &options,
+             std::map<QString, std::unique_ptr<SolutionsLedger>> &ledgers, QTextStream &err)
+        : tasks_(tasks), options_(options), ledgers_(ledgers), err_(err),
+          done_(std::size_t(tasks.size()), Done::Interrupted)
+    {}
+
+    void run()
+    {
+        const int jobs = std::max(1, options_.jobs);
+        runInOrder<Attempt>(
+            tasks_.size(), jobs, 2 * jobs,
+            [this](qint64 i) { return attempt(tasks_.at(qsizetype(i))); },
+            [this](qint64 i, Attempt made) {
+                done_[std::size_t(i)] = record(tasks_.at(qsizetype(i)), made);
+                return interruptSignal() == 0;
+            });
+    }
+
+    int count(Done what) const { return int(std::count(done_.begin(), done_.end(), what)); }
+
+private:
+    // On a worker: claims the instance and solves it, unless it has its row.
+    Attempt attempt(const Task &task) const
+    {
+        Attempt made;
+        SolutionsLedger &ledger = *ledgers_.at(task.folder);
+        const QString &label = options_.rules.label;
+        made.done = Done::AlreadySolved;
+        if (interruptSignal() != 0 || !ledger.refresh(made.problem) || ledger.has(task.name, label))
+            return made;
+        made.claim = std::make_unique<Claim>(task.folder, task.name, label);
+        made.done = Done::Claimed;
+        if (!made.claim->take())
+            return made;
+        // Another run may have finished it between the look and the claim.
+        made.done = Done::AlreadySolved;
+        if (!ledger.refresh(made.problem) || ledger.has(task.name, label))
+            return made;
+        made.done = Done::Failed;
+        ParsedInstance parsed = readInstanceFile(QDir(task.folder).filePath(task.name));
+        if (!parsed.instance) {
+            made.problem = task.name + QStringLiteral(" not solved: ") + parsed.error;
+            return made;
+        }
+        made.instance = std::move(parsed.instance);
+        made.outcome = solveInstance(*made.instance, options_.rules.rules, options_.timeLimit);
+        made.done = Done::Solved;
+        return made;
+    }
+
+    // The roster beside the instance, then the row: a row never names a
+    // roster that is not there.
+    Done record(const Task &task, const Attempt &made)
+    {
+        if (made.done == Done::Failed)
+            return report(made.problem);
+        if (made.done != Done::Solved)
+            return made.done;
+        const QString &label = options_.rules.label;
+        const SolveOutcome &outcome = made.outcome;
+        SolutionRow row{
+            task.name,    label,         QString::fromLatin1(statusText(outcome.status)),
+            outcome.cost, outcome.bound, outcome.seconds,
+            QString()};
+        QString why;
+        if (!outcome.roster.empty()) {
+            const QString name =
+                QFileInfo(task.name).completeBaseName() + u'.' + label + QStringLiteral(".roster");
+            const QByteArray text = rosterText(*made.instance, outcome, task, label);
+            // The same roster left by a run killed before its row serves.
+            row.roster = holdsExactly(QDir(task.folder).filePath(name), text)
+                             ? name
+                             : publishBeside(task.folder, name, text, why);
+            if (row.roster.isEmpty())
+                return report(name + QStringLiteral(" not written: ") + why);
+        }
+        if (!ledgers_.at(task.folder)->append(row, why))
+            return report(solutionsName(options_.shard, options_.shards) +
+                          QStringLiteral(" not written: ") + why);
+        return Done::Solved;
+    }
+
+    Done report(const QString &text)
+    {
+        err_ << "keldar-generate: " << text << Qt::endl;
+        return Done::Failed;
+    }
+
+    const QList<Task> &tasks_;
+    const SolveOptions &options_;
+    std::map<QString, std::unique_ptr<SolutionsLedger>> &ledgers_;
+    QTextStream &err_;
+    std::vector<Done> done_;
+};
+
+// The targets of every file the folder's manifests list.
+QHash<QString, Indicators> targetsIn(const QString &folder)
+{
+    QHash<QString, Indicators> targets;
+    for (const QString &name :
+         QDir(folder).entryList({QStringLiteral("manifest*.csv")}, QDir::Files, QDir::Name)) {
+        QFile file(QDir(folder).filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const ManifestRead read = readManifest(file.read(256 << 20));
+        for (const ManifestRow &row : read.rows.value_or(QList<ManifestRow>()))
+            targets.insert(fileName(row.fileNumber), row.targets);
+    }
+    return targets;
+}
+
+// The figure beside the CSV, unless the same one is there already.
+void drawFigure(const QString &folder, const QList<SolutionRow> &rows, const QString &label,
+                QTextStream &out, QTextStream &err)
+{
+    const QString name = QStringLiteral("solutions.svg");
+    const QByteArray svg = solutionsSvg(rows, label, targetsIn(folder));
+    if (holdsExactly(QDir(folder).filePath(name), svg))
+        return;
+    QString why;
+    const QString written = publishBeside(folder, name, svg, why);
+    if (written.isEmpty())
+        err << "keldar-generate: " << name << " not written: " << why << Qt::endl;
+    else
+        out << QDir::toNativeSeparators(QDir(folder).filePath(written)) << Qt::endl;
+}
+
+} // namespace
+
+int solveInstances(const QStringList &paths, const SolveOptions &options, QTextStream &out,
+                   QTextStream &err)
+{
+    QList<Task> tasks;
+    if (const auto refusal = collectTasks(paths, tasks)) {
+        err << "keldar-generate: " << *refusal << "; nothing solved" << Qt::endl;
+        return 2;
+    }
+    QList<Task> mine;
+    for (qsizetype i = options.shard - 1; i < tasks.size(); i += options.shards)
+        mine.append(tasks.at(i));
+    std::map<QString, std::unique_ptr<SolutionsLedger>> ledgers;
+    for (const Task &task : mine) {
+        auto &ledger = ledgers[task.folder];
+        if (ledger)
+            continue;
+        const QString path =
+            QDir(task.folder).filePath(solutionsName(options.shard, options.shards));
+        ledger = std::make_unique<SolutionsLedger>(path);
+        QString why;
+        if (!ledger->refresh(why)) {
+            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << why
+                << "; nothing solved" << Qt::endl;
+            return 2;
+        }
+    }
+    catchInterrupts();
+    SolveRun run(mine, options, ledgers, err);
+    run.run();
+    if (options.shards == 1)
+        for (const auto &[folder, ledger] : ledgers)
+            drawFigure(folder, ledger->rows(), options.rules.label, out, err);
+    out << "rules " << options.rules.label << ": " << run.count(Done::Solved) << " solved, "
+        << run.count(Done::AlreadySolved) << " solved before, " << run.count(Done::Claimed)
+        << " being solved by another run, " << run.count(Done::Failed) << " failed, "
+        << run.count(Done::Interrupted) << " not started"
+        << (interruptSignal() ? " (interrupted)" : "") << Qt::endl;
+    return run.count(Done::Solved) + run.count(Done::AlreadySolved) == mine.size() ? 0 : 1;
+}
+
+int mergeSolutionShards(const QStringList &folders, QTextStream &out, QTextStream &err)
+{
+    const QRegularExpression pattern(QStringLiteral("^solutions\\.shard-(\\d+)-of-(\\d+)\\.csv$"));
+    QList<SolutionRow> rows;
+    QSet<int> shardsSeen;
+    int shards = 0;
+    auto refuse = [&err](const QString &why) {
+        err << "keldar-generate: " << why << "; no solutions merged" << Qt::endl;
+        return 2;
+    };
+    for (const QString &folder : folders)
+        for (const QString &name : QDir(folder).entryList({QStringLiteral("solutions.shard-*.csv")},
+                                                          QDir::Files, QDir::Name)) {
+            const QRegularExpressionMatch match = pattern.match(name);
+            if (!match.hasMatch())
+                continue;
+            const QString path = QDir::toNativeSeparators(QDir(folder).filePath(name));
+            if ((shards != 0 && match.captured(2).toInt() != shards) ||
+                shardsSeen.contains(match.captured(1).toInt()))
+                return refuse(path + QStringLiteral(" is doubled or of another split"));
+            shards = match.captured(2).toInt();
+            shardsSeen.insert(match.captured(1).toInt());
+            QFile file(QDir(folder).filePath(name));
+            const SolutionsRead read = file.open(QIODevice::ReadOnly)
+                                           ? readSolutions(file.readAll())
+                                           : SolutionsRead{std::nullopt, file.errorString()};
+            if (!read.rows)
+                return refuse(path + QStringLiteral(": ") + read.error);
+            rows += *read.rows;
+        }
+    if (shards == 0)
+        return -1;
+    for (int shard = 1; shard <= shards; ++shard)
+        if (!shardsSeen.contains(shard))
+            return refuse(QStringLiteral("solutions of shard %1 of %2 are missing; solve that "
+                                         "shard (--solve DIR --shard %1/%2)")
+                              .arg(shard)
+                              .arg(shards));
+    QSet<QString> seen;
+    for (const SolutionRow &row : rows)
+        if (seen.contains(row.file + u'\n' + row.rules))
+            return refuse(row.file + QStringLiteral(" has two rows for rules ") + row.rules);
+        else
+            seen.insert(row.file + u'\n' + row.rules);
+    // File order, as an unsplit run solves them.
+    static const QRegularExpression number(QStringLiteral("(\\d+)"));
+    std::stable_sort(rows.begin(), rows.end(), [](const SolutionRow &a, const SolutionRow &b) {
+        return a.rules != b.rules ? a.rules < b.rules
+                                  : number.match(a.file).captured(1).toLongLong() <
+                                        number.match(b.file).captured(1).toLongLong();
+    });
+    QByteArray text = solutionsHeader() + "\r\n";
+    for (const SolutionRow &row : rows)
+        text += row.line() + "\r\n";
+    QString why;
+    const QString written = publishBeside(folders.first(), solutionsName(), text, why);
+    if (written.isEmpty())
+        return refuse(solutionsName() + QStringLiteral(" not written: ") + why);
+    out << rows.size() << " solutions of " << shards << " shards joined into "
+        << QDir::toNativeSeparators(QDir(folders.first()).filePath(written)) << Qt::endl;
+    QSet<QString> labels;
+    for (const SolutionRow &row : rows)
+        labels.insert(row.rules);
+    for (const QString &label : labels)
+        drawFigure(folders.first(), rows, label, out, err);
+    return 0;
+}
+
+} // namespace keldar::generator

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "generator/instance/instance.h"
+#include "generator/solve/roster.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace keldar::generator {
+
+struct SolveOutcome {
+    enum Status {
+        Optimal,    // roster of least cost, proven
+        Feasible,   // a roster, not proven of least cost in the time
+        Infeasible, // proven that no roster keeps the coverage and rules
+        Unknown,    // no roster found and none ruled out in the time
+    };
+    Status status = Unknown;
+    std::optional<std::int64_t> cost;  // the roster's, when there is one
+    std::optional<std::int64_t> bound; // proven lower bound; none when infeasible
+    // [nurse][day] shift types 0..W, W free, as checkRoster reads it; empty
+    // without a roster.
+    std::vector<int> roster;
+    double seconds = 0; // wall time spent
+};
+
+// Solves the instance under the rules with CBC, on one thread, within about
+// the time limit (wall clock), printing nothing.
+SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double timeLimitSeconds);
+
+} // namespace keldar::generator

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "generator/solve/roster.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace keldar::generator {
+
+// The rules a run solves under, and the label its rows and rosters carry.
+struct RulesChoice {
+    Rules rules;
+    QString label; // the set's name, the file's name without .dzn, or "none"
+    QString path;  // the rules file read; empty for none
+};
+
+struct RulesChoiceRead {
+    std::optional<RulesChoice> choice;
+    QString error; // names the file and, for a malformed one, the line
+};
+
+// The rule sets that ship with the program.
+QStringList shippedRuleSets();
+
+// Where the shipped rule sets lie: share/keldar/rules beside the program's
+// bin folder, in the build tree as once installed.
+QString shippedRulesFolder();
+
+// RULES as given: empty for none, a shipped set's name, or a rules file (a
+// path with a "/" or ending in ".dzn").
+RulesChoiceRead chooseRules(const QString &argument);
+
+} // namespace keldar::generator
