@@ -2,10 +2,11 @@
 # Installs what building and testing KELDAR needs on Debian 12, skipping what
 # is already there.  Runs apt-get only when something is missing.
 set -euo pipefail
-# The last four check the menu entry, the software-centre entry and the package
-# (CPack asks file which installed files are programs, for dpkg-shlibdeps).
+# The last five check the menu entry, the software-centre entry and the package
+# (CPack asks file which installed files are programs, for dpkg-shlibdeps;
+# lintian holds the package to Debian's rules).
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation liblemon-dev minizinc
-          desktop-file-utils appstream dpkg-dev file)
+          desktop-file-utils appstream dpkg-dev file lintian)
 for option in "$@"; do
   case "$option" in
     # pictures, start-up bench; a window manager and real key presses for the
