@@ -21,11 +21,11 @@ bool asksForTextOnly(int argc, const char *const *argv)
 
 namespace {
 
-[[noreturn]] void refuse(const QString &what)
+int refuse(const QString &what)
 {
     std::fprintf(stderr, "%s: %s; try --help\n", qPrintable(QCoreApplication::applicationName()),
                  qPrintable(what));
-    std::exit(EXIT_FAILURE);
+    return EXIT_FAILURE;
 }
 
 // The argument that carries the option `name`, as it was typed ("--seed"
@@ -48,7 +48,7 @@ QString typedAs(const QStringList &arguments, const QString &name)
 
 } // namespace
 
-void process(const QCoreApplication &app)
+int process(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -60,14 +60,15 @@ void process(const QCoreApplication &app)
     const QStringList arguments = QCoreApplication::arguments();
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
-        refuse(unknown.isEmpty() ? parser.errorText()
-                                 : QStringLiteral("unknown option '%1'")
-                                       .arg(typedAs(arguments, unknown.constFirst())));
+        return refuse(unknown.isEmpty() ? parser.errorText()
+                                        : QStringLiteral("unknown option '%1'")
+                                              .arg(typedAs(arguments, unknown.constFirst())));
     }
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
-        refuse(QStringLiteral("unexpected argument '%1'")
-                   .arg(parser.positionalArguments().constFirst()));
+        return refuse(QStringLiteral("unexpected argument '%1'")
+                          .arg(parser.positionalArguments().constFirst()));
+    return 0;
 }
 
 } // namespace keldar::commandline
