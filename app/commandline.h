@@ -9,8 +9,10 @@ namespace keldar::commandline {
 // on the terminal without a display.
 bool asksForTextOnly(int argc, const char *const *argv);
 
-// Answers --help and --version and refuses anything else the toolkit has not
-// taken for itself; both end the program.  Returns when the program is to run.
-void process(const QCoreApplication &app);
+// Answers --help and --version, which end the program there.  Refuses
+// anything else the toolkit has not taken for itself and returns the exit
+// status for main to return, so that the threads begun at start are joined
+// before the program ends; 0 when the program is to run.
+int process(const QCoreApplication &app);
 
 } // namespace keldar::commandline

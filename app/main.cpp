@@ -14,12 +14,12 @@ int main(int argc, char *argv[])
     // Help and version need no display, so they work on any terminal.
     if (keldar::commandline::asksForTextOnly(argc, argv)) {
         QCoreApplication app(argc, argv);
-        keldar::commandline::process(app);
-        return 0;
+        return keldar::commandline::process(app);
     }
     keldar::EarlyStart early;
     QApplication app(argc, argv);
-    keldar::commandline::process(app);
+    if (const int refused = keldar::commandline::process(app))
+        return refused;
     // Ties the windows to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("keldar"));
     QApplication::setWindowIcon(keldar::programIcon());

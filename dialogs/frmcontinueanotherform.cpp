@@ -38,6 +38,10 @@ void frmContinueanotherForm::openAfterRead(bool inputTaken)
     m_inputTaken = inputTaken;
     load();
     show();
+    // Asked for, not left to the window manager: one that prevents focus
+    // stealing may leave a window opened without a click unfocused, and
+    // Enter would then answer nothing.
+    activateWindow();
 }
 
 void frmContinueanotherForm::Form_Load()

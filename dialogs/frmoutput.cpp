@@ -32,6 +32,10 @@ void FrmOutput::buildControls()
     setFixedSize(463, 368);
     // The notice line names the version, as keldar --version does.
     ui->Label7->setText(QStringLiteral("v" KELDAR_VERSION " \u00a9 2026"));
+    // The reference and the address come from the build (CITATION.cff and
+    // KELDAR_HOMEPAGE), so they change in one place.
+    ui->Label13->setText(QStringLiteral(KELDAR_CITATION));
+    ui->Label11->setText(QStringLiteral(KELDAR_HOMEPAGE));
 
     // Every label in the system's dark-shadow colour; none reacts to clicks,
     // not even the address lines.

@@ -30,6 +30,8 @@ set(expected
   usr/share/man/man1/keldar.1.gz
   usr/share/man/man1/keldar-generate.1.gz
   usr/share/doc/keldar/README.md
+  usr/share/doc/keldar/copyright
+  usr/share/doc/keldar/changelog.gz
   usr/share/doc/keldar/docs/problem-size.png)
 foreach(f IN LISTS expected)
   if(NOT contents MATCHES " \\./${f}\n")
@@ -58,5 +60,18 @@ field(Depends "libqt6widgets6 \\(>= [0-9.]+\\)")
 field(Depends "libqt6core6 \\(>= [0-9.]+\\)")
 field(Depends "(^|, )fonts-liberation(,|\n)")
 field(Suggests "^minizinc\n$")
+field(Recommends "^xdg-utils\n$")
+field(Homepage "^https?://")
 # A synopsis, then paragraphs for the software centre, starting afresh.
 field(Description "^([^\n]+)\n KELDAR [^\n]+\n( [^\n]+\n)+ \\.\n( [^\n]+\n)+$")
+
+# Debian's own checks: no error.  Warnings are weighed by hand.
+find_program(LINTIAN lintian)
+if(LINTIAN)
+  execute_process(COMMAND ${LINTIAN} ${deb} OUTPUT_VARIABLE report ERROR_VARIABLE report)
+  if(report MATCHES "(^|\n)E: ")
+    message(SEND_ERROR "lintian finds errors:\n${report}")
+  endif()
+else()
+  message("lintian not installed: not run")
+endif()

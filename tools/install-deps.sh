@@ -2,13 +2,17 @@
 # Installs what building and testing KELDAR needs on Debian 12, skipping what
 # is already there.  Runs apt-get only when something is missing.
 set -euo pipefail
-# The last three check the menu entry, the software-centre entry and the package.
+# The last five check the menu entry, the software-centre entry and the package
+# (CPack asks file which installed files are programs, for dpkg-shlibdeps;
+# lintian holds the package to Debian's rules).
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation liblemon-dev minizinc
           coinor-libcbc-dev pkg-config
-          desktop-file-utils appstream dpkg-dev)
+          desktop-file-utils appstream dpkg-dev file lintian)
 for option in "$@"; do
   case "$option" in
-    --with-screens) packages+=(xvfb xauth imagemagick libxcb1-dev dbus-daemon) ;;   # pictures, start-up bench
+    # pictures, start-up bench; a window manager and real key presses for the
+    # continue dialog's focus test
+    --with-screens) packages+=(xvfb xauth imagemagick libxcb1-dev dbus-daemon openbox xdotool) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;         # the fuzz targets
     *) echo "usage: $0 [--with-screens] [--fuzz]" >&2; exit 2 ;;
   esac

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up cost of keldar beside a bare Qt window, on a private Xvfb display.
-# Builds nothing: build the targets keldar, startup-bare-window and
-# keldar-startup-bench first.  Usage: bench/startup/run.sh [BUILD_DIR] [RUNS]
+# Builds nothing: configure with -DKELDAR_BENCH=ON and build the targets
+# keldar, startup-bare-window and keldar-startup-bench first.  Usage: bench/startup/run.sh [BUILD_DIR] [RUNS]
 #
 # Both programs run on a session bus of their own, as in any desktop session,
 # where dbus-run-session is installed.  Without one, each program's
@@ -18,7 +18,7 @@ build=${1:-build}
 runs=${2:-15}
 shift $(($# < 2 ? $# : 2))
 for p in keldar startup-bare-window keldar-startup-bench; do
-  [ -x "$build/bin/$p" ] || { echo "missing $build/bin/$p: build it first" >&2; exit 1; }
+  [ -x "$build/bin/$p" ] || { echo "missing $build/bin/$p: configure with -DKELDAR_BENCH=ON and build it first" >&2; exit 1; }
 done
 command -v xvfb-run >/dev/null || { echo "needs xvfb-run (apt-get install xvfb xauth)" >&2; exit 1; }
 # A scratch drive folder, so the run touches nothing of the user's.
