@@ -85,6 +85,13 @@ public:
     Claim(const Claim &) = delete;
     Claim &operator=(const Claim &) = delete;
 
+    // A claim a killed run left behind an instance it had finished.
+    void clearStale() const
+    {
+        if (stale())
+            QFile::remove(path_);
+    }
+
     bool take()
     {
         held_ = create() || (stale() && QFile::remove(path_) && create());
@@ -192,18 +199,22 @@ private:
     Attempt attempt(const Task &task) const
     {
         Attempt made;
-        SolutionsLedger &ledger = *ledgers_.at(task.folder);
-        const QString &label = options_.rules.label;
-        made.done = Done::AlreadySolved;
-        if (interruptSignal() != 0 || !ledger.refresh(made.problem) || ledger.has(task.name, label))
+        if (interruptSignal() != 0) {
+            made.done = Done::Interrupted;
             return made;
-        made.claim = std::make_unique<Claim>(task.folder, task.name, label);
+        }
+        made.claim = std::make_unique<Claim>(task.folder, task.name, options_.rules.label);
+        made.done = solvedBefore(task, made);
+        if (made.done == Done::AlreadySolved)
+            made.claim->clearStale();
+        if (made.done != Done::Solved)
+            return made;
         made.done = Done::Claimed;
         if (!made.claim->take())
             return made;
         // Another run may have finished it between the look and the claim.
-        made.done = Done::AlreadySolved;
-        if (!ledger.refresh(made.problem) || ledger.has(task.name, label))
+        made.done = solvedBefore(task, made);
+        if (made.done != Done::Solved)
             return made;
         made.done = Done::Failed;
         ParsedInstance parsed = readInstanceFile(QDir(task.folder).filePath(task.name));
@@ -215,6 +226,18 @@ private:
         made.outcome = solveInstance(*made.instance, options_.rules.rules, options_.timeLimit);
         made.done = Done::Solved;
         return made;
+    }
+
+    // Solved: still to solve; AlreadySolved: the CSV has its row.
+    Done solvedBefore(const Task &task, Attempt &made) const
+    {
+        SolutionsLedger &ledger = *ledgers_.at(task.folder);
+        if (!ledger.refresh(made.problem)) {
+            made.problem = solutionsName(options_.shard, options_.shards) + QStringLiteral(": ") +
+                           made.problem;
+            return Done::Failed;
+        }
+        return ledger.has(task.name, options_.rules.label) ? Done::AlreadySolved : Done::Solved;
     }
 
     // The roster beside the instance, then the row: a row never names a

@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -113,6 +114,49 @@ Instance ruleInstance()
             in.costs[in.costIndex(n, d, 1)] = 2;
     in.coverage = {1, 0, 1, 0, 1, 0, 1, 0};
     return in;
+}
+
+// The program's exit status and its error output.
+struct Ran {
+    int status = -1;
+    QByteArray err;
+};
+
+Ran runGenerator(const QStringList &args)
+{
+    QProcess program;
+    program.start(generatorPath(), args);
+    Ran ran;
+    if (program.waitForFinished(120000) && program.exitStatus() == QProcess::NormalExit)
+        ran.status = program.exitCode();
+    ran.err = program.readAllStandardError();
+    return ran;
+}
+
+// The rows of the folder's solutions CSV for the rules, by file.
+QMap<QString, QList<QByteArray>> solutionRows(const QString &folder,
+                                              const QString &name = QStringLiteral("solutions.csv"))
+{
+    QMap<QString, QList<QByteArray>> rows;
+    const QList<QByteArray> lines = readAll(QDir(folder).filePath(name)).split('\n');
+    for (qsizetype n = 1; n < lines.size(); ++n)
+        if (!lines.at(n).trimmed().isEmpty()) {
+            const QList<QByteArray> fields = lines.at(n).trimmed().split(',');
+            rows[QString::fromUtf8(fields.at(0)) + u'/' + QString::fromUtf8(fields.at(1))].append(
+                lines.at(n).trimmed());
+        }
+    return rows;
+}
+
+// A folder of instances to solve over a week.
+QString instancesIn(const QTemporaryDir &dir, int files, int nurses = 6)
+{
+    const QString folder = dir.filePath(QStringLiteral("set"));
+    BatchInput in = batch(nurses, 7, 4, false, folder);
+    in.files = files;
+    in.targets = {0.5, 0.5, 0.5, 0.35, 0.5, 0.5};
+    runBatch(in, dir.path());
+    return folder;
 }
 
 } // namespace
@@ -391,6 +435,131 @@ private Q_SLOTS:
             if (c.status == 2)
                 QVERIFY(program.readAllStandardError().contains("roster.txt: line 1: "));
         }
+    }
+
+    // Every roster written passes the check under the same rules and costs
+    // what its row says; a rerun adds nothing; shards merged give the
+    // unsplit rows, apart from the seconds.
+    void solve_rowsRostersShardsAgree()
+    {
+        QTemporaryDir dir;
+        const QString set = instancesIn(dir, 6);
+        const QString rulesFile = QStringLiteral(KELDAR_MODEL_DIR "/rules/week.dzn");
+        QCOMPARE(runGenerator({QStringLiteral("--solve"), set, QStringLiteral("--rules"), rulesFile,
+                               QStringLiteral("--jobs"), QStringLiteral("2")})
+                     .status,
+                 0);
+        const auto rows = solutionRows(set);
+        QCOMPARE(rows.size(), 6);
+        const Rules rules = *parseRules(readAll(rulesFile)).rules;
+        for (const QList<QByteArray> &list : rows) {
+            QCOMPARE(list.size(), 1);
+            const QList<QByteArray> row = list.first().split(',');
+            QCOMPARE(row.at(1), QByteArray("week"));
+            if (row.at(7).isEmpty())
+                continue;
+            const Instance in =
+                *parseInstance(readAll(QDir(set).filePath(QString::fromUtf8(row.at(0))))).instance;
+            const ParsedRoster roster =
+                parseRoster(readAll(QDir(set).filePath(QString::fromUtf8(row.at(7)))), in);
+            QVERIFY2(roster.error.isEmpty(), qPrintable(roster.error));
+            const RosterCheck check = checkRoster(in, roster.roster, rules);
+            QVERIFY(check.feasible());
+            QCOMPARE(QByteArray::number(check.cost), row.at(3));
+            QVERIFY(row.at(2) != "optimal" || row.at(3) == row.at(4));
+        }
+        QCOMPARE(
+            runGenerator({QStringLiteral("--solve"), set, QStringLiteral("--rules"), rulesFile})
+                .status,
+            0);
+        QCOMPARE(solutionRows(set), rows);
+        for (const char *shard : {"1/2", "2/2"})
+            QCOMPARE(runGenerator({QStringLiteral("--solve"), set, QStringLiteral("--rules"),
+                                   rulesFile, QStringLiteral("--shard"), QLatin1String(shard)})
+                         .status,
+                     0);
+        QCOMPARE(runGenerator({QStringLiteral("--merge"), set}).status, 0);
+        const QByteArray unsplit = readAll(QDir(set).filePath(QStringLiteral("solutions.csv")));
+        const QByteArray merged = readAll(QDir(set).filePath(QStringLiteral("solutions-2.csv")));
+        QCOMPARE(QString::fromUtf8(merged).remove(
+                     QRegularExpression(QStringLiteral(",[0-9.]+,(?=[^,]*\r\n)"))),
+                 QString::fromUtf8(unsplit).remove(
+                     QRegularExpression(QStringLiteral(",[0-9.]+,(?=[^,]*\r\n)"))));
+    }
+
+    // A killed run, then a rerun, and two runs at once on one folder leave
+    // exactly one row per instance.
+    void solve_oneRowPerInstance_data()
+    {
+        QTest::addColumn<bool>("together");
+        QTest::newRow("killed, then rerun") << false;
+        QTest::newRow("two runs at once") << true;
+    }
+    void solve_oneRowPerInstance()
+    {
+        QFETCH(bool, together);
+        QTemporaryDir dir;
+        const QString set = instancesIn(dir, 40, 20);
+        const QStringList args = {QStringLiteral("--solve"), set, QStringLiteral("--rules"),
+                                  QStringLiteral("week")};
+        QProcess first;
+        first.start(generatorPath(), args);
+        if (together) {
+            QVERIFY(runGenerator(args).status != 2);
+            QVERIFY(first.waitForFinished(120000));
+            // Whatever either passed over as the other's is solved now.
+            runGenerator(args);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(solutionRows(set).size() >= 3, 60000);
+            first.kill();
+            QVERIFY(first.waitForFinished());
+            QCOMPARE(runGenerator(args).status, 0);
+        }
+        const auto rows = solutionRows(set);
+        QCOMPARE(rows.size(), 40);
+        for (const QList<QByteArray> &list : rows)
+            QCOMPARE(list.size(), 1);
+        QVERIFY(QDir(set)
+                    .entryList({QStringLiteral(".*.solving")}, QDir::Hidden | QDir::Files)
+                    .isEmpty());
+    }
+
+    // Bad input is refused before anything is written.
+    void solve_refused_data()
+    {
+        QTest::addColumn<QStringList>("args");     // after --solve SET
+        QTest::addColumn<QByteArray>("rulesText"); // written to rules.dzn when given
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("unknown set")
+            << QStringList{"--rules", "weekly"} << QByteArray() << "weekly: no such rule set";
+        QTest::newRow("rules file missing")
+            << QStringList{"--rules", "missing.dzn"} << QByteArray() << "missing.dzn: ";
+        QTest::newRow("rules file malformed")
+            << QStringList{"--rules", "RULES"} << QByteArray("minWorkingShifts = 3;\nmax = ;\n")
+            << "rules.dzn: line 2: ";
+        QTest::newRow("time limit 0") << QStringList{"--time-limit", "0"} << QByteArray()
+                                      << "--time-limit 0: a number of seconds above 0";
+        QTest::newRow("time limit not a number")
+            << QStringList{"--time-limit", "soon"} << QByteArray() << "--time-limit soon";
+        QTest::newRow("folder without instances")
+            << QStringList{"EMPTY"} << QByteArray() << "no instance file (instance_<k>.txt)";
+    }
+    void solve_refused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, rulesText);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        const QString set = instancesIn(dir, 1);
+        if (!rulesText.isEmpty())
+            QVERIFY(writeFile(dir.filePath(QStringLiteral("rules.dzn")), rulesText));
+        QDir(dir.path()).mkdir(QStringLiteral("empty"));
+        args.replaceInStrings(QStringLiteral("RULES"), dir.filePath(QStringLiteral("rules.dzn")));
+        args.replaceInStrings(QStringLiteral("EMPTY"), dir.filePath(QStringLiteral("empty")));
+        const Ran ran = runGenerator(QStringList{QStringLiteral("--solve"), set} + args);
+        QCOMPARE(ran.status, 2);
+        QVERIFY2(ran.err.contains(mentions.toUtf8()), ran.err.constData());
+        QVERIFY(!QFileInfo::exists(QDir(set).filePath(QStringLiteral("solutions.csv"))));
     }
 };
 
