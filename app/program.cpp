@@ -100,14 +100,20 @@ void Program::batchStarted(qint64 pid)
         m_host.drivePaths().map(paths::InputDataFile) + QLatin1String(generator::ReadMarkSuffix);
     m_fileGeneration->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    generation::waitUntilRead([this](qint64 p) { return m_host.isProcessRunning(p); }, pid, mark,
-                              m_readTimeoutMs, m_continueForm.get(),
-                              [this](generation::ReadWait outcome) {
-                                  QApplication::restoreOverrideCursor();
-                                  m_fileGeneration->setEnabled(true);
-                                  m_continueForm->openAfterRead(outcome !=
-                                                                generation::ReadWait::TimedOut);
-                              });
+    generation::waitUntilRead(
+        [this](qint64 p) { return m_host.isProcessRunning(p); }, pid, mark, m_readTimeoutMs,
+        m_continueForm.get(),
+        [this, mark](generation::ReadWait outcome) {
+            QApplication::restoreOverrideCursor();
+            m_fileGeneration->setEnabled(true);
+            if (!m_fileGeneration->reportVerdict(generation::verdictIn(mark))) {
+                // Taken and refused: nothing is left to wait for.
+                m_host.deleteFile(m_host.drivePaths().map(paths::InputDataFile));
+                m_host.deleteFile(mark);
+                return;
+            }
+            m_continueForm->openAfterRead(outcome != generation::ReadWait::TimedOut);
+        });
 }
 
 void Program::batchFinished()

@@ -131,10 +131,28 @@ void FrmFileGeneration::cmdgo_Click()
         return;
     }
 
-    host.messageBox(this, ProcessTitle, SuccessText);
-
     // What follows may close this window; nothing here may be touched after.
     Q_EMIT batchStarted(*started);
+}
+
+bool FrmFileGeneration::reportVerdict(const generator::BatchVerdict &verdict)
+{
+    if (verdict.known && verdict.accepted && verdict.toWrite == 0) {
+        host().messageBox(this, ProcessTitle,
+                          tr("No file was generated: every file name of the batch is already "
+                             "taken in the target folder. For output details see the output.log "
+                             "file."));
+        return false;
+    }
+    if (verdict.known && !verdict.accepted) {
+        host().messageBox(this, ProcessTitle,
+                          tr("No file was generated: %1. For output details see the output.log "
+                             "file.")
+                              .arg(verdict.reason));
+        return false;
+    }
+    host().messageBox(this, ProcessTitle, SuccessText);
+    return true;
 }
 
 std::optional<qint64> FrmFileGeneration::writeAndStart(const QString &folder)

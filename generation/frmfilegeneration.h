@@ -1,5 +1,7 @@
 #pragma once
 
+#include "generator/input/handshake.h"
+
 #include "params/batchmodel.h"
 #include "ui/form.h"
 
@@ -25,13 +27,18 @@ public:
     ~FrmFileGeneration() override;
     Q_DISABLE_COPY_MOVE(FrmFileGeneration)
 
+    // Tells the user what the generator made of the batch: success only when
+    // it took the batch and has files to write; otherwise why not, and the
+    // window stays for another try.  True for success.
+    bool reportVerdict(const generator::BatchVerdict &verdict);
+
 Q_SIGNALS:
     // The window has been loaded with the batch's summary; the main window
     // is to make way for it.
     void loaded();
     // "Change Settings" (or the frame's close), after this window has gone.
     void settingsChangeRequested();
-    // The generator `pid` has been started on this batch and the user told.
+    // The generator `pid` has been started on this batch.
     void batchStarted(qint64 pid);
 
 protected:

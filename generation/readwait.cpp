@@ -28,6 +28,14 @@ std::optional<ReadWait> lookForRead(const IsRunning &isRunning, qint64 pid, cons
     return std::nullopt;
 }
 
+generator::BatchVerdict verdictIn(const QString &markPath)
+{
+    QFile mark(markPath);
+    if (!mark.open(QIODevice::ReadOnly))
+        return {};
+    return generator::verdictOf(mark.read(4096));
+}
+
 void waitUntilRead(IsRunning isRunning, qint64 pid, const QString &markPath, int timeoutMs,
                    QObject *context, std::function<void(ReadWait)> done)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "generator/input/handshake.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -26,6 +28,9 @@ using IsRunning = std::function<bool(qint64 pid)>;
 // without one, nothing while it may still read.
 std::optional<ReadWait> lookForRead(const IsRunning &isRunning, qint64 pid,
                                     const QString &markPath);
+
+// The verdict the generator left in its mark; unknown when there is none.
+generator::BatchVerdict verdictIn(const QString &markPath);
 
 // Waits until lookForRead has an answer or `timeoutMs` have passed, then
 // calls `done` with it, once.  The event loop runs meanwhile (the answer is

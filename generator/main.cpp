@@ -333,16 +333,21 @@ int batchCommand(const Generation &run, const Streams &io)
         run.inputArgument.isEmpty() ? QString::fromLatin1(InputFileName) : run.inputArgument;
     // Started by the app (no arguments) the mark is due, even for a missing
     // file; run by hand, none is left.
-    const ReadResult read =
-        loadInput(inputPath, run.inputArgument.isEmpty() ? ReadMark::Leave : ReadMark::Omit);
+    const bool byApp = run.inputArgument.isEmpty();
+    const ReadResult read = loadInput(inputPath, byApp ? ReadMark::Leave : ReadMark::Omit);
     if (!read.input) {
         // Started detached, the program has no console: the log is where the
         // user looks.
         logRefusal(inputPath, read, QDir::currentPath(), &io.err);
         return 2;
     }
+    RunOptions options = run.options;
+    if (byApp)
+        options.planned = [inputPath](const BatchVerdict &verdict) {
+            leaveReadMark(inputPath, verdict);
+        };
     catchInterrupts();
-    const BatchReport report = runBatch(*read.input, QDir::currentPath(), &io.err, run.options);
+    const BatchReport report = runBatch(*read.input, QDir::currentPath(), &io.err, options);
     return report.allWritten() ? 0 : 1;
 }
 

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <cstdio>
+
 namespace keldar::generator {
 
 ReadResult loadInput(const QString &path, ReadMark readMark)
@@ -22,26 +24,37 @@ ReadResult loadInput(const QString &path, ReadMark readMark)
     const QString readError = file.errorString();
     file.close();
 
-    if (readMark == ReadMark::Leave) {
-        // A new mark in place of whatever stands at its name: a link there
-        // goes, its target is never written.  The app may see the mark empty
-        // for a moment; it waits for the id.
-        const QString markPath = path + QLatin1String(ReadMarkSuffix);
-        QFile::remove(markPath);
-        QFile mark(markPath);
-        if (mark.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            mark.write(readMarkText(QCoreApplication::applicationPid()));
-            mark.close();
-        }
-    }
+    ReadResult result;
+    if (readFailed)
+        result.error = QStringLiteral("cannot read ") + QDir::toNativeSeparators(path) +
+                       QStringLiteral(": ") + readError;
+    else
+        result = readInput(bytes);
+    // A refused file is marked now; an accepted one once the run knows how
+    // many files it will write.
+    if (readMark == ReadMark::Leave && !result.input)
+        leaveReadMark(path, BatchVerdict{true, false, 0, result.error});
+    return result;
+}
 
-    if (readFailed) {
-        ReadResult result;
-        result.error =
-            QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(path), readError);
-        return result;
-    }
-    return readInput(bytes);
+void leaveReadMark(const QString &inputPath, const BatchVerdict &verdict)
+{
+    // Written whole under another name, then renamed over whatever stands
+    // at the mark's name: the app never reads half a verdict, and a link
+    // there goes without its target being written.
+    const QString markPath = inputPath + QLatin1String(ReadMarkSuffix);
+    const QString temporary =
+        markPath + QStringLiteral(".%1").arg(QCoreApplication::applicationPid());
+    QFile mark(temporary);
+    QFile::remove(temporary);
+    if (!mark.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return;
+    const QByteArray text = readMarkText(QCoreApplication::applicationPid(), verdict);
+    const bool written = mark.write(text) == text.size();
+    mark.close();
+    if (!written || ::rename(QFile::encodeName(temporary).constData(),
+                             QFile::encodeName(markPath).constData()) != 0)
+        QFile::remove(temporary);
 }
 
 void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "generator/input/handshake.h"
 #include "generator/input/inputreader.h"
 
 #include <QString>
@@ -15,9 +16,15 @@ namespace keldar::generator {
 // mark would take a name that may be a file of the user's.
 enum class ReadMark { Leave, Omit };
 
-// Reads an input-data file whole, leaves the read mark with this process's
-// id beside it when asked (also when the file cannot be read), then checks it.
+// Reads an input-data file whole and checks it.  When asked, a file that
+// cannot be read or is refused gets the read mark with this process's id
+// and the refusal beside it; an accepted one gets it from the run
+// (leaveReadMark), once it knows how many files it will write.
 ReadResult loadInput(const QString &path, ReadMark readMark = ReadMark::Leave);
+
+// Leaves the read mark beside the input-data file: this process's id and
+// its verdict on the batch.
+void leaveReadMark(const QString &inputPath, const BatchVerdict &verdict);
 
 // Appends a section naming a refused input-data file and why to output.log:
 // in the folder of its line 14 when that is known and usable, otherwise in

@@ -118,6 +118,7 @@ private:
     QString takenName(qint64 k) const;
     void plan();
     void checkRoom(double expected, const DiskSpace &space);
+    void tellPlan(const BatchVerdict &verdict) const;
     void makeAll();
     Made make(qint64 index) const;
     void prepareExtras(Made &made, const MadeInstance &instance) const;
@@ -164,9 +165,12 @@ BatchReport CellRun::run()
 {
     openLog();
     if (!log_.folderReady()) {
-        log_.error(QStringLiteral("cannot create the target folder %1 (%2); no file written")
-                       .arg(QDir::toNativeSeparators(plan_.folder), log_.folderProblem()));
+        const QString problem = QStringLiteral("cannot create the target folder ") +
+                                QDir::toNativeSeparators(plan_.folder) + QStringLiteral(" (") +
+                                log_.folderProblem() + u')';
+        log_.error(problem + QStringLiteral("; no file written"));
         report_.failed = total_;
+        tellPlan(BatchVerdict{true, false, 0, problem});
     } else {
         plan();
         makeAll();
@@ -230,6 +234,14 @@ void CellRun::plan()
                   .arg(expected, 0, 'f', 0)
                   .arg(missing));
     checkRoom(expected, space);
+    tellPlan(stopped_.isEmpty() ? BatchVerdict{true, true, missing, QString()}
+                                : BatchVerdict{true, false, 0, stopped_});
+}
+
+void CellRun::tellPlan(const BatchVerdict &verdict) const
+{
+    if (options_.planned)
+        options_.planned(verdict);
 }
 
 void CellRun::checkRoom(double expected, const DiskSpace &space)

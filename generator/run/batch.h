@@ -4,9 +4,12 @@
 #include "generator/input/design.h"
 #include "generator/input/inputreader.h"
 
+#include "generator/input/handshake.h"
+
 #include <QString>
 #include <QTextStream>
 #include <cstdio>
+#include <functional>
 
 namespace keldar::generator {
 
@@ -29,6 +32,9 @@ struct RunOptions {
     std::FILE *progress = nullptr; // drawn there only when it is a terminal
     // Each instance is also written in these formats beside its text file.
     ExportFormats formats = TextFormat;
+    // Told, once the run has looked at the folder and the disk, whether it
+    // goes ahead and how many files it has to write.
+    std::function<void(const BatchVerdict &)> planned;
 };
 
 // Writes the batch's instance files into the target folder and appends a

@@ -38,16 +38,17 @@ class TestContinueFocus : public QObject
 
 private Q_SLOTS:
     // Batch after batch in one program, as a user goes on with "Yes"; the
-    // generator leaves its read mark at varying times after the success box
-    // has gone, and the dialog opens then.
+    // generator leaves its read mark at varying times after its start, the
+    // success box comes, and the dialog opens once it has gone.
     void enterAnswersYes()
     {
         Fixture f;
         f.host.realBoxes = true;
         f.host.processRunning = true;
         int markAfterMs = 0;
-        f.host.onMessage = [&](const ScriptedHost::Message &) {
-            QTimer::singleShot(markAfterMs, [&] { QVERIFY(writeFile(f.mark(), "4242")); });
+        f.host.onStart = [&](const ScriptedHost::Start &) {
+            QTimer::singleShot(markAfterMs,
+                               [&] { QVERIFY(writeFile(f.mark(), "4242\naccepted 10\n")); });
         };
         for (int opening = 1; opening <= 12; ++opening) {
             markAfterMs = (opening * 37) % 120;
@@ -63,8 +64,8 @@ private Q_SLOTS:
                     box->close();
             });
             f.generate(QStringLiteral("10"), QStringLiteral("1"), QStringLiteral("/srv"));
-            QCOMPARE(f.host.messages.size(), opening);
             QTRY_VERIFY(f.dialog().isVisible());
+            QCOMPARE(f.host.messages.size(), opening);
             QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringLiteral("cmdContinueYes"), 2000);
             pressEnter();
             QTRY_VERIFY2(f.main().isVisible(),

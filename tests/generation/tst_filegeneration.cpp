@@ -315,36 +315,57 @@ private Q_SLOTS:
         QVERIFY(!markAtStart);
     }
 
+    // The success box comes only once the generator has taken the batch and
+    // has files to write; a refusal or a batch whose names are all taken is
+    // told as such, and the window stays for another try.
     void waitForTheRead_data()
     {
-        QTest::addColumn<QByteArray>("markAtStart"); // "" = none
-        QTest::addColumn<bool>("markWhileWaiting");
+        QTest::addColumn<QByteArray>("markAtStart");      // "" = none
+        QTest::addColumn<QByteArray>("markWhileWaiting"); // "" = none
         QTest::addColumn<bool>("fileStays");
-        QTest::newRow("never read") << QByteArray() << false << true;
-        QTest::newRow("another generator's mark") << QByteArray("999") << false << true;
-        QTest::newRow("read while the window is live") << QByteArray() << true << false;
+        QTest::addColumn<QString>("message");
+        const QString success = QStringLiteral("The requested files are successfully generated.");
+        QTest::newRow("never read") << QByteArray() << QByteArray() << true << success;
+        QTest::newRow("another generator's mark")
+            << QByteArray("999") << QByteArray() << true << success;
+        QTest::newRow("read while the window is live")
+            << QByteArray() << QByteArray("4242\naccepted 10\n") << false << success;
+        QTest::newRow("refused batch")
+            << QByteArray() << QByteArray("4242\nrefused the batch needs about 9 bytes\n") << false
+            << "No file was generated: the batch needs about 9 bytes. For output";
+        QTest::newRow("every name taken") << QByteArray() << QByteArray("4242\naccepted 0\n")
+                                          << false << "every file name of the batch is already";
     }
     void waitForTheRead()
     {
         QFETCH(QByteArray, markAtStart);
-        QFETCH(bool, markWhileWaiting);
+        QFETCH(QByteArray, markWhileWaiting);
+        QFETCH(QString, message);
         Session s;
         s.open();
         s.host.processRunning = true; // running, but never leaves its mark
-        s.program->setReadTimeout(markWhileWaiting ? 10000 : 50);
+        s.program->setReadTimeout(markWhileWaiting.isEmpty() ? 50 : 10000);
+        // The events of a generator marking while the program waits.
         s.host.onStart = [&](const ScriptedHost::Start &) {
             if (!markAtStart.isEmpty())
                 QVERIFY(writeFile(s.mark(), markAtStart));
+            if (!markWhileWaiting.isEmpty())
+                QTimer::singleShot(0, [&] { QVERIFY(writeFile(s.mark(), markWhileWaiting)); });
         };
-        // The events of a generator marking while the program waits.
-        s.host.onMessage = [&](const ScriptedHost::Message &) {
-            if (markWhileWaiting)
-                QTimer::singleShot(0, [&] { QVERIFY(writeFile(s.mark(), "4242")); });
-        };
-        s.finishBatch(QStringLiteral("/srv"));
+        const bool success = message.startsWith(QLatin1String("The requested"));
+        if (success) {
+            s.finishBatch(QStringLiteral("/srv"));
+            QVERIFY(!s.window().isVisible());
+        } else {
+            s.generate(QStringLiteral("10"), QStringLiteral("1"), QStringLiteral("/srv"));
+            QTRY_COMPARE(s.host.messages.size(), 1);
+            QVERIFY(s.window().isVisible() && s.window().isEnabled());
+            QVERIFY(!s.dialog().isVisible());
+        }
+        QCOMPARE(s.host.messages.size(), 1);
+        QVERIFY2(s.host.messages[0].text.contains(message), qPrintable(s.host.messages[0].text));
         QTEST(QFile::exists(s.inputFile()), "fileStays");
         QVERIFY(QApplication::overrideCursor() == nullptr);
-        QVERIFY(!s.window().isVisible());
     }
 
     void folderRefused_data()

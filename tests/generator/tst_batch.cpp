@@ -458,9 +458,17 @@ private Q_SLOTS:
         }
         const ReadResult read = loadInput(path, byApp ? ReadMark::Leave : ReadMark::Omit);
         QCOMPARE(bool(read.input), valid);
-        // The mark names this process, the one that read.
-        QCOMPARE(readAll(mark),
-                 byApp ? readMarkText(QCoreApplication::applicationPid()) : QByteArray("mine"));
+        // An accepted batch is marked by its run, once planned.
+        if (valid && byApp)
+            leaveReadMark(path, BatchVerdict{true, true, 2, QString()});
+        // The mark names this process, the one that read, and its verdict.
+        const QByteArray marked = readAll(mark);
+        if (!byApp)
+            QCOMPARE(marked, QByteArray("mine"));
+        else
+            QCOMPARE(verdictOf(marked).accepted &&
+                         isReadMarkOf(marked, QCoreApplication::applicationPid()),
+                     valid);
         if (!present)
             QVERIFY(read.error.contains(QStringLiteral("cannot read")));
         if (before == QLatin1String("link"))
@@ -502,8 +510,11 @@ private Q_SLOTS:
         const QString out = dir.filePath(QStringLiteral("out"));
         writeFile(dir.filePath(QLatin1String(InputFileName)), inputText(out));
         QCOMPARE(runProgram({}, dir.path()).status, 0);
-        QVERIFY(QFileInfo::exists(
-            dir.filePath(QLatin1String(InputFileName) + QLatin1String(ReadMarkSuffix))));
+        const QString mark =
+            dir.filePath(QLatin1String(InputFileName) + QLatin1String(ReadMarkSuffix));
+        // The verdict the app tells the user by: taken, two files to write.
+        QCOMPARE(verdictOf(readAll(mark)).toWrite, 2);
+        QVERIFY(verdictOf(readAll(mark)).known && verdictOf(readAll(mark)).accepted);
         QVERIFY(QFileInfo::exists(QDir(out).filePath(QStringLiteral("instance_2.txt"))));
 
         const Ran measured = runProgram(
@@ -515,6 +526,8 @@ private Q_SLOTS:
         // kept and listed, and the listing already there serves.
         const QByteArray manifest = readAll(QDir(out).filePath(QStringLiteral("manifest.csv")));
         QCOMPARE(runProgram({dir.filePath(QLatin1String(InputFileName))}).status, 0);
+        QCOMPARE(runProgram({}, dir.path()).status, 0);
+        QCOMPARE(verdictOf(readAll(mark)).toWrite, 0);
         QVERIFY(logIn(out).contains(QStringLiteral("summary: 0 written, 2 kept, 0 skipped")));
         QCOMPARE(QDir(out).entryList({QStringLiteral("manifest*")}),
                  QStringList{QStringLiteral("manifest.csv")});

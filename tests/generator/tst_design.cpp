@@ -228,7 +228,8 @@ private Q_SLOTS:
         faults::setSpaceLeft(out, sizes.value(QStringLiteral("instance_5.txt")).size() +
                                       sizes.value(QStringLiteral("instance_7.txt")).size() +
                                       sizes.value(QStringLiteral("instance_8.txt")).size());
-        const BatchReport report = runDesign(design, out, {}, dir.path(), nullptr, RunOptions{1});
+        const BatchReport report =
+            runDesign(design, out, {}, dir.path(), nullptr, RunOptions{1, nullptr, TextFormat, {}});
         faults::setSpaceLeft(out, -1);
         QCOMPARE(report.written, 1);
         QCOMPARE(report.failed, 1);

@@ -211,7 +211,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const BatchReport report = runBatch(batch(6, 7, 4, true, dir.path()), dir.path(), nullptr,
-                                            RunOptions{1, nullptr, JsonFormat | DznFormat});
+                                            RunOptions{1, nullptr, JsonFormat | DznFormat, {}});
         QCOMPARE(report.written, 2);
         const QString log = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("output.log"))));
         for (int k : {1, 2}) {
@@ -261,7 +261,7 @@ private Q_SLOTS:
         const QString kept = dir.filePath(QStringLiteral("instance_2.dzn"));
         QVERIFY(writeFile(kept, {}));
         const BatchReport report = runBatch(batch(4, 7, 3, false, dir.path()), dir.path(), nullptr,
-                                            RunOptions{1, nullptr, TextFormat | DznFormat});
+                                            RunOptions{1, nullptr, TextFormat | DznFormat, {}});
         QCOMPARE(report.written, 1);
         QCOMPARE(report.skipped, 1);
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("instance_2.txt"))));
