@@ -25,8 +25,12 @@ const QString LinkReason = QStringLiteral("it is a symbolic link");
 
 const QString UnfinishedNote = QStringLiteral("note: batch %1 did not finish");
 
-// The ids of batch sections in the log text that have no summary and no
-// note that they did not finish.
+// A batch section's heading ends with the host it runs on; only there does
+// its process id tell whether it still runs.
+const QString HostMark = QStringLiteral(", host ");
+
+// The ids of this host's batch sections in the log text that have no
+// summary and no note that they did not finish.
 QStringList openSections(const QByteArray &tail)
 {
     QStringList open;
@@ -35,7 +39,7 @@ QStringList openSections(const QByteArray &tail)
         const QString line = QString::fromUtf8(raw);
         if (line.startsWith(QLatin1String("== batch "))) {
             const QString id = line.section(u' ', 2, 2);
-            if (id != QLatin1String("started"))
+            if (id != QLatin1String("started") && line.endsWith(HostMark + hostName()))
                 open.append(id);
         } else if (line.startsWith(u'[')) {
             const qsizetype end = line.indexOf(QLatin1String("] "));
@@ -134,9 +138,9 @@ void OutputLog::open(const QString &heading, const QString &batchId)
             ::close(fd);
         }
     }
-    heading_ = heading;
+    heading_ = batchId.isEmpty() ? heading : heading + HostMark + hostName();
     batchId_ = batchId;
-    write(heading, false);
+    write(heading_, false);
     headingWritten_ = true;
     if (standInIsError_)
         error(standIn_);

@@ -24,8 +24,9 @@ public:
 
     // The section's opening lines: a heading, then why this log stands in
     // for the target folder's, when it does.  A batch id, when given, marks
-    // every later line, so that concurrent batches can be told apart, and
-    // batches of the log that never finished are noted.
+    // every later line, so that concurrent batches can be told apart, the
+    // heading names the host, and this host's batches of the log that never
+    // finished are noted.
     void open(const QString &heading, const QString &batchId = QString());
 
     void line(const QString &text);

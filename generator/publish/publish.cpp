@@ -36,12 +36,12 @@ QString cleanFolder(const QString &folder)
     return QDir::cleanPath(QDir(folder).absolutePath());
 }
 
-// Temporary names: ".keldar-<pid>-<n>.tmp"; earlier versions used
-// "instance_<k>.txt.<pid>.tmp".  Both carry the pid that may remove them.
+// Temporary names: ".keldar-<host>-<pid>-<n>.tmp".  The host matters on a
+// shared disk, where a process id only means something on its own host.
+// Names of earlier versions carry no host, so they are left alone.
 const QRegularExpression &temporaryPattern()
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(?:\\.keldar-(\\d+)-\\d+|instance_\\d+\\.txt\\.(\\d+))\\.tmp$"));
+    static const QRegularExpression pattern(QStringLiteral("^\\.keldar-(.+)-(\\d+)-\\d+\\.tmp$"));
     return pattern;
 }
 
@@ -178,7 +178,8 @@ PublishResult prepare(const QString &folder, const QByteArray &bytes, PendingFil
 #endif
     if (file.fd_ < 0) {
         for (int attempt = 0; attempt < 100 && file.fd_ < 0; ++attempt) {
-            const QByteArray name = ".keldar-" + QByteArray::number(::getpid()) + '-' +
+            const QByteArray name = ".keldar-" + hostName().toUtf8() + '-' +
+                                    QByteArray::number(::getpid()) + '-' +
                                     QByteArray::number(++temporaryCounter) + ".tmp";
             file.fd_ = ::openat(file.folderFd_, name.constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -296,14 +297,30 @@ int removeStaleTemporaries(const QString &folder)
             const QRegularExpressionMatch match = temporaryPattern().match(name);
             if (!match.hasMatch())
                 continue;
-            const QString pid = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
-            if (!processRunning(pid.toLongLong()) && ::unlinkat(folderFd, entry->d_name, 0) == 0)
+            if (match.captured(1) == hostName() &&
+                !processRunning(match.captured(2).toLongLong()) &&
+                ::unlinkat(folderFd, entry->d_name, 0) == 0)
                 ++removed;
         }
         ::closedir(listing);
     }
     ::close(folderFd);
     return removed;
+}
+
+QString hostName()
+{
+    static const QString name = [] {
+        char buffer[256] = {};
+        if (::gethostname(buffer, sizeof buffer - 1) != 0 || buffer[0] == '\0')
+            return QStringLiteral("localhost");
+        QString safe = QString::fromLatin1(buffer);
+        for (QChar &c : safe)
+            if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'.' && c != u'-' && c != u'_')
+                c = u'_';
+        return safe;
+    }();
+    return name;
 }
 
 bool makeFolder(const QString &path, QString &reason)

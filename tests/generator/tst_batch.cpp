@@ -245,19 +245,38 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(target));
     }
 
-    // Temporary files of interrupted runs go; those of a running one stay.
+    // Temporary files and unfinished sections of interrupted runs on this
+    // host are cleared; those of a running batch, or of another host sharing
+    // the disk, whose process ids mean nothing here, stay.
     void staleTemporaries_removed()
     {
         QTemporaryDir dir;
-        const QString stale = QStringLiteral(".keldar-%1-7.tmp").arg(GonePid);
-        const QString older = QStringLiteral("instance_3.txt.%1.tmp").arg(GonePid);
-        const QString running = QStringLiteral(".keldar-%1-7.tmp").arg(::getpid());
-        for (const QString &name : {stale, older, running})
+        const QString host = hostName();
+        const QString stale = QStringLiteral(".keldar-%1-%2-7.tmp").arg(host).arg(GonePid);
+        const QString running = QStringLiteral(".keldar-%1-%2-7.tmp").arg(host).arg(::getpid());
+        const QString elsewhere = QStringLiteral(".keldar-elsewhere-%1-7.tmp").arg(GonePid);
+        const QString older = QStringLiteral(".keldar-%1-7.tmp").arg(GonePid); // host unknown
+        for (const QString &name : {stale, running, elsewhere, older})
             writeFile(dir.filePath(name), "part");
+        const QString heading =
+            QStringLiteral("== batch %1-20260101T000000.000 started "
+                           "2026-01-01T00:00:00, keldar-generate 1.0.0, host %2\n");
+        writeFile(dir.filePath(QStringLiteral("output.log")),
+                  (heading.arg(GonePid).arg(host) +
+                   heading.arg(GonePid - 1).arg(QStringLiteral("elsewhere")))
+                      .toUtf8());
         runBatch(smallBatch(dir.path(), 1), dir.path());
-        QCOMPARE(leftovers(dir.path()), QStringList{running});
+        QStringList left = leftovers(dir.path());
+        QStringList kept{older, running, elsewhere};
+        left.sort();
+        kept.sort();
+        QCOMPARE(left, kept);
         const QString log = logIn(dir.path());
-        QVERIFY2(log.contains(QStringLiteral("removed 2 temporary files")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("removed 1 temporary files")), qPrintable(log));
+        QCOMPARE(log.count(QStringLiteral("did not finish")), 1);
+        QVERIFY2(log.contains(QStringLiteral("batch %1-").arg(GonePid) +
+                              QStringLiteral("20260101T000000.000 did not finish")),
+                 qPrintable(log));
     }
 
     // A file's random stream hangs on its number, not its place in the batch:
