@@ -2,6 +2,7 @@
 
 #include "generator/input/handshake.h"
 #include "generator/publish/outputlog.h"
+#include "generator/publish/userfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -12,15 +13,8 @@ namespace keldar::generator {
 
 ReadResult loadInput(const QString &path, ReadMark readMark)
 {
-    QFile file(path);
-    QByteArray bytes;
-    const bool opened = file.open(QIODevice::ReadOnly);
-    // One byte over the limit is enough to refuse the file.
-    if (opened)
-        bytes = file.read(MaxInputBytes + 1);
-    const bool readFailed = !opened || file.error() != QFileDevice::NoError;
-    const QString readError = file.errorString();
-    file.close();
+    QString readError;
+    const std::optional<QByteArray> bytes = readRegularFile(path, MaxInputBytes, readError);
 
     if (readMark == ReadMark::Leave) {
         // A new mark in place of whatever stands at its name: a link there
@@ -35,19 +29,20 @@ ReadResult loadInput(const QString &path, ReadMark readMark)
         }
     }
 
-    if (readFailed) {
+    if (!bytes) {
         ReadResult result;
         result.error =
             QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(path), readError);
         return result;
     }
-    return readInput(bytes);
+    return readInput(*bytes);
 }
 
 void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
                 QTextStream *errors)
 {
-    OutputLog log(refusal.folder, fallbackLogDir, errors);
+    // Nothing is made for a refused file, not even its target folder.
+    OutputLog log(refusal.folder, fallbackLogDir, errors, FolderUse::Existing);
     log.open(QStringLiteral("== input refused %1, keldar-generate %2")
                  .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
                       QLatin1String(KELDAR_VERSION)));

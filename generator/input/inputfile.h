@@ -15,13 +15,14 @@ namespace keldar::generator {
 // mark would take a name that may be a file of the user's.
 enum class ReadMark { Leave, Omit };
 
-// Reads an input-data file whole, leaves the read mark with this process's
+// Reads an input-data file whole (a FIFO or device is refused at once, never
+// waited on), leaves the read mark with this process's
 // id beside it when asked (also when the file cannot be read), then checks it.
 ReadResult loadInput(const QString &path, ReadMark readMark = ReadMark::Leave);
 
 // Appends a section naming a refused input-data file and why to output.log:
-// in the folder of its line 14 when that is known and usable, otherwise in
-// fallbackLogDir.  Also written to `errors` when given.
+// in the folder of its line 14 when that is known and there (it is never
+// made for a refused file), otherwise in fallbackLogDir.  Also written to `errors` when given.
 void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
                 QTextStream *errors = nullptr);
 

@@ -1,6 +1,7 @@
 #include "generator/publish/outputlog.h"
 
 #include "generator/publish/publish.h"
+#include "generator/publish/userfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,19 +60,33 @@ QStringList openSections(const QByteArray &tail)
     return unfinished;
 }
 
+bool isFolder(const QString &path, QString &why)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        why = systemReason(errno);
+    else if (!S_ISDIR(info.st_mode))
+        why = systemReason(ENOTDIR);
+    return why.isEmpty();
+}
+
 } // namespace
 
-OutputLog::OutputLog(const QString &folder, const QString &fallbackDir, QTextStream *errors)
+OutputLog::OutputLog(const QString &folder, const QString &fallbackDir, QTextStream *errors,
+                     FolderUse use)
     : errors_(errors), fallbackDir_(fallbackDir)
 {
     if (!folder.isEmpty()) {
         QString why;
-        folderReady_ = makeFolder(folder, why);
+        folderReady_ = use == FolderUse::Create ? makeFolder(folder, why) : isFolder(folder, why);
         if (!folderReady_) {
             folderProblem_ = why;
-            standIn_ = QStringLiteral("the target folder %1 cannot be created (%2); logging here "
-                                      "instead")
-                           .arg(QDir::toNativeSeparators(folder), why);
+            standIn_ =
+                QStringLiteral("the target folder %1 cannot be %2 (%3); logging here instead")
+                    .arg(QDir::toNativeSeparators(folder),
+                         use == FolderUse::Create ? QStringLiteral("created")
+                                                  : QStringLiteral("used"),
+                         why);
         } else if (!openIn(folder, why)) {
             // Someone put a link where the log belongs: worth more than a note.
             standInIsError_ = why == LinkReason;
@@ -161,7 +176,7 @@ void OutputLog::write(const QString &text, bool marked)
         return;
     const QByteArray bytes =
         (batchId_.isEmpty() || !marked ? QByteArray() : '[' + batchId_.toUtf8() + "] ") +
-        text.toUtf8() + '\n';
+        printable(text).toUtf8() + '\n';
     const int error = writeAll(fd_, bytes, writtenIn_);
     if (error == 0)
         return;
@@ -207,7 +222,7 @@ void OutputLog::error(const QString &text)
 {
     line(QStringLiteral("error: ") + text);
     if (errors_)
-        *errors_ << "keldar-generate: " << text << Qt::endl;
+        *errors_ << "keldar-generate: " << printable(text) << Qt::endl;
 }
 
 } // namespace keldar::generator

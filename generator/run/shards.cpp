@@ -43,9 +43,8 @@ int mergeShards(const QStringList &folders, QTextStream &out, QTextStream &error
             const int of = match.captured(2).toInt();
             if (shards != 0 && of != shards)
                 return refuse(QStringLiteral("%1 belongs to a split into %2 shards, not %3")
-                                  .arg(QDir::toNativeSeparators(path))
-                                  .arg(of)
-                                  .arg(shards));
+                                  .arg(QDir::toNativeSeparators(path), QString::number(of),
+                                       QString::number(shards)));
             shards = of;
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly))
@@ -58,10 +57,9 @@ int mergeShards(const QStringList &folders, QTextStream &out, QTextStream &error
             for (const ManifestRow &row : *read.rows)
                 if (row.cell % of != shard % of)
                     return refuse(QStringLiteral("%1: cell %2 is not in shard %3 of %4")
-                                      .arg(QDir::toNativeSeparators(path))
-                                      .arg(row.cell)
-                                      .arg(shard)
-                                      .arg(of));
+                                      .arg(QDir::toNativeSeparators(path),
+                                           QString::number(row.cell), QString::number(shard),
+                                           QString::number(of)));
             rows += *read.rows;
             shardFiles[shard].append(path);
         }
