@@ -95,13 +95,9 @@ QStringList leftovers(const QString &folder)
 qint64 dataSize()
 {
     const QByteArray status = readAll(QStringLiteral("/proc/self/status"));
-    const qsizetype at = status.indexOf("VmData:");
-    return status.mid(at + 7, status.indexOf('\n', at) - at - 7)
-               .trimmed()
-               .split(' ')
-               .value(0)
-               .toLongLong() *
-           1024;
+    const qsizetype at = status.indexOf("VmData:") + 7;
+    const QByteArray kib = status.mid(at, status.indexOf('\n', at) - at).simplified();
+    return kib.left(kib.indexOf(' ')).toLongLong() * 1024;
 }
 
 // A process id no process can have: above any kernel's limit.
