@@ -1,5 +1,7 @@
 #include "generator/publish/publish.h"
 
+#include "generator/publish/diskspace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -365,6 +367,9 @@ QString publishBeside(const QString &folder, const QString &name, const QByteArr
     for (int n = 1; n < 1000; ++n) {
         const QString candidate =
             n == 1 ? name : name.left(dot) + QStringLiteral("-%1").arg(n) + name.mid(dot);
+        // Names seen taken cost no write and sync; naming still never replaces.
+        if (nameTaken(QDir(folder).filePath(candidate)))
+            continue;
         const PublishResult result = publish(folder, candidate, bytes);
         if (result.status == Published::Written)
             return candidate;
