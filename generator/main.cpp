@@ -2,6 +2,7 @@
 #include "generator/files/exportformats.h"
 #include "generator/input/handshake.h"
 #include "generator/input/inputfile.h"
+#include "generator/publish/userfile.h"
 #include "generator/run/batch.h"
 #include "generator/run/existingfiles.h"
 #include "generator/run/interrupt.h"
@@ -15,6 +16,7 @@
 #include <QTextStream>
 
 #include <cmath>
+#include <new>
 #include <optional>
 #include <variant>
 
@@ -72,9 +74,11 @@ const char Usage[] =
     "  --version          show the version\n"
     "\n"
     "Exit status: 0 every file written; 1 some file skipped or failed, or the\n"
-    "batch stopped or was not started (full disk, unusable folder); 2 the\n"
-    "input-data file, design, shard manifests or an instance file was\n"
-    "refused, or the usage is wrong.\n";
+    "batch stopped or was not started (full disk, too little memory, unusable\n"
+    "folder, a signal), or its manifest or figure not written, or with\n"
+    "--solve an instance left without its row; 2 the input-data file, design,\n"
+    "shard manifests, an instance or rules file was refused, or the usage is\n"
+    "wrong.\n";
 
 struct Streams {
     QTextStream &out;
@@ -262,7 +266,7 @@ int solveCommand(const QStringList &operands, std::optional<ExportFormats>, cons
 
 const FileCommand FileCommands[] = {
     {"--convert", true, convertCommand},  {"--check-roster", false, checkRosterCommand},
-    {"--measure", false, measureCommand}, {"--merge", true, mergeCommand},
+    {"--measure", false, measureCommand}, {"--merge", false, mergeCommand},
     {"--solve", false, solveCommand},
 };
 
@@ -276,13 +280,19 @@ std::variant<Generation, int> readRun(const QStringList &args, std::optional<Exp
     run.options.progress = stderr;
     run.options.jobs = 0;
     run.options.formats = formats.value_or(TextFormat);
+    // An option given twice is a slip whichever value was meant.
+    QStringList given;
+    if (formats)
+        given.append(QStringLiteral("--format"));
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args.at(i);
         if (Valued.contains(arg)) {
-            if (i + 1 >= args.size()) {
-                io.err << "keldar-generate: " << arg << " needs a value\n" << Usage;
+            if (i + 1 >= args.size() || given.contains(arg)) {
+                io.err << "keldar-generate: " << arg
+                       << (given.contains(arg) ? " given twice\n" : " needs a value\n") << Usage;
                 return 2;
             }
+            given.append(arg);
             if (!readRunOption(arg, args.at(++i), run, io.err))
                 return 2;
         } else if (arg.startsWith(u'-') || !run.inputArgument.isEmpty()) {
@@ -304,12 +314,14 @@ std::variant<Generation, int> readRun(const QStringList &args, std::optional<Exp
 int designCommand(Generation &run, const Streams &io)
 {
     const QString shown = QDir::toNativeSeparators(run.designPath);
-    QFile file(run.designPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        io.err << "keldar-generate: " << shown << ": " << file.errorString() << Qt::endl;
+    QString why;
+    const std::optional<QByteArray> bytes =
+        readRegularFile(run.designPath, MaxDesignFileBytes, why);
+    if (!bytes) {
+        io.err << "keldar-generate: " << shown << ": " << why << Qt::endl;
         return 2;
     }
-    const DesignRead read = readDesign(file.read(MaxDesignFileBytes + 1));
+    const DesignRead read = readDesign(*bytes);
     if (!read.design) {
         io.err << "keldar-generate: " << shown << ": " << read.error << "; nothing written"
                << Qt::endl;
@@ -388,6 +400,41 @@ int run(QStringList args, const Streams &io)
     return generation.design() ? designCommand(generation, io) : batchCommand(generation, io);
 }
 
+// Bytes that are no text: ASCII as it is, any other byte as \xHH.
+QString bytesShown(const QByteArray &bytes)
+{
+    QString shown;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte >= 0x20 && byte < 0x7f
+                     ? QString(QLatin1Char(c))
+                     : QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    return shown;
+}
+
+// The arguments as the program takes them.  A name the locale's encoding
+// cannot carry back would name another file, and a control character in one
+// would break the lines it goes into: both are refused.
+std::variant<QStringList, int> arguments(int argc, char *argv[], QTextStream &err)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        const QString arg = QFile::decodeName(bytes);
+        const bool faithful = QFile::encodeName(arg) == bytes;
+        if (!faithful || hasControlCharacter(arg)) {
+            err << "keldar-generate: \"" << (faithful ? printable(arg) : bytesShown(bytes))
+                << (faithful ? "\" holds a control character"
+                             : "\" is not valid in the locale's encoding")
+                << "; no file or folder may have such a name here" << Qt::endl;
+            return 2;
+        }
+        args.append(arg);
+    }
+    return args;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -395,7 +442,15 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    return run(args, Streams{out, err});
+    const auto args = arguments(argc, argv, err);
+    if (const int *status = std::get_if<int>(&args))
+        return *status;
+    try {
+        return run(std::get<QStringList>(args), Streams{out, err});
+    } catch (const std::bad_alloc &) {
+        // Running out while a file is made fails that file in its run;
+        // anywhere else a line here still beats an abort.
+        err << "keldar-generate: out of memory" << Qt::endl;
+        return 1;
+    }
 }

@@ -1,6 +1,7 @@
 #include "generator/files/exportformats.h"
 
 #include "generator/files/instancefile.h"
+#include "generator/publish/userfile.h"
 
 namespace keldar::generator {
 
@@ -19,8 +20,9 @@ void appendCost(QByteArray &out, int cost)
 QByteArray header(const char *commentMark, const InstanceFacts &facts)
 {
     QByteArray out = QByteArray(commentMark) + " keldar-generate " KELDAR_VERSION;
+    // A file name is the user's: a line end in it would end the comment.
     if (!facts.source.isEmpty())
-        out += ", from " + facts.source.toUtf8();
+        out += ", from " + printable(facts.source).toUtf8();
     out += '\n';
     return out;
 }

@@ -1,7 +1,8 @@
 #include "generator/files/instancefile.h"
 
+#include "generator/publish/userfile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QStringList>
 #include <QTextStream>
 
@@ -187,7 +188,9 @@ private:
     ParsedInstance fail(const QString &error)
     {
         result_.line = lineNumber_;
-        result_.error = QStringLiteral("line %1: %2").arg(lineNumber_).arg(error);
+        // An empty file has no line to name.
+        result_.error =
+            lineNumber_ > 0 ? QStringLiteral("line %1: %2").arg(lineNumber_).arg(error) : error;
         return result_;
     }
     bool refuse(const QString &error)
@@ -394,18 +397,9 @@ std::optional<InstanceOrigin> readOrigin(const QByteArray &text)
 ParsedInstance readInstanceFile(const QString &path)
 {
     ParsedInstance result;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = file.errorString();
-        return result;
-    }
-    const QByteArray text = file.read(MaxInstanceFileBytes + 1);
-    if (text.size() > MaxInstanceFileBytes) {
-        result.error =
-            QStringLiteral("larger than %1 bytes, no instance file").arg(MaxInstanceFileBytes);
-        return result;
-    }
-    return parseInstance(text);
+    const std::optional<QByteArray> text =
+        readRegularFile(path, MaxInstanceFileBytes, result.error);
+    return text ? parseInstance(*text) : result;
 }
 
 int forEachInstanceFile(const QStringList &paths, QTextStream &err,

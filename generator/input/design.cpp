@@ -1,5 +1,7 @@
 #include "generator/input/design.h"
 
+#include "generator/publish/userfile.h"
+
 #include <QCryptographicHash>
 
 #include <algorithm>
@@ -40,7 +42,7 @@ QString quoted(QByteArrayView text)
     QString shown = QString::fromUtf8(text);
     if (shown.size() > 40)
         shown = shown.left(40) + QStringLiteral("...");
-    return u'"' + shown + u'"';
+    return u'"' + printable(shown) + u'"';
 }
 
 DesignRead refuse(int line, const QString &what)
@@ -188,6 +190,12 @@ public:
     }
     const Line &line(int key) const { return lines_[std::size_t(key)]; }
 
+    // A level given twice would make every cell with it twice.
+    Refusal repeated(int key, QByteArrayView value) const
+    {
+        return bad(key, value, QStringLiteral("is repeated"));
+    }
+
     // A whole number from `low` to `high`.
     Refusal whole(int key, QByteArrayView value, qint64 low, qint64 high, qint64 &out) const
     {
@@ -212,6 +220,8 @@ public:
                 qint64 number = 0;
                 if (Refusal refusal = whole(key, value, 1, MaxPreferenceValues, number))
                     return refusal;
+                if (sizes[key]->contains(static_cast<int>(number)))
+                    return repeated(key, value);
                 sizes[key]->append(static_cast<int>(number));
             }
         return std::nullopt;
@@ -220,12 +230,12 @@ public:
     Refusal freeShift(Design &design) const
     {
         for (QByteArrayView value : line(FreeShift).values) {
-            if (value.compare("yes", Qt::CaseInsensitive) == 0)
-                design.freeShift.append(true);
-            else if (value.compare("no", Qt::CaseInsensitive) == 0)
-                design.freeShift.append(false);
-            else
+            const bool yes = value.compare("yes", Qt::CaseInsensitive) == 0;
+            if (!yes && value.compare("no", Qt::CaseInsensitive) != 0)
                 return bad(FreeShift, value, QStringLiteral("is neither yes nor no"));
+            if (design.freeShift.contains(yes))
+                return repeated(FreeShift, value);
+            design.freeShift.append(yes);
         }
         if (design.freeShift.contains(true) && design.shifts.contains(1))
             return bad(Shifts, "1",
@@ -243,6 +253,8 @@ public:
                     return bad(FirstIndicator + k, value, QStringLiteral("is not a number"));
                 if (!(*number >= 0 && *number <= 1))
                     return bad(FirstIndicator + k, value, QStringLiteral("is outside 0 to 1"));
+                if (design.targets[std::size_t(k)].contains(*number))
+                    return repeated(FirstIndicator + k, value);
                 design.targets[std::size_t(k)].append(*number);
             }
         return std::nullopt;

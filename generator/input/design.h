@@ -43,8 +43,9 @@ struct DesignRead {
 inline constexpr qint64 MaxDesignFileBytes = 1 << 20;
 
 // Reads a design file: "#" comments, blank lines, "key = value, value, ...".
-// Refuses unknown, repeated and missing keys, empty lists and values, values
-// out of range and designs beyond the batch limits, naming line and value.
+// Refuses unknown, repeated and missing keys, empty lists, empty and
+// repeated values, values out of range and designs beyond the batch limits,
+// naming line and value.
 DesignRead readDesign(const QByteArray &bytes);
 
 // The 1-based cells shard `shard` of `shards` makes: shard, shard + shards, ...

@@ -2,6 +2,7 @@
 
 #include "generator/input/handshake.h"
 #include "generator/publish/outputlog.h"
+#include "generator/publish/userfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -14,22 +15,14 @@ namespace keldar::generator {
 
 ReadResult loadInput(const QString &path, ReadMark readMark)
 {
-    QFile file(path);
-    QByteArray bytes;
-    const bool opened = file.open(QIODevice::ReadOnly);
-    // One byte over the limit is enough to refuse the file.
-    if (opened)
-        bytes = file.read(MaxInputBytes + 1);
-    const bool readFailed = !opened || file.error() != QFileDevice::NoError;
-    const QString readError = file.errorString();
-    file.close();
-
+    QString readError;
+    const std::optional<QByteArray> bytes = readRegularFile(path, MaxInputBytes, readError);
     ReadResult result;
-    if (readFailed)
+    if (!bytes)
         result.error = QStringLiteral("cannot read ") + QDir::toNativeSeparators(path) +
                        QStringLiteral(": ") + readError;
     else
-        result = readInput(bytes);
+        result = readInput(*bytes);
     // A refused file is marked now; an accepted one once the run knows how
     // many files it will write.
     if (readMark == ReadMark::Leave && !result.input)
@@ -60,7 +53,8 @@ void leaveReadMark(const QString &inputPath, const BatchVerdict &verdict)
 void logRefusal(const QString &inputPath, const ReadResult &refusal, const QString &fallbackLogDir,
                 QTextStream *errors)
 {
-    OutputLog log(refusal.folder, fallbackLogDir, errors);
+    // Nothing is made for a refused file, not even its target folder.
+    OutputLog log(refusal.folder, fallbackLogDir, errors, FolderUse::Existing);
     log.open(QStringLiteral("== input refused %1, keldar-generate %2")
                  .arg(QDateTime::currentDateTime().toString(Qt::ISODate),
                       QLatin1String(KELDAR_VERSION)));

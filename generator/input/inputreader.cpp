@@ -1,5 +1,7 @@
 #include "generator/input/inputreader.h"
 
+#include "generator/publish/userfile.h"
+
 #include <QList>
 #include <QStringDecoder>
 #include <algorithm>
@@ -25,7 +27,7 @@ QString folderText(QByteArrayView line)
     if (!validUtf8(line) || line.contains('\0') || line.size() > MaxFolderBytes)
         return QString();
     const QString folder = QString::fromUtf8(line);
-    return folder.trimmed().isEmpty() ? QString() : folder;
+    return folder.trimmed().isEmpty() || hasControlCharacter(folder) ? QString() : folder;
 }
 
 bool isBlank(char c)
@@ -71,7 +73,7 @@ QString quoted(QByteArrayView text)
     QString shown = QString::fromUtf8(text);
     if (shown.size() > 40)
         shown = shown.left(40) + QStringLiteral("...");
-    return u'"' + shown + u'"';
+    return u'"' + printable(shown) + u'"';
 }
 
 // The exact decimal value of a number's text when that value is a whole
@@ -191,7 +193,7 @@ QList<QByteArrayView> splitLines(const QByteArray &bytes)
     QList<QByteArrayView> lines;
     // An editor may save the file with a UTF-8 byte order mark.
     qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    while (start < bytes.size() && lines.size() < 14) {
+    while (start < bytes.size()) {
         qsizetype stop = bytes.indexOf('\n', start);
         if (stop < 0)
             stop = bytes.size();
@@ -298,6 +300,11 @@ Refusal readNumbering(const NumberLines &numbers, BatchInput &input)
         return refusal;
     input.files = static_cast<qint64>(numbers.at(11));
     input.firstFile = static_cast<qint64>(numbers.at(12));
+    if (input.firstFile + input.files - 1 > MaxFileNumber)
+        return refuse(12,
+                      numbers.shown(12) + QStringLiteral(" numbers the last of %1 files beyond %2")
+                                              .arg(input.files)
+                                              .arg(MaxFileNumber));
     const double seed = numbers.at(13);
     if (std::floor(seed) != seed)
         return refuse(13, numbers.shown(13) + QStringLiteral(" is not a whole number"));
@@ -324,9 +331,31 @@ Refusal readFolder(QByteArrayView folderLine, BatchInput &input)
                               .arg(MaxFolderBytes));
     // Judged after decoding: a byte order mark decodes to nothing, so a line
     // of a mark and blanks is as empty as a line of blanks.
-    input.folder = folderText(folderLine);
-    if (input.folder.isEmpty())
+    const QString folder = QString::fromUtf8(folderLine);
+    if (folder.trimmed().isEmpty())
         return refuse(14, QStringLiteral("the folder line is empty"));
+    // A line end or a tab in a folder's name would break the instance
+    // file's header, and nobody means one.
+    if (hasControlCharacter(folder))
+        return refuse(14, QStringLiteral("the folder line holds a control character: ") +
+                              quoted(folderLine));
+    input.folder = folder;
+    return std::nullopt;
+}
+
+// Lines after the fourteenth must be blank: anything there was meant for
+// a line of its own, and would otherwise pass unread.
+Refusal readRest(const QList<QByteArrayView> &lines)
+{
+    for (qsizetype k = 14; k < lines.size(); ++k)
+        if (!lines.at(k).trimmed().isEmpty()) {
+            ReadResult result;
+            result.line = int(k + 1);
+            result.error = QStringLiteral("line %1 (after the target folder): %2 is beyond the "
+                                          "fourteen lines")
+                               .arg(QString::number(k + 1), quoted(lines.at(k)));
+            return result;
+        }
     return std::nullopt;
 }
 
@@ -346,6 +375,8 @@ ReadResult readLines(const QList<QByteArrayView> &lines)
         refusal = readNumbering(numbers, input);
     if (!refusal)
         refusal = readFolder(lines.at(13), input);
+    if (!refusal)
+        refusal = readRest(lines);
     if (refusal)
         return *refusal;
     ReadResult result;

@@ -1,6 +1,7 @@
 #include "generator/publish/outputlog.h"
 
 #include "generator/publish/publish.h"
+#include "generator/publish/userfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,8 +26,12 @@ const QString LinkReason = QStringLiteral("it is a symbolic link");
 
 const QString UnfinishedNote = QStringLiteral("note: batch %1 did not finish");
 
-// The ids of batch sections in the log text that have no summary and no
-// note that they did not finish.
+// A batch section's heading ends with the host it runs on; only there does
+// its process id tell whether it still runs.
+const QString HostMark = QStringLiteral(", host ");
+
+// The ids of this host's batch sections in the log text that have no
+// summary and no note that they did not finish.
 QStringList openSections(const QByteArray &tail)
 {
     QStringList open;
@@ -35,7 +40,7 @@ QStringList openSections(const QByteArray &tail)
         const QString line = QString::fromUtf8(raw);
         if (line.startsWith(QLatin1String("== batch "))) {
             const QString id = line.section(u' ', 2, 2);
-            if (id != QLatin1String("started"))
+            if (id != QLatin1String("started") && line.endsWith(HostMark + hostName()))
                 open.append(id);
         } else if (line.startsWith(u'[')) {
             const qsizetype end = line.indexOf(QLatin1String("] "));
@@ -55,19 +60,33 @@ QStringList openSections(const QByteArray &tail)
     return unfinished;
 }
 
+bool isFolder(const QString &path, QString &why)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        why = systemReason(errno);
+    else if (!S_ISDIR(info.st_mode))
+        why = systemReason(ENOTDIR);
+    return why.isEmpty();
+}
+
 } // namespace
 
-OutputLog::OutputLog(const QString &folder, const QString &fallbackDir, QTextStream *errors)
+OutputLog::OutputLog(const QString &folder, const QString &fallbackDir, QTextStream *errors,
+                     FolderUse use)
     : errors_(errors), fallbackDir_(fallbackDir)
 {
     if (!folder.isEmpty()) {
         QString why;
-        folderReady_ = makeFolder(folder, why);
+        folderReady_ = use == FolderUse::Create ? makeFolder(folder, why) : isFolder(folder, why);
         if (!folderReady_) {
             folderProblem_ = why;
-            standIn_ = QStringLiteral("the target folder %1 cannot be created (%2); logging here "
-                                      "instead")
-                           .arg(QDir::toNativeSeparators(folder), why);
+            standIn_ =
+                QStringLiteral("the target folder %1 cannot be %2 (%3); logging here instead")
+                    .arg(QDir::toNativeSeparators(folder),
+                         use == FolderUse::Create ? QStringLiteral("created")
+                                                  : QStringLiteral("used"),
+                         why);
         } else if (!openIn(folder, why)) {
             // Someone put a link where the log belongs: worth more than a note.
             standInIsError_ = why == LinkReason;
@@ -134,9 +153,9 @@ void OutputLog::open(const QString &heading, const QString &batchId)
             ::close(fd);
         }
     }
-    heading_ = heading;
+    heading_ = batchId.isEmpty() ? heading : heading + HostMark + hostName();
     batchId_ = batchId;
-    write(heading, false);
+    write(heading_, false);
     headingWritten_ = true;
     if (standInIsError_)
         error(standIn_);
@@ -157,7 +176,7 @@ void OutputLog::write(const QString &text, bool marked)
         return;
     const QByteArray bytes =
         (batchId_.isEmpty() || !marked ? QByteArray() : '[' + batchId_.toUtf8() + "] ") +
-        text.toUtf8() + '\n';
+        printable(text).toUtf8() + '\n';
     const int error = writeAll(fd_, bytes, writtenIn_);
     if (error == 0)
         return;
@@ -203,7 +222,7 @@ void OutputLog::error(const QString &text)
 {
     line(QStringLiteral("error: ") + text);
     if (errors_)
-        *errors_ << "keldar-generate: " << text << Qt::endl;
+        *errors_ << "keldar-generate: " << printable(text) << Qt::endl;
 }
 
 } // namespace keldar::generator

@@ -1,5 +1,7 @@
 #include "generator/publish/publish.h"
 
+#include "generator/publish/diskspace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -36,12 +38,12 @@ QString cleanFolder(const QString &folder)
     return QDir::cleanPath(QDir(folder).absolutePath());
 }
 
-// Temporary names: ".keldar-<pid>-<n>.tmp"; earlier versions used
-// "instance_<k>.txt.<pid>.tmp".  Both carry the pid that may remove them.
+// Temporary names: ".keldar-<host>-<pid>-<n>.tmp".  The host matters on a
+// shared disk, where a process id only means something on its own host.
+// Names of earlier versions carry no host, so they are left alone.
 const QRegularExpression &temporaryPattern()
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(?:\\.keldar-(\\d+)-\\d+|instance_\\d+\\.txt\\.(\\d+))\\.tmp$"));
+    static const QRegularExpression pattern(QStringLiteral("^\\.keldar-(.+)-(\\d+)-\\d+\\.tmp$"));
     return pattern;
 }
 
@@ -178,7 +180,8 @@ PublishResult prepare(const QString &folder, const QByteArray &bytes, PendingFil
 #endif
     if (file.fd_ < 0) {
         for (int attempt = 0; attempt < 100 && file.fd_ < 0; ++attempt) {
-            const QByteArray name = ".keldar-" + QByteArray::number(::getpid()) + '-' +
+            const QByteArray name = ".keldar-" + hostName().toUtf8() + '-' +
+                                    QByteArray::number(::getpid()) + '-' +
                                     QByteArray::number(++temporaryCounter) + ".tmp";
             file.fd_ = ::openat(file.folderFd_, name.constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -296,14 +299,30 @@ int removeStaleTemporaries(const QString &folder)
             const QRegularExpressionMatch match = temporaryPattern().match(name);
             if (!match.hasMatch())
                 continue;
-            const QString pid = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
-            if (!processRunning(pid.toLongLong()) && ::unlinkat(folderFd, entry->d_name, 0) == 0)
+            if (match.captured(1) == hostName() &&
+                !processRunning(match.captured(2).toLongLong()) &&
+                ::unlinkat(folderFd, entry->d_name, 0) == 0)
                 ++removed;
         }
         ::closedir(listing);
     }
     ::close(folderFd);
     return removed;
+}
+
+QString hostName()
+{
+    static const QString name = [] {
+        char buffer[256] = {};
+        if (::gethostname(buffer, sizeof buffer - 1) != 0 || buffer[0] == '\0')
+            return QStringLiteral("localhost");
+        QString safe = QString::fromLatin1(buffer);
+        for (QChar &c : safe)
+            if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'.' && c != u'-' && c != u'_')
+                c = u'_';
+        return safe;
+    }();
+    return name;
 }
 
 bool makeFolder(const QString &path, QString &reason)
@@ -348,6 +367,9 @@ QString publishBeside(const QString &folder, const QString &name, const QByteArr
     for (int n = 1; n < 1000; ++n) {
         const QString candidate =
             n == 1 ? name : name.left(dot) + QStringLiteral("-%1").arg(n) + name.mid(dot);
+        // Names seen taken cost no write and sync; naming still never replaces.
+        if (nameTaken(QDir(folder).filePath(candidate)))
+            continue;
         const PublishResult result = publish(folder, candidate, bytes);
         if (result.status == Published::Written)
             return candidate;

@@ -24,7 +24,7 @@ QString systemReason(int error);
 
 // A file written into a folder that does not have its name yet: unnamed
 // where the file system allows it, otherwise under a temporary name of this
-// process's own pattern.  Dropped unnamed, it leaves nothing behind.
+// host's and process's own pattern.  Dropped unnamed, it leaves nothing behind.
 class PendingFile
 {
 public:
@@ -76,9 +76,14 @@ PublishResult publish(const QString &folder, const QString &fileName, const QByt
 QString publishBeside(const QString &folder, const QString &name, const QByteArray &bytes,
                       QString &why);
 
-// Removes temporary files of this program's naming in the folder whose
-// process is gone (interrupted batches); returns how many.
+// Removes temporary files of this program's naming in the folder that this
+// host made and whose process is gone (interrupted batches); returns how
+// many.  On a shared disk another host's process ids mean nothing here.
 int removeStaleTemporaries(const QString &folder);
+
+// This machine's name as temporary names and log headings carry it: letters,
+// digits, '.', '-' and '_', anything else as '_'.
+QString hostName();
 
 // Whether a process of that id is running (on this machine).
 bool processRunning(qint64 pid);

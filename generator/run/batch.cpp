@@ -9,6 +9,7 @@
 #include "generator/publish/publish.h"
 #include "generator/run/inorder.h"
 #include "generator/run/interrupt.h"
+#include "generator/run/limits.h"
 #include "generator/run/manifest.h"
 #include "generator/run/ownfiles.h"
 #include "generator/run/progress.h"
@@ -23,9 +24,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <new>
 #include <thread>
-
-#include <sys/resource.h>
 
 namespace keldar::generator {
 
@@ -60,31 +60,10 @@ struct Made {
 
 // Files wait here, unnamed, until one sync makes the whole group durable;
 // then they get their names and their log lines, in file order.  Many small
-// files then cost little more than writing their bytes.
-constexpr int GroupFiles = 1024;
+// files then cost little more than writing their bytes.  A group holds at
+// most GroupFiles (limits.h), fewer when descriptors are scarce.
 constexpr qint64 GroupBytes = 16 << 20;
 constexpr qint64 GroupMilliseconds = 1000; // slow, large files still appear
-
-// A pending file holds two descriptors until its group is named: the group
-// shrinks to what the process may open, after asking for more.
-int groupFiles(int window)
-{
-    const rlim_t wanted = 2 * static_cast<rlim_t>(GroupFiles + window) + 64;
-    struct rlimit limit = {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return 16;
-    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
-        struct rlimit raised = limit;
-        raised.rlim_cur =
-            limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
-        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
-            limit = raised;
-    }
-    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= wanted)
-        return GroupFiles;
-    const auto fit = static_cast<qint64>(limit.rlim_cur) / 2 - window - 32;
-    return static_cast<int>(std::clamp<qint64>(fit, 1, GroupFiles));
-}
 
 int jobCount(int jobs)
 {
@@ -119,8 +98,11 @@ private:
     void plan();
     void checkRoom(double expected, const DiskSpace &space);
     void tellPlan(const BatchVerdict &verdict) const;
+    void checkMemory();
     void makeAll();
+    Made placed(qint64 index) const;
     Made make(qint64 index) const;
+    Made makeWithinMemory(qint64 index) const;
     void prepareExtras(Made &made, const MadeInstance &instance) const;
     bool take(qint64 index, Made made);
     void publishGroup();
@@ -146,6 +128,7 @@ private:
     qint64 groupBytes_ = 0;
     QElapsedTimer groupClock_;
     int maxGroup_ = 1;
+    qint64 peak_ = 0; // bytes the largest instance takes while it is made
     qint64 consumed_ = 0;
     qint64 cellIndex_ = 0; // the next cell whose heading the log takes
     qint64 cellStart_ = 0; // its first file's index in the run
@@ -234,6 +217,7 @@ void CellRun::plan()
                   .arg(expected, 0, 'f', 0)
                   .arg(missing));
     checkRoom(expected, space);
+    checkMemory();
     tellPlan(stopped_.isEmpty() ? BatchVerdict{true, true, missing, QString()}
                                 : BatchVerdict{true, false, 0, stopped_});
 }
@@ -249,10 +233,23 @@ void CellRun::checkRoom(double expected, const DiskSpace &space)
     if (space.free < 0 || expected <= static_cast<double>(space.free))
         return;
     stopped_ = QStringLiteral("the %1 needs about %2 bytes, the disk of %3 has %4 bytes free")
-                   .arg(plan_.design ? QStringLiteral("design") : QStringLiteral("batch"))
-                   .arg(expected, 0, 'f', 0)
-                   .arg(QDir::toNativeSeparators(plan_.folder))
-                   .arg(space.free);
+                   .arg(plan_.design ? QStringLiteral("design") : QStringLiteral("batch"),
+                        QString::number(expected, 'f', 0), QDir::toNativeSeparators(plan_.folder),
+                        QString::number(space.free));
+    log_.error(stopped_ + QStringLiteral("; no file written"));
+    report_.notStarted = total_;
+    total_ = 0;
+}
+
+// An instance that cannot fit in memory alone is not started.
+void CellRun::checkMemory()
+{
+    for (const Cell &cell : plan_.cells)
+        peak_ = std::max(peak_, instancePeakBytes(cell.input, int(extras_.size())));
+    const QString shortage = memoryShortage(peak_);
+    if (!stopped_.isEmpty() || shortage.isEmpty())
+        return;
+    stopped_ = shortage;
     log_.error(stopped_ + QStringLiteral("; no file written"));
     report_.notStarted = total_;
     total_ = 0;
@@ -261,29 +258,50 @@ void CellRun::checkRoom(double expected, const DiskSpace &space)
 void CellRun::makeAll()
 {
     progress_.emplace(options_.progress, total_);
-    const int jobs = jobCount(options_.jobs);
-    const int window = jobs * 8;
-    const int perFile = 1 + int(extras_.size());
-    maxGroup_ = std::max(1, groupFiles(window * perFile) / perFile);
+    const RunLimits limits = runLimits(jobCount(options_.jobs), 1 + int(extras_.size()), peak_);
+    if (!limits.note.isEmpty() && total_ > 0)
+        log_.line(QStringLiteral("note: ") + limits.note);
+    maxGroup_ = limits.group;
     runInOrder<Made>(
-        total_, jobs, window, [this](qint64 index) { return make(index); },
+        total_, limits.jobs, limits.window,
+        [this](qint64 index) { return makeWithinMemory(index); },
         [this](qint64 index, Made made) { return take(index, std::move(made)); });
     publishGroup();
     progress_->finish();
     report_.notStarted += total_ - consumed_;
 }
 
-// On a worker: generates file `index` of the run and writes it unnamed, in
-// every format; a file already there is judged against what the run makes.
-Made CellRun::make(qint64 index) const
+// File `index` of the run: its cell and its number.
+Made CellRun::placed(qint64 index) const
 {
     // Cells are few beside files: a search keeps workers independent.
     const auto at = std::upper_bound(cellEnds_.begin(), cellEnds_.end(), index);
     Made made;
     made.cellIndex = at - cellEnds_.begin();
+    made.fileNumber = plan_.cells.at(made.cellIndex).input.firstFile + index -
+                      (made.cellIndex == 0 ? 0 : cellEnds_.at(made.cellIndex - 1));
+    return made;
+}
+
+// Out of memory, the file fails as one the disk refused; what it had taken
+// is freed by then, so the run can log it and end with its summary.
+Made CellRun::makeWithinMemory(qint64 index) const
+{
+    try {
+        return make(index);
+    } catch (const std::bad_alloc &) {
+        Made failed = placed(index);
+        failed.prepared.error = ENOMEM;
+        return failed;
+    }
+}
+
+// On a worker: generates file `index` of the run and writes it unnamed, in
+// every format; a file already there is judged against what the run makes.
+Made CellRun::make(qint64 index) const
+{
+    Made made = placed(index);
     const BatchInput &in = plan_.cells.at(made.cellIndex).input;
-    made.fileNumber =
-        in.firstFile + index - (made.cellIndex == 0 ? 0 : cellEnds_.at(made.cellIndex - 1));
     made.taken = takenName(made.fileNumber);
     if (!made.taken.isEmpty() && !nameTaken(QDir(plan_.folder).filePath(fileName(made.fileNumber))))
         return made; // another format's name alone is taken: not this run's
@@ -441,8 +459,9 @@ void CellRun::record(const Made &made, const PublishResult &result, const QStrin
     case Published::Failed:
         ++report_.failed;
         error(failedName + QStringLiteral(" not written: ") + result.reason());
-        // A full disk fails every file after: stop at the first.
-        if (diskFull(result.error))
+        // A full disk fails every file after, and so, most likely, does
+        // memory that ran out: stop at the first.
+        if (diskFull(result.error) || result.error == ENOMEM)
             stopped_ = result.reason();
         break;
     }
@@ -471,8 +490,10 @@ QString CellRun::publishListing(const QString &name, const QByteArray &bytes)
     }
     QString why;
     const QString written = publishBeside(plan_.folder, name, bytes, why);
-    if (written.isEmpty())
+    if (written.isEmpty()) {
         error(name + QStringLiteral(" not written: ") + why);
+        ++report_.unrecorded;
+    }
     return written;
 }
 
@@ -518,15 +539,14 @@ BatchReport runDesign(const Design &design, const QString &folder, const DesignR
     QList<Cell> cells;
     for (qint64 number : shardCells(design.cellCount(), run.shard, run.shards))
         cells.append(Cell{design.cell(number, folder), number});
-    QString line = QStringLiteral("design: %1, %2 cells, %3 files a cell, files %4 to %5, seed %6, "
-                                  "folder %7")
-                       .arg(QDir::toNativeSeparators(run.designPath))
-                       .arg(design.cellCount())
-                       .arg(design.instancesPerCell)
-                       .arg(design.firstFile)
-                       .arg(design.firstFile + design.fileCount() - 1)
-                       .arg(design.seed)
-                       .arg(folder);
+    // One substitution: the paths are the user's and may hold "%1".
+    QString line =
+        QStringLiteral("design: %1, %2 cells, %3 files a cell, files %4 to %5, seed %6, "
+                       "folder %7")
+            .arg(QDir::toNativeSeparators(run.designPath), QString::number(design.cellCount()),
+                 QString::number(design.instancesPerCell), QString::number(design.firstFile),
+                 QString::number(design.firstFile + design.fileCount() - 1),
+                 QString::number(design.seed), folder);
     if (run.shards > 1)
         line += QStringLiteral("; shard %1 of %2: %3 cells")
                     .arg(run.shard)

@@ -19,10 +19,12 @@ struct BatchReport {
     qint64 skipped = 0;
     qint64 failed = 0;
     qint64 notStarted = 0;    // after a full disk, or when the batch cannot fit
+    int unrecorded = 0;       // the manifest or the figure could not be written
     bool interrupted = false; // a signal asked the run to stop
     bool allWritten() const
     {
-        return skipped == 0 && failed == 0 && notStarted == 0 && !interrupted;
+        return skipped == 0 && failed == 0 && notStarted == 0 && unrecorded == 0 &&
+               !interrupted;
     }
 };
 
@@ -41,8 +43,8 @@ struct RunOptions {
 // section to its output.log; when the folder or its output.log cannot be used
 // the log goes to fallbackLogDir.  Errors are also written to `errors` when
 // given.  Beside the files: manifest.csv and the figure batch.svg.  A batch
-// that cannot fit on the disk is not started; one that fills it stops at the
-// first file that does not fit.
+// that cannot fit on the disk, or whose instance cannot fit in memory, is not
+// started; one that fills either stops at the first file that does not fit.
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir,
                      QTextStream *errors = nullptr, const RunOptions &options = {});
 

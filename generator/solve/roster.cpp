@@ -1,9 +1,9 @@
 #include "generator/solve/roster.h"
 
 #include "generator/files/instancefile.h"
+#include "generator/publish/userfile.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <algorithm>
 #include <cctype>
@@ -87,33 +87,42 @@ QString nurses(qint64 count)
     return count == 1 ? QStringLiteral("1 nurse") : QStringLiteral("%1 nurses").arg(count);
 }
 
+// An editor may begin the text with a UTF-8 byte order mark.
+QByteArray withoutByteOrderMark(const QByteArray &text)
+{
+    return text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
+}
+
+// The line of the text's first NUL, 0 when it has none: read on, a number
+// would end there and the rest of the line pass unseen.
+int nulLine(const QByteArray &text)
+{
+    const qsizetype at = text.indexOf('\0');
+    return at < 0 ? 0 : int(text.left(at).count('\n')) + 1;
+}
+
+const QString NulCharacter = QStringLiteral("holds a NUL character");
+
+// Instances, rosters and rules alike stay within an instance file's size.
 QByteArray readFile(const QString &path, QString &error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
-        return {};
-    }
-    // Instances, rosters and rules alike stay within an instance file's size.
-    const QByteArray bytes = file.read(MaxInstanceFileBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        error = file.errorString();
-    else if (bytes.size() > MaxInstanceFileBytes)
-        error = QStringLiteral("larger than %1 bytes").arg(MaxInstanceFileBytes);
-    return bytes;
+    return readRegularFile(path, MaxInstanceFileBytes, error).value_or(QByteArray());
 }
 
 } // namespace
 
-ParsedRules parseRules(const QByteArray &text)
+ParsedRules parseRules(const QByteArray &bytes)
 {
     ParsedRules result;
     Rules rules;
+    const QByteArray text = withoutByteOrderMark(bytes);
     DataCursor in(text);
     auto fail = [&](int line, const QString &why) {
         result.error = QStringLiteral("line %1: %2").arg(line).arg(why);
         return result;
     };
+    if (const int line = nulLine(text))
+        return fail(line, NulCharacter);
     std::optional<int> *const scalars[] = {&rules.minWorkingShifts, &rules.maxWorkingShifts,
                                            &rules.maxConsecutiveWorkingDays,
                                            &rules.minConsecutiveFreeDays};
@@ -173,7 +182,9 @@ ParsedRoster parseRoster(const QByteArray &text, const Instance &in)
         result.error = QStringLiteral("line %1: %2").arg(line).arg(why);
         return result;
     };
-    const QList<QByteArray> lines = text.split('\n');
+    if (const int line = nulLine(text))
+        return fail(line, NulCharacter);
+    const QList<QByteArray> lines = withoutByteOrderMark(text).split('\n');
     int nurse = 0;
     for (int i = 0; i < lines.size(); ++i) {
         const QByteArray line = lines[i].trimmed();
@@ -190,9 +201,9 @@ ParsedRoster parseRoster(const QByteArray &text, const Instance &in)
             bool ok = false;
             const int shift = field.toInt(&ok);
             if (!ok || shift < 0 || shift > in.workingShifts)
-                return fail(i + 1, QStringLiteral("\"%1\" is not a shift number from 0 to %2")
-                                       .arg(QString::fromUtf8(field))
-                                       .arg(in.workingShifts));
+                return fail(i + 1,
+                            QStringLiteral("\"%1\" is not a shift number from 0 to %2")
+                                .arg(QString::fromUtf8(field), QString::number(in.workingShifts)));
             result.roster.push_back(shift);
         }
         ++nurse;
@@ -334,7 +345,8 @@ RosterCheck checkRoster(const Instance &in, const std::vector<int> &roster, cons
 int checkRosterFiles(const QStringList &paths, QTextStream &out, QTextStream &err)
 {
     auto refuse = [&](const QString &path, const QString &why) {
-        err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << why << Qt::endl;
+        err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << printable(why)
+            << Qt::endl;
         return 2;
     };
     QString error;

@@ -29,7 +29,8 @@ struct ParsedRules {
 };
 
 // Reads the MiniZinc data of a rules file: `name = value;` items, `%`
-// comments, whole numbers and `{a, b}` sets.
+// comments, whole numbers and `{a, b}` sets.  A byte order mark may begin
+// it; a NUL is refused.
 ParsedRules parseRules(const QByteArray &text);
 
 // A roster: [nurse][day] shift types, 0..W-1 working, W free.
@@ -39,7 +40,8 @@ struct ParsedRoster {
 };
 
 // N lines of D shift numbers separated by blanks; blank lines and lines
-// starting with `%` or `#` are passed over.
+// starting with `%` or `#` are passed over.  A byte order mark may begin
+// it; a NUL is refused.
 ParsedRoster parseRoster(const QByteArray &text, const Instance &instance);
 
 enum class ViolationKind {

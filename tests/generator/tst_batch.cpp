@@ -3,10 +3,12 @@
 #include "generator/input/inputfile.h"
 #include "generator/publish/publish.h"
 #include "generator/run/batch.h"
+#include "generator/run/limits.h"
 #include "tests/support/files.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -16,6 +18,8 @@
 
 #include <climits>
 #include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace keldar::generator;
@@ -85,6 +89,16 @@ Ran runProgram(const QStringList &args, const QString &workDir = QString())
 QStringList leftovers(const QString &folder)
 {
     return QDir(folder).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden);
+}
+
+// The bytes of writable memory the process has mapped, as RLIMIT_DATA
+// counts them.
+qint64 dataSize()
+{
+    const QByteArray status = readAll(QStringLiteral("/proc/self/status"));
+    const qsizetype at = status.indexOf("VmData:") + 7;
+    const QByteArray kib = status.mid(at, status.indexOf('\n', at) - at).simplified();
+    return kib.left(kib.indexOf(' ')).toLongLong() * 1024;
 }
 
 // A process id no process can have: above any kernel's limit.
@@ -248,19 +262,38 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(target));
     }
 
-    // Temporary files of interrupted runs go; those of a running one stay.
+    // Temporary files and unfinished sections of interrupted runs on this
+    // host are cleared; those of a running batch, or of another host sharing
+    // the disk, whose process ids mean nothing here, stay.
     void staleTemporaries_removed()
     {
         QTemporaryDir dir;
-        const QString stale = QStringLiteral(".keldar-%1-7.tmp").arg(GonePid);
-        const QString older = QStringLiteral("instance_3.txt.%1.tmp").arg(GonePid);
-        const QString running = QStringLiteral(".keldar-%1-7.tmp").arg(::getpid());
-        for (const QString &name : {stale, older, running})
+        const QString host = hostName();
+        const QString stale = QStringLiteral(".keldar-%1-%2-7.tmp").arg(host).arg(GonePid);
+        const QString running = QStringLiteral(".keldar-%1-%2-7.tmp").arg(host).arg(::getpid());
+        const QString elsewhere = QStringLiteral(".keldar-elsewhere-%1-7.tmp").arg(GonePid);
+        const QString older = QStringLiteral(".keldar-%1-7.tmp").arg(GonePid); // host unknown
+        for (const QString &name : {stale, running, elsewhere, older})
             writeFile(dir.filePath(name), "part");
+        const QString heading =
+            QStringLiteral("== batch %1-20260101T000000.000 started "
+                           "2026-01-01T00:00:00, keldar-generate 1.0.0, host %2\n");
+        writeFile(dir.filePath(QStringLiteral("output.log")),
+                  (heading.arg(GonePid).arg(host) +
+                   heading.arg(GonePid - 1).arg(QStringLiteral("elsewhere")))
+                      .toUtf8());
         runBatch(smallBatch(dir.path(), 1), dir.path());
-        QCOMPARE(leftovers(dir.path()), QStringList{running});
+        QStringList left = leftovers(dir.path());
+        QStringList kept{older, running, elsewhere};
+        left.sort();
+        kept.sort();
+        QCOMPARE(left, kept);
         const QString log = logIn(dir.path());
-        QVERIFY2(log.contains(QStringLiteral("removed 2 temporary files")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("removed 1 temporary files")), qPrintable(log));
+        QCOMPARE(log.count(QStringLiteral("did not finish")), 1);
+        QVERIFY2(log.contains(QStringLiteral("batch %1-").arg(GonePid) +
+                              QStringLiteral("20260101T000000.000 did not finish")),
+                 qPrintable(log));
     }
 
     // A file's random stream hangs on its number, not its place in the batch:
@@ -410,6 +443,81 @@ private Q_SLOTS:
                  qPrintable(log));
     }
 
+    // Memory bounds the threads, or refuses an instance that cannot fit at
+    // all, with both figures; a manifest that cannot be written fails the run.
+    void runLimits_data()
+    {
+        QTest::addColumn<double>("memory"); // available, in instance peaks; 0: as it is
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<bool>("manifestsTaken");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<bool>("allWritten");
+        QTest::addColumn<QString>("mentions"); // %1 the peak, %2 the memory available
+        QTest::newRow("one instance beyond the memory")
+            << 0.5 << 1 << false << 0 << false
+            << "error: an instance needs about %1 bytes of memory at its peak, %2 bytes are "
+               "available; no file written";
+        QTest::newRow("memory for two of four jobs")
+            << 2.5 << 4 << false << 3 << true
+            << "note: 2 jobs instead of 4: an instance needs about %1 bytes of memory at its "
+               "peak, %2 bytes are available";
+        QTest::newRow("manifest cannot be written")
+            << 0.0 << 1 << true << 3 << false
+            << "error: manifest.csv not written: too many earlier copies";
+    }
+    void runLimits()
+    {
+        QFETCH(double, memory);
+        QFETCH(int, jobs);
+        QFETCH(bool, manifestsTaken);
+        QFETCH(int, written);
+        QFETCH(bool, allWritten);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        for (int n = 1; manifestsTaken && n < 1000; ++n)
+            writeFile(dir.filePath(n == 1 ? QStringLiteral("manifest.csv")
+                                          : QStringLiteral("manifest-%1.csv").arg(n)),
+                      "");
+        const BatchInput in = smallBatch(dir.path());
+        const qint64 peak = instancePeakBytes(in, 0);
+        const auto available = qint64(memory * double(peak));
+        faults::setAvailableMemory(memory > 0 ? available : -1);
+        const BatchReport report =
+            runBatch(in, dir.path(), nullptr, RunOptions{jobs, nullptr, TextFormat, {}});
+        faults::setAvailableMemory(-1);
+        QCOMPARE(report.written, written);
+        QCOMPARE(report.allWritten(), allWritten);
+        const QString log = logIn(dir.path());
+        mentions.replace(QStringLiteral("%1"), QString::number(peak));
+        QVERIFY2(log.contains(mentions.replace(QStringLiteral("%2"), QString::number(available))),
+                 qPrintable(log));
+    }
+
+    // Memory running out while a file is made fails that file with a log
+    // line, and the run stops there with its summary.
+    void outOfMemory_logged()
+    {
+        QTemporaryDir dir;
+        BatchInput in = smallBatch(dir.path(), 2);
+        in.nurses = 10000;
+        in.days = 100; // 3 million preference values
+        struct rlimit before = {};
+        QCOMPARE(::getrlimit(RLIMIT_DATA, &before), 0);
+        struct rlimit tight = before;
+        tight.rlim_cur = rlim_t(dataSize() + (4 << 20));
+        QCOMPARE(::setrlimit(RLIMIT_DATA, &tight), 0);
+        const BatchReport report =
+            runBatch(in, dir.path(), nullptr, RunOptions{1, nullptr, TextFormat, {}});
+        ::setrlimit(RLIMIT_DATA, &before);
+        QCOMPARE(report.failed, 1);
+        QCOMPARE(report.notStarted, 1);
+        const QString log = logIn(dir.path());
+        QVERIFY2(
+            log.contains(QStringLiteral("instance_5.txt not written: Cannot allocate memory")) &&
+                log.contains(QStringLiteral("; stopped: Cannot allocate memory")),
+            qPrintable(log));
+    }
+
     // Each instance file reaches the disk before it gets its name.
     void instanceFiles_syncedBeforeNaming()
     {
@@ -480,7 +588,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("line");
         QTest::addColumn<QString>("mentions");
-        QTest::newRow("empty") << QByteArray() << 0 << "";
+        QTest::newRow("empty") << QByteArray() << 0 << "no \"N D W F\" line";
         QTest::newRow("bad header") << QByteArray("# c\n2 x 1 0\n") << 2 << "";
         QTest::newRow("free flag 2") << QByteArray("1 1 1 2\n") << 1 << "";
         QTest::newRow("day missing") << QByteArray("1 2 1 0\n1\n") << 2 << "";
@@ -500,6 +608,7 @@ private Q_SLOTS:
         QVERIFY(!parsed.instance);
         QCOMPARE(parsed.line, line);
         QVERIFY2(parsed.error.contains(mentions), qPrintable(parsed.error));
+        QVERIFY2(!parsed.error.startsWith(QStringLiteral("line 0")), qPrintable(parsed.error));
     }
 
     // The way the app starts it: no arguments, the input file in the working
@@ -641,7 +750,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("find");    // replaced in the valid text, empty: none
         QTest::addColumn<QByteArray>("replace"); // "missing": no input file at all
         QTest::addColumn<bool>("named");         // given as argument, not the app's default
-        QTest::addColumn<bool>("inTarget");      // logged in the target folder
+        QTest::addColumn<bool>("inTarget");      // the target folder is there and takes the log
         QTest::addColumn<QString>("mentions");
         QTest::newRow("bad indicator, named file")
             << QByteArray("0.6\r\n") << QByteArray("1.6\r\n") << true << true << "line 6";
@@ -652,6 +761,8 @@ private Q_SLOTS:
         QTest::newRow("folder line missing")
             << QByteArray("/out\r\n") << QByteArray("/out") << true << false << "13 lines";
         QTest::newRow("target folder unusable")
+            << QByteArray("0.6\r\n") << QByteArray("1.6\r\n") << true << false << "line 6";
+        QTest::newRow("bad indicator, folder chain missing")
             << QByteArray("0.6\r\n") << QByteArray("1.6\r\n") << true << false << "line 6";
         QTest::newRow("app's file missing")
             << QByteArray() << QByteArray("missing") << false << false << "cannot read";
@@ -669,6 +780,10 @@ private Q_SLOTS:
             writeFile(dir.filePath(QStringLiteral("plainfile")), "x");
             out = dir.filePath(QStringLiteral("plainfile/out"));
         }
+        if (QTest::currentDataTag() == QByteArray("bad indicator, folder chain missing"))
+            out = dir.filePath(QStringLiteral("deep/er/out"));
+        if (inTarget)
+            QVERIFY(QDir().mkpath(out));
         QByteArray text = inputText(out);
         if (QTest::currentDataTag() == QByteArray("folder line missing"))
             text.chop(text.size() - text.lastIndexOf(" 100 \r\n") - 7);
@@ -689,16 +804,19 @@ private Q_SLOTS:
         QVERIFY2(log.contains(QStringLiteral("error: ")), qPrintable(log));
         QVERIFY2(log.contains(mentions), qPrintable(log));
         QVERIFY(!QFileInfo::exists(QDir(out).filePath(QStringLiteral("instance_1.txt"))));
-        // Nothing generated: the target folder holds only the log of the refusal.
+        // Nothing generated: the target folder holds only the log of the
+        // refusal, or is not made at all.
         if (inTarget) {
             QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
                      QStringList{QStringLiteral("output.log")});
             QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("output.log"))));
+        } else {
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
         }
-        if (QTest::currentDataTag() == QByteArray("target folder unusable"))
+        if (replace != "missing" && !inTarget && find != QByteArray("/out\r\n"))
             QVERIFY2(log.contains(QStringLiteral("note: the target folder ") +
                                   QDir::toNativeSeparators(out) +
-                                  QStringLiteral(" cannot be created")),
+                                  QStringLiteral(" cannot be used")),
                      qPrintable(log));
     }
 
@@ -721,6 +839,89 @@ private Q_SLOTS:
         QCOMPARE(runProgram(named ? QStringList{name} : QStringList{}, dir.path()).status, 2);
         QCOMPARE(QFileInfo::exists(dir.filePath(name + QLatin1String(ReadMarkSuffix))), marked);
         QVERIFY(!QFileInfo::exists(dir.filePath(name)));
+    }
+
+    // Careless or hostile use: refused at once, status 2, no folder made; or
+    // run within the machine's limits.
+    void program_hostileUse_data()
+    {
+        QTest::addColumn<QString>("shell"); // run first, in the folder of the files
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("mentions"); // on standard error or in a log
+        QTest::newRow("64 jobs under 128 descriptors")
+            << "ulimit -n 128;" << QStringList{"many.txt", "--jobs", "64"} << 0
+            << "summary: 200 written, 0 kept, 0 skipped, 0 failed";
+        QTest::newRow("newline in --out")
+            << "" << QStringList{"--design", "design.txt", "--out", "a\nb"} << 2
+            << "\"a\\nb\" holds a control character";
+        QTest::newRow("CR in the input-data file's name")
+            << "" << QStringList{"in\r.txt"} << 2 << "control character";
+        QTest::newRow("--out not valid UTF-8") << "set -- \"$@\" \"$(printf 'caf\\351')\";"
+                                               << QStringList{"--design", "design.txt", "--out"}
+                                               << 2 << "is not valid in the locale's encoding";
+        QTest::newRow("FIFO as the design") << "" << QStringList{"--design", "fifo", "--out", "out"}
+                                            << 2 << "fifo: not a regular file";
+        QTest::newRow("FIFO as the input-data file")
+            << "" << QStringList{"fifo"} << 2 << "fifo: not a regular file";
+        QTest::newRow("FIFO as an instance")
+            << "" << QStringList{"--measure", "fifo"} << 2 << "fifo: not a regular file";
+        QTest::newRow("FIFO as a roster")
+            << "" << QStringList{"--check-roster", "instance.txt", "fifo"} << 2
+            << "fifo: not a regular file";
+        QTest::newRow("instance file beyond the limit, refused unread")
+            << "truncate -s 300M big.txt; ulimit -d 200000;" << QStringList{"--measure", "big.txt"}
+            << 2 << "big.txt: larger than 268435456 bytes";
+        QTest::newRow("FIFO as rules")
+            << "" << QStringList{"--check-roster", "instance.txt", "roster.txt", "fifo"} << 2
+            << "fifo: not a regular file";
+        QTest::newRow("%1 in the design's and the folder's names")
+            << "cp design.txt 'd%1x.txt';" << QStringList{"--design", "d%1x.txt", "--out", "o%2ut"}
+            << 0
+            << "design: d%1x.txt, 1 cells, 1 files a cell, files 1 to 1, seed 100, folder o%2ut";
+        QTest::newRow("--format with --merge")
+            << "" << QStringList{"--format", "dzn", "--merge", "."} << 2 << "Usage:";
+        QTest::newRow("repeated option")
+            << "" << QStringList{"--jobs", "1", "--jobs", "2", "in.txt"} << 2
+            << "--jobs given twice";
+    }
+    void program_hostileUse()
+    {
+        QFETCH(QString, shell);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("in.txt")), inputText(QStringLiteral("out")));
+        writeFile(dir.filePath(QStringLiteral("many.txt")),
+                  inputText(QStringLiteral("out")).replace(" 2 \r\n", "200\r\n"));
+        writeFile(dir.filePath(QStringLiteral("design.txt")),
+                  "nurses = 10\ndays = 7\nshifts = 3\nfreeShift = yes\nperiodPreference = 0.4\n"
+                  "dayPreference = 0.6\nshiftPreference = 0.3\ntotalCoverage = 0.5\n"
+                  "dayCoverage = 0.3\nshiftCoverage = 0.2\ninstancesPerCell = 1\n");
+        writeFile(dir.filePath(QStringLiteral("instance.txt")), "1 1 1 0\n1\n1 4\n");
+        writeFile(dir.filePath(QStringLiteral("roster.txt")), "0\n");
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral("/bin/sh"),
+                      QStringList{QStringLiteral("-c"),
+                                  shell + QStringLiteral(" exec \"$0\" \"$@\""), generatorPath()} +
+                          args);
+        const bool finished = process.waitForFinished(30000);
+        if (!finished)
+            process.kill();
+        QVERIFY2(finished, "blocked");
+        QCOMPARE(process.exitCode(), status);
+        QString seen = QString::fromUtf8(process.readAllStandardError());
+        for (QDirIterator logs(dir.path(), {QStringLiteral("output.log")}, QDir::Files,
+                               QDirIterator::Subdirectories);
+             logs.hasNext();)
+            seen += QString::fromUtf8(readAll(logs.next()));
+        QVERIFY2(seen.contains(mentions), qPrintable(seen));
+        if (status == 2)
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
     }
 
     void program_versionAndHelp()

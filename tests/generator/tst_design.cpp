@@ -89,6 +89,10 @@ private Q_SLOTS:
             << QByteArray("days = 7") << QByteArray("days =") << "line 3: \"days\" has no value";
         QTest::newRow("empty value") << QByteArray("10, 12") << QByteArray("10, , 12")
                                      << "line 2: \"nurses\" has an empty value";
+        QTest::newRow("repeated level") << QByteArray("10, 12") << QByteArray("10, 12, 10")
+                                        << "line 2: nurses \"10\" is repeated";
+        QTest::newRow("repeated fraction") << QByteArray("0.3, 0.6") << QByteArray("0.30, 0.3")
+                                           << "line 10: dayCoverage \"0.3\" is repeated";
         QTest::newRow("not key = value")
             << QByteArray("days = 7") << QByteArray("days 7") << "line 3: \"days 7\"";
         QTest::newRow("indicator over 1") << QByteArray("0.3, 0.6") << QByteArray("0.3, 1.5")

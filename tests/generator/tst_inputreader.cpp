@@ -189,6 +189,18 @@ private Q_SLOTS:
         // A folder name the system would read differently is no folder.
         QTest::newRow("folder not UTF-8") << 14 << QByteArray("caf\xE9_dir") << 14 << "UTF-8";
         QTest::newRow("NUL in folder") << 14 << QByteArray("/tmp/a\0b", 8) << 14 << "NUL";
+        // A line end or tab in a folder's name breaks the instance's header.
+        QTest::newRow("CR in folder")
+            << 14 << QByteArray("/tmp/a\rb") << 14 << "control character: \"/tmp/a\\rb\"";
+        QTest::newRow("NUL in a number, shown escaped") << 1
+                                                        << QByteArray("2\0"
+                                                                      "5",
+                                                                      3)
+                                                        << 1 << "\"2\\x005\" is not a number";
+        QTest::newRow("a line after the fourteenth")
+            << 15 << QByteArray(" 25 ") << 15 << "\" 25 \"";
+        QTest::newRow("file numbers beyond 10^15")
+            << 12 << QByteArray("1E+15") << 12 << "numbers the last of 10 files beyond";
         QTest::newRow("folder beyond the path limit")
             << 14 << QByteArray(4096, 'a') << 14 << "longer than 4095";
         // Beyond 2^53 a double rounds to a whole neighbour; the text decides.
@@ -210,6 +222,7 @@ private Q_SLOTS:
         QFETCH(int, reportedLine);
         QFETCH(QString, mentions);
         QList<QByteArray> lines = validLines();
+        lines.resize(std::max<qsizetype>(line, lines.size()));
         lines[line - 1] = text;
         const ReadResult read = readInput(joined(lines, "\r\n"));
         QVERIFY(!read.input);

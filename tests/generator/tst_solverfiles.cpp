@@ -251,6 +251,10 @@ private Q_SLOTS:
             for (int i = 0; i < IndicatorCount; ++i)
                 QCOMPARE(indicators[QLatin1String(IndicatorNames[i])].toDouble(),
                          std::round(measured[std::size_t(i)] * 1e6) / 1e6);
+            // A file name with a line end stays inside the dzn's comment.
+            const InstanceFacts named{measured, bound, QStringLiteral("a\nb.txt")};
+            QVERIFY(instanceDzn(in, named).startsWith("% keldar-generate " KELDAR_VERSION
+                                                      ", from a\\nb.txt\n"));
         }
     }
 
@@ -348,6 +352,9 @@ private Q_SLOTS:
         QTest::newRow("forbidden succession")
             << "0 2 0 2\n1 0 2 0\n"
             << "forbiddenSuccessions = {100, 205};" << 9 << Kinds{K::ForbiddenSuccession};
+        // Editors may begin a file with a byte order mark.
+        QTest::newRow("byte order marks") << "\uFEFF0 0 2 2\n2 2 0 0\n"
+                                          << QStringLiteral("\uFEFF") + all << 8 << Kinds{};
     }
     void violations()
     {
@@ -388,6 +395,10 @@ private Q_SLOTS:
             << false << QByteArray("% rest\n\nmaxNights = 2;") << "line 3: unknown rule maxNights";
         QTest::newRow("negative rule") << false << QByteArray("minWorkingShifts = -1;")
                                        << "line 1: expected a whole number of 0 or more";
+        QTest::newRow("NUL ending a roster line early")
+            << true << QByteArray("0 0 2 2\n2 2 0 0\0 x\n", 19) << "line 2: holds a NUL character";
+        QTest::newRow("NUL in rules") << false << QByteArray("minWorkingShifts = 1;\n\0", 23)
+                                      << "line 2: holds a NUL character";
         QTest::newRow("succession out of range")
             << false << QByteArray("forbiddenSuccessions = {1,\n 10000};")
             << "line 2: expected a * 100 + b for shifts a and b from 0 to 99";
