@@ -14,7 +14,8 @@ for option in "$@"; do
     # continue dialog's focus test
     --with-screens) packages+=(xvfb xauth imagemagick libxcb1-dev dbus-daemon openbox xdotool) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;         # the fuzz targets
-    *) echo "usage: $0 [--with-screens] [--fuzz]" >&2; exit 2 ;;
+    --cluster) packages+=(slurm-wlm munge) ;;               # the Slurm recipes' test
+    *) echo "usage: $0 [--with-screens] [--fuzz] [--cluster]" >&2; exit 2 ;;
   esac
 done
 missing=()
