@@ -3,6 +3,7 @@
 #include "generator/files/exportformats.h"
 #include "generator/input/design.h"
 #include "generator/input/inputreader.h"
+#include "generator/solve/rulesets.h"
 
 #include <QString>
 #include <QTextStream>
@@ -29,12 +30,15 @@ struct RunOptions {
     std::FILE *progress = nullptr; // drawn there only when it is a terminal
     // Each instance is also written in these formats beside its text file.
     ExportFormats formats = TextFormat;
+    // The rules of the SSB files and of the benchmark list beside the dzn.
+    RulesChoice rules = {};
 };
 
 // Writes the batch's instance files into the target folder and appends a
 // section to its output.log; when the folder or its output.log cannot be used
 // the log goes to fallbackLogDir.  Errors are also written to `errors` when
-// given.  Beside the files: manifest.csv and the figure batch.svg.  A batch
+// given.  Beside the files: manifest.csv and the figure batch.svg, and
+// with the dzn, mzn-bench's instances.csv.  A batch
 // that cannot fit on the disk is not started; one that fills it stops at the
 // first file that does not fit.
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir,
