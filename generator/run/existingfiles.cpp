@@ -4,6 +4,7 @@
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
 #include "generator/run/benchlist.h"
+#include "generator/run/ownfiles.h"
 #include "generator/solve/lowerbound.h"
 #include "generator/solve/ssbformat.h"
 
@@ -66,11 +67,16 @@ int convertFiles(const QStringList &paths, ExportFormats formats, QTextStream &o
             for (const QString &suffix : suffixes) {
                 const QString name = info.completeBaseName() + u'.' + suffix;
                 const QString target = QDir::toNativeSeparators(info.dir().filePath(name));
-                const PublishResult published =
-                    publish(info.absolutePath(), name, exportFile(suffix, instance, facts, rules));
+                const QByteArray bytes = exportFile(suffix, instance, facts, rules);
+                // A file as this run writes it is the run's own: a rerun under
+                // other rules lists the same dzn again.
+                const bool own = holdsExactly(info.dir().filePath(name), bytes);
+                const PublishResult published = own ? PublishResult{Published::Written, 0}
+                                                    : publish(info.absolutePath(), name, bytes);
                 switch (published.status) {
                 case Published::Written:
-                    out << target << Qt::endl;
+                    out << target << (own ? " is already there as this run writes it" : "")
+                        << Qt::endl;
                     if (suffix == QLatin1String("dzn"))
                         dznByFolder[info.absolutePath()].append(name);
                     break;
