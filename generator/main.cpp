@@ -6,6 +6,7 @@
 #include "generator/run/batch.h"
 #include "generator/run/existingfiles.h"
 #include "generator/run/interrupt.h"
+#include "generator/run/metadata.h"
 #include "generator/run/shards.h"
 #include "generator/run/solverun.h"
 #include "generator/solve/roster.h"
@@ -27,15 +28,16 @@ using namespace keldar::generator;
 namespace {
 
 const char Usage[] =
-    "Usage: keldar-generate [--format LIST] [FILE] [--jobs N]\n"
-    "       keldar-generate [--format LIST] --design FILE --out DIR [--jobs N]\n"
-    "                       [--shard I/N]\n"
+    "Usage: keldar-generate [--format LIST] [FILE] [--rules RULES] [--jobs N]\n"
+    "       keldar-generate [--format LIST] --design FILE --out DIR [--rules RULES]\n"
+    "                       [--jobs N] [--shard I/N]\n"
     "       keldar-generate --merge DIR...\n"
     "       keldar-generate --measure FILE...\n"
-    "       keldar-generate [--format LIST] --convert FILE...\n"
+    "       keldar-generate [--format LIST] --convert FILE... [--rules RULES]\n"
     "       keldar-generate --check-roster INSTANCE ROSTER [RULES]\n"
     "       keldar-generate --solve PATH... [--rules RULES] [--time-limit SECONDS]\n"
     "                       [--jobs N] [--shard I/N]\n"
+    "       keldar-generate --metadata DIR\n"
     "\n"
     "Generates nurse-rostering instances as an input-data file describes them.\n"
     "Without FILE it reads Input_data_KELDAR.TXT in the working directory.\n"
@@ -45,9 +47,12 @@ const char Usage[] =
     "output.log there, with manifest.csv and batch.svg; existing files are\n"
     "never overwritten.\n"
     "\n"
-    "  --format LIST      also write the instances as MiniZinc data (dzn) and/or\n"
-    "                     JSON (json): LIST is txt, dzn, json or several with\n"
-    "                     commas; the text file is always written\n"
+    "  --format LIST      also write the instances as MiniZinc data (dzn), JSON\n"
+    "                     (json) and/or Shift Scheduling Benchmark text under\n"
+    "                     the rules (ssb, instance_<k>.<rules>.ssb.txt): LIST\n"
+    "                     is txt, dzn, json, ssb or several with commas; the\n"
+    "                     text file is always written; with dzn the folder's\n"
+    "                     instances.csv lists them for mzn-bench\n"
     "  --measure FILE...  print the six measured indicators and the lower bound\n"
     "                     of instance files\n"
     "  --convert FILE...  write instance files as dzn and json (or the formats\n"
@@ -59,9 +64,11 @@ const char Usage[] =
     "                     with CBC; a roster instance_<k>.<rules>.roster beside\n"
     "                     each and a row in the folder's solutions.csv\n"
     "  --rules RULES      week, fourweeks, rotation or a rules file (.dzn);\n"
-    "                     none without it\n"
+    "                     none without it (--solve, ssb files, instances.csv)\n"
     "  --time-limit SECONDS\n"
     "                     per instance (default 60)\n"
+    "  --metadata DIR     write DIR/metadata.csv for an instance-space analysis\n"
+    "                     from its manifests and solutions.csv\n"
     "  --design FILE      make every cell of a design file into DIR, with\n"
     "                     manifest.csv and design.svg\n"
     "  --out DIR          the folder of a design's files\n"
@@ -77,8 +84,8 @@ const char Usage[] =
     "batch stopped or was not started (full disk, too little memory, unusable\n"
     "folder, a signal), or its manifest or figure not written, or with\n"
     "--solve an instance left without its row; 2 the input-data file, design,\n"
-    "shard manifests, an instance or rules file was refused, or the usage is\n"
-    "wrong.\n";
+    "shard manifests, an instance or rules file or a folder without a manifest\n"
+    "was refused, or the usage is wrong.\n";
 
 struct Streams {
     QTextStream &out;
@@ -97,7 +104,7 @@ std::optional<ExportFormats> formatsArgument(const QString &list, QTextStream &e
 {
     const auto formats = parseFormats(list);
     if (!formats)
-        err << "keldar-generate: --format takes txt, dzn, json or several with commas, not \""
+        err << "keldar-generate: --format takes txt, dzn, json, ssb or several with commas, not \""
             << list << "\"" << Qt::endl;
     return formats;
 }
@@ -117,6 +124,7 @@ struct Generation {
     QString designPath;
     QString outDir;
     QString inputArgument;
+    QString rules; // --rules as given
     RunOptions options;
     DesignRun shard;
     bool sharded = false;
@@ -131,6 +139,8 @@ bool readRunOption(const QString &arg, const QString &value, Generation &run, QT
         run.designPath = value;
     } else if (arg == QLatin1String("--out")) {
         run.outDir = value;
+    } else if (arg == QLatin1String("--rules")) {
+        run.rules = value;
     } else if (arg == QLatin1String("--format")) {
         const auto listed = formatsArgument(value, err);
         if (!listed)
@@ -168,13 +178,34 @@ struct FileCommand {
                const Streams &io);
 };
 
+// The rules --rules names; nothing, with the refusal printed, when they
+// cannot be read.
+std::optional<RulesChoice> rulesArgument(const QString &argument, QTextStream &err)
+{
+    const RulesChoiceRead chosen = chooseRules(argument);
+    if (!chosen.choice)
+        err << "keldar-generate: " << chosen.error << "; nothing written" << Qt::endl;
+    return chosen.choice;
+}
+
 int convertCommand(const QStringList &operands, std::optional<ExportFormats> formats,
                    const Streams &io)
 {
     const ExportFormats to = formats.value_or(DznFormat | JsonFormat);
-    if (operands.isEmpty() || extraSuffixes(to).isEmpty())
+    QStringList files = operands;
+    const qsizetype at = files.indexOf(QLatin1String("--rules"));
+    const QString rules = at >= 0 ? files.value(at + 1) : QString();
+    if (at >= 0)
+        files.remove(at, std::min<qsizetype>(2, files.size() - at));
+    if (files.isEmpty() || extraSuffixes(to).isEmpty() || (at >= 0 && rules.isEmpty()))
         return wrongUsage(io);
-    return convertFiles(operands, to, io.out, io.err);
+    const auto chosen = rulesArgument(rules, io.err);
+    return chosen ? convertFiles(files, to, io.out, io.err, *chosen) : 2;
+}
+
+int metadataCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
+{
+    return operands.size() != 1 ? wrongUsage(io) : writeMetadata(operands.first(), io.out, io.err);
 }
 
 int checkRosterCommand(const QStringList &operands, std::optional<ExportFormats>, const Streams &io)
@@ -267,7 +298,7 @@ int solveCommand(const QStringList &operands, std::optional<ExportFormats>, cons
 const FileCommand FileCommands[] = {
     {"--convert", true, convertCommand},  {"--check-roster", false, checkRosterCommand},
     {"--measure", false, measureCommand}, {"--merge", false, mergeCommand},
-    {"--solve", false, solveCommand},
+    {"--solve", false, solveCommand},     {"--metadata", false, metadataCommand},
 };
 
 // The options of a batch or design run; the exit status when they are
@@ -275,7 +306,8 @@ const FileCommand FileCommands[] = {
 std::variant<Generation, int> readRun(const QStringList &args, std::optional<ExportFormats> formats,
                                       const Streams &io)
 {
-    static const QStringList Valued = {"--design", "--out", "--jobs", "--shard", "--format"};
+    static const QStringList Valued = {"--design", "--out",    "--jobs",
+                                       "--shard",  "--format", "--rules"};
     Generation run;
     run.options.progress = stderr;
     run.options.jobs = 0;
@@ -308,6 +340,10 @@ std::variant<Generation, int> readRun(const QStringList &args, std::optional<Exp
                << Usage;
         return 2;
     }
+    const auto rules = rulesArgument(run.rules, io.err);
+    if (!rules)
+        return 2;
+    run.options.rules = *rules;
     return run;
 }
 

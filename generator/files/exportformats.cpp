@@ -10,7 +10,9 @@ namespace {
 const struct {
     ExportFormat format;
     const char *suffix;
-} Formats[] = {{TextFormat, "txt"}, {DznFormat, "dzn"}, {JsonFormat, "json"}};
+} Formats[] = {{TextFormat, "txt"}, {DznFormat, "dzn"}, {JsonFormat, "json"}, {SsbFormat, "ssb"}};
+
+const char SsbSuffix[] = ".ssb.txt";
 
 void appendCost(QByteArray &out, int cost)
 {
@@ -50,13 +52,20 @@ std::optional<ExportFormats> parseFormats(const QString &list)
     return formats;
 }
 
-QStringList extraSuffixes(ExportFormats formats)
+QStringList extraSuffixes(ExportFormats formats, const QString &rulesLabel)
 {
     QStringList suffixes;
     for (const auto &f : Formats)
-        if (f.format != TextFormat && (formats & f.format) != 0)
+        if (f.format == SsbFormat && (formats & f.format) != 0)
+            suffixes << rulesLabel + QLatin1String(SsbSuffix);
+        else if (f.format != TextFormat && (formats & f.format) != 0)
             suffixes << QLatin1String(f.suffix);
     return suffixes;
+}
+
+bool isSsbSuffix(const QString &suffix)
+{
+    return suffix.endsWith(QLatin1String(SsbSuffix));
 }
 
 QByteArray instanceDzn(const Instance &in, const InstanceFacts &facts)

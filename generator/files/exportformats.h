@@ -17,18 +17,24 @@ enum ExportFormat : unsigned {
     TextFormat = 1U << 0,
     DznFormat = 1U << 1,
     JsonFormat = 1U << 2,
+    SsbFormat = 1U << 3, // Shift Scheduling Benchmark text, one file per rule set
 };
 using ExportFormats = unsigned;
 
-// "txt,dzn,json" in any order and combination; none for anything else.
+// "txt,dzn,json,ssb" in any order and combination; none for anything else.
 std::optional<ExportFormats> parseFormats(const QString &list);
 
 // How much larger a .dzn or .json is than the text file, at most, for
 // estimating the room a batch needs.
 inline constexpr double ExportBytesPerTextByte = 1.7;
 
-// The suffixes of the formats beside the text file, in a fixed order.
-QStringList extraSuffixes(ExportFormats formats);
+// The suffixes of the formats beside the text file, in a fixed order; the
+// SSB file's carries the label of its rules ("week.ssb.txt").
+QStringList extraSuffixes(ExportFormats formats,
+                          const QString &rulesLabel = QStringLiteral("none"));
+
+// Whether a suffix of extraSuffixes is the SSB file's.
+bool isSsbSuffix(const QString &suffix);
 
 // What the exported files carry besides the instance itself.
 struct InstanceFacts {

@@ -7,6 +7,7 @@
 #include "generator/publish/diskspace.h"
 #include "generator/publish/outputlog.h"
 #include "generator/publish/publish.h"
+#include "generator/run/benchlist.h"
 #include "generator/run/inorder.h"
 #include "generator/run/interrupt.h"
 #include "generator/run/limits.h"
@@ -15,6 +16,7 @@
 #include "generator/run/progress.h"
 #include "generator/run/svgplot.h"
 #include "generator/solve/lowerbound.h"
+#include "generator/solve/ssbformat.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -109,6 +111,7 @@ private:
     void publishFile(Made &made, const PublishResult &synced);
     void record(const Made &made, const PublishResult &result, const QString &failedName);
     void writeManifestAndFigure();
+    void listForBenchmarks();
     QString publishListing(const QString &name, const QByteArray &bytes);
     void error(const QString &text);
     void summarise();
@@ -136,7 +139,7 @@ private:
 
 CellRun::CellRun(const RunPlan &plan, const QString &fallbackLogDir, QTextStream *errors,
                  const RunOptions &options)
-    : plan_(plan), options_(options), extras_(extraSuffixes(options.formats)),
+    : plan_(plan), options_(options), extras_(extraSuffixes(options.formats, options.rules.label)),
       log_(plan.folder, fallbackLogDir, errors)
 {
     runClock_.start();
@@ -158,6 +161,7 @@ BatchReport CellRun::run()
         plan();
         makeAll();
         writeManifestAndFigure();
+        listForBenchmarks();
     }
     summarise();
     return report_;
@@ -206,12 +210,10 @@ void CellRun::plan()
         for (qint64 k = cell.input.firstFile; k < cell.input.firstFile + cell.input.files; ++k)
             cellMissing += takenName(k).isEmpty() ? 1 : 0;
         missing += cellMissing;
-        const double text = expectedFileBytes(cell.input);
-        expected +=
-            static_cast<double>(cellMissing) *
-            (std::ceil(text / block) + static_cast<double>(extras_.size()) *
-                                           std::ceil(ExportBytesPerTextByte * text / block)) *
-            block;
+        double blocks = std::ceil(expectedFileBytes(cell.input) / block);
+        for (const QString &suffix : extras_)
+            blocks += std::ceil(expectedExportBytes(suffix, cell.input) / block);
+        expected += static_cast<double>(cellMissing) * blocks * block;
     }
     log_.line(QStringLiteral("size: about %1 bytes in %2 files to write")
                   .arg(expected, 0, 'f', 0)
@@ -334,7 +336,7 @@ void CellRun::prepareExtras(Made &made, const MadeInstance &instance) const
     for (const QString &suffix : extras_) {
         if (made.prepared.status != Published::Written)
             return;
-        const QByteArray extra = exportText(suffix, instance.instance, facts);
+        const QByteArray extra = exportFile(suffix, instance.instance, facts, options_.rules);
         const QString path = QDir(plan_.folder).filePath(extraName(made.fileNumber, suffix));
         if (made.own && nameTaken(path)) {
             if (holdsExactly(path, extra))
@@ -477,6 +479,23 @@ void CellRun::writeManifestAndFigure()
         syncFolder(plan_.folder);
         log_.line(QStringLiteral("written: %1 %2").arg(manifest, figure).simplified());
     }
+}
+
+// mzn-bench's list names every instance the manifest lists, in dzn.
+void CellRun::listForBenchmarks()
+{
+    if (!extras_.contains(QLatin1String("dzn")) || rows_.isEmpty())
+        return;
+    QStringList names;
+    for (const ManifestRow &row : rows_)
+        names << extraName(row.fileNumber, QStringLiteral("dzn"));
+    QString why;
+    QStringList left;
+    if (listForBenchmark(plan_.folder, names, options_.rules, why, left))
+        log_.line(QStringLiteral("listed in %1 under rules %2")
+                      .arg(QLatin1String(BenchListName), options_.rules.label));
+    else
+        error(QLatin1String(BenchListName) + QStringLiteral(" not written: ") + why);
 }
 
 // Publishes the manifest or figure beside the files; the name written, or

@@ -3,6 +3,7 @@
 #include "generator/files/exportformats.h"
 #include "generator/input/design.h"
 #include "generator/input/inputreader.h"
+#include "generator/solve/rulesets.h"
 
 #include "generator/input/handshake.h"
 
@@ -23,8 +24,7 @@ struct BatchReport {
     bool interrupted = false; // a signal asked the run to stop
     bool allWritten() const
     {
-        return skipped == 0 && failed == 0 && notStarted == 0 && unrecorded == 0 &&
-               !interrupted;
+        return skipped == 0 && failed == 0 && notStarted == 0 && unrecorded == 0 && !interrupted;
     }
 };
 
@@ -36,15 +36,18 @@ struct RunOptions {
     ExportFormats formats = TextFormat;
     // Told, once the run has looked at the folder and the disk, whether it
     // goes ahead and how many files it has to write.
-    std::function<void(const BatchVerdict &)> planned;
+    std::function<void(const BatchVerdict &)> planned = {};
+    // The rules of the SSB files and of the benchmark list beside the dzn.
+    RulesChoice rules = {};
 };
 
 // Writes the batch's instance files into the target folder and appends a
 // section to its output.log; when the folder or its output.log cannot be used
 // the log goes to fallbackLogDir.  Errors are also written to `errors` when
-// given.  Beside the files: manifest.csv and the figure batch.svg.  A batch
-// that cannot fit on the disk, or whose instance cannot fit in memory, is not
-// started; one that fills either stops at the first file that does not fit.
+// given.  Beside the files: manifest.csv and the figure batch.svg, and with
+// the dzn, mzn-bench's instances.csv.  A batch that cannot fit on the disk,
+// or whose instance cannot fit in memory, is not started; one that fills
+// either stops at the first file that does not fit.
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir,
                      QTextStream *errors = nullptr, const RunOptions &options = {});
 

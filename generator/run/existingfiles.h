@@ -1,6 +1,7 @@
 #pragma once
 
 #include "generator/files/exportformats.h"
+#include "generator/solve/rulesets.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -13,9 +14,10 @@ namespace keldar::generator {
 int measureFiles(const QStringList &paths, QTextStream &out, QTextStream &err);
 
 // --convert: writes the given formats beside each text instance file, never
-// replacing a file.  Returns the exit status (0 all written, 1 some skipped
-// or failed, 2 some instance refused).
+// replacing a file, the SSB files under the rules; each folder that gets dzn
+// files lists them in its instances.csv.  Returns the exit status (0 all
+// written, 1 some skipped or failed, 2 some instance refused).
 int convertFiles(const QStringList &paths, ExportFormats formats, QTextStream &out,
-                 QTextStream &err);
+                 QTextStream &err, const RulesChoice &rules = {});
 
 } // namespace keldar::generator

@@ -146,6 +146,17 @@ void readOutcome(const CbcModel &model, const Instance &instance, const Rules &r
 
 } // namespace
 
+std::optional<double> solveModel(const MipModel &mip, double timeLimitSeconds)
+{
+    OsiClpSolverInterface solver;
+    loadModel(mip, solver);
+    CbcModel model(solver);
+    runCbc(model, timeLimitSeconds);
+    if (!model.isProvenOptimal() || model.bestSolution() == nullptr)
+        return std::nullopt;
+    return model.getObjValue();
+}
+
 SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double timeLimitSeconds)
 {
     const Deadline deadline(timeLimitSeconds);

@@ -25,6 +25,12 @@ struct SolveOutcome {
     double seconds = 0; // wall time spent
 };
 
+struct MipModel;
+
+// A model's optimum as CBC proves it within the time: the objective value,
+// none when no solution was proven optimal.
+std::optional<double> solveModel(const MipModel &model, double timeLimitSeconds);
+
 // Solves the instance under the rules with CBC, on one thread, within about
 // the time limit (wall clock), printing nothing.
 SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double timeLimitSeconds);

@@ -18,6 +18,11 @@ QString shippedRulesFolder()
                            QLatin1String("/" KELDAR_DATA_FROM_BINDIR "/rules"));
 }
 
+QString shippedModelPath()
+{
+    return QDir::cleanPath(shippedRulesFolder() + QStringLiteral("/../roster.mzn"));
+}
+
 RulesChoiceRead chooseRules(const QString &argument)
 {
     RulesChoiceRead read;
@@ -39,9 +44,9 @@ RulesChoiceRead chooseRules(const QString &argument)
     // A FIFO or a device would block the read, or never end it.
     if (!QFileInfo(path).isFile() || !in.open(QIODevice::ReadOnly)) {
         read.error = shown + QStringLiteral(": ") +
-                     (QFileInfo::exists(path) && !QFileInfo(path).isFile()
-                          ? QStringLiteral("not a regular file")
-                          : in.errorString());
+                     (!QFileInfo::exists(path)    ? QStringLiteral("no such file")
+                      : !QFileInfo(path).isFile() ? QStringLiteral("not a regular file")
+                                                  : in.errorString());
         return read;
     }
     const ParsedRules parsed = parseRules(in.read(1 << 20));

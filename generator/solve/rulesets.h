@@ -11,8 +11,8 @@ namespace keldar::generator {
 // The rules a run solves under, and the label its rows and rosters carry.
 struct RulesChoice {
     Rules rules;
-    QString label; // the set's name, the file's name without .dzn, or "none"
-    QString path;  // the rules file read; empty for none
+    QString label = QStringLiteral("none"); // or the set's name, the file's without .dzn
+    QString path;                           // the rules file read; empty for none
 };
 
 struct RulesChoiceRead {
@@ -26,6 +26,9 @@ QStringList shippedRuleSets();
 // Where the shipped rule sets lie: share/keldar/rules beside the program's
 // bin folder, in the build tree as once installed.
 QString shippedRulesFolder();
+
+// The reference model, share/keldar/roster.mzn beside the rule sets.
+QString shippedModelPath();
 
 // RULES as given: empty for none, a shipped set's name, or a rules file (a
 // path with a "/" or ending in ".dzn").

@@ -308,6 +308,9 @@ private Q_SLOTS:
         QTest::newRow("txt") << "txt" << true << QStringList();
         QTest::newRow("all, any order")
             << "json,txt,dzn" << true << QStringList{QStringLiteral("dzn"), QStringLiteral("json")};
+        QTest::newRow("ssb, named after its rules")
+            << "ssb,dzn" << true
+            << QStringList{QStringLiteral("dzn"), QStringLiteral("none.ssb.txt")};
         QTest::newRow("unknown") << "txt,csv" << false << QStringList();
         QTest::newRow("empty item") << "dzn," << false << QStringList();
     }

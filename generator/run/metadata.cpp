@@ -1,0 +1,202 @@
+#include "generator/run/metadata.h"
+
+#include "generator/files/instancefile.h"
+#include "generator/publish/publish.h"
+#include "generator/run/manifest.h"
+#include "generator/run/ownfiles.h"
+#include "generator/run/solutions.h"
+#include "generator/solve/capacity.h"
+#include "generator/solve/rulesets.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMap>
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+namespace keldar::generator {
+
+namespace {
+
+const char MetadataName[] = "metadata.csv";
+// Manifest columns: file, cell, nurses, days, shifts, freeShift, seed, the
+// targets, the measured values, largestDeviation, lowerBound.
+constexpr int CellColumn = 1;
+constexpr int SizeColumns = 2;
+constexpr int MeasuredColumn = 7 + IndicatorCount;
+constexpr int LowerBoundColumn = MeasuredColumn + IndicatorCount + 1;
+
+// One rule set the folder was solved under.
+struct SolvedRules {
+    QString label;
+    std::optional<Rules> rules; // none when the folder and the shipped sets lack it
+    QHash<QString, SolutionRow> byFile;
+    // The most working shifts a nurse may take, by days and working shifts.
+    mutable std::map<std::pair<int, int>, int> most;
+};
+
+// What the folder holds: its manifests' rows by file number and its rule
+// sets; false, with the refusal, when a manifest or the solutions are not
+// ours.
+bool readFolder(const QString &folder, std::map<qint64, QList<QByteArray>> &rows,
+                QList<SolvedRules> &solved, QString &why)
+{
+    const QDir dir(folder);
+    for (const QString &name :
+         dir.entryList({QStringLiteral("manifest*.csv")}, QDir::Files, QDir::Name)) {
+        QFile file(dir.filePath(name));
+        const ManifestRead read =
+            file.open(QIODevice::ReadOnly)
+                ? readManifest(file.read(256 << 20))
+                : ManifestRead{std::nullopt, std::nullopt, file.errorString()};
+        if (!read.rows) {
+            why = QDir::toNativeSeparators(dir.filePath(name)) + QStringLiteral(": ") + read.error;
+            return false;
+        }
+        for (const ManifestRow &row : *read.rows)
+            rows.emplace(row.fileNumber, csvFields(row.line).value_or(QList<QByteArray>()));
+    }
+    if (rows.empty()) {
+        why = QDir::toNativeSeparators(folder) +
+              QStringLiteral(": no manifest (manifest.csv) listing instances in this folder");
+        return false;
+    }
+    QFile file(dir.filePath(solutionsName()));
+    if (!file.exists())
+        return true;
+    const SolutionsRead read = file.open(QIODevice::ReadOnly)
+                                   ? readSolutions(file.readAll())
+                                   : SolutionsRead{std::nullopt, file.errorString()};
+    if (!read.rows) {
+        why = QDir::toNativeSeparators(file.fileName()) + QStringLiteral(": ") + read.error;
+        return false;
+    }
+    for (const SolutionRow &row : *read.rows) {
+        auto at = std::find_if(solved.begin(), solved.end(),
+                               [&row](const SolvedRules &s) { return s.label == row.rules; });
+        if (at == solved.end())
+            at = solved.insert(solved.end(), SolvedRules{row.rules, std::nullopt, {}, {}});
+        at->byFile.insert(row.file, row);
+    }
+    return true;
+}
+
+// The rules of a label: none, the copy in the folder (as a benchmark list
+// leaves it), or the shipped set of that name.
+std::optional<Rules> rulesOf(const QString &folder, const QString &label)
+{
+    if (label == QLatin1String("none"))
+        return Rules{};
+    QFile copy(QDir(folder).filePath(label + QStringLiteral(".dzn")));
+    if (copy.open(QIODevice::ReadOnly))
+        return parseRules(copy.read(1 << 20)).rules;
+    if (!shippedRuleSets().contains(label))
+        return std::nullopt;
+    const RulesChoiceRead shipped = chooseRules(label);
+    return shipped.choice ? std::optional<Rules>(shipped.choice->rules) : std::nullopt;
+}
+
+QByteArray header(const QList<SolvedRules> &solved)
+{
+    QByteArray text =
+        "Instances,Source,feature_nurses,feature_days,feature_shifts,feature_freeShift";
+    for (const char *name : IndicatorNames)
+        text += QByteArray(",feature_") + name;
+    text += ",feature_lowerBound";
+    for (const SolvedRules &s : solved)
+        text += ',' + csvField("feature_demandPerCapacity_" + s.label.toUtf8());
+    for (const SolvedRules &s : solved)
+        text += ',' + csvField("algo_cbc_" + s.label.toUtf8());
+    return text + "\r\n";
+}
+
+// Total requirement over N times the most working shifts the rules allow.
+QByteArray demandPerCapacity(const Instance &in, const SolvedRules &solved)
+{
+    const auto key = std::make_pair(in.days, in.workingShifts);
+    if (solved.most.find(key) == solved.most.end())
+        solved.most[key] = mostWorkingShifts(*solved.rules, in.days, in.workingShifts);
+    const double capacity = double(in.nurses) * solved.most[key];
+    qint64 demand = 0;
+    for (int value : in.coverage)
+        demand += value;
+    return capacity > 0 ? QByteArray::number(double(demand) / capacity, 'f', 6) : QByteArray();
+}
+
+// One instance's row; false when a value could not be found.
+bool metadataRow(const QString &folder, const QList<QByteArray> &fields,
+                 const QList<SolvedRules> &solved, QByteArray &text, QTextStream &err)
+{
+    const QString file = QString::fromUtf8(fields.at(0));
+    text += csvField(fields.at(0)) + ',' + fields.at(CellColumn);
+    for (int c = SizeColumns; c < SizeColumns + 4; ++c)
+        text += ',' + fields.at(c);
+    for (int k = 0; k < IndicatorCount; ++k)
+        text += ',' + fields.at(MeasuredColumn + k);
+    text += ',' + fields.at(LowerBoundColumn);
+    bool complete = true;
+    ParsedInstance parsed;
+    if (!solved.isEmpty()) {
+        parsed = readInstanceFile(QDir(folder).filePath(file));
+        if (!parsed.instance) {
+            err << "keldar-generate: " << QDir::toNativeSeparators(QDir(folder).filePath(file))
+                << ": " << parsed.error << "; its demand is left empty" << Qt::endl;
+            complete = false;
+        }
+    }
+    for (const SolvedRules &s : solved)
+        text += ',' + (parsed.instance && s.rules ? demandPerCapacity(*parsed.instance, s)
+                                                  : QByteArray());
+    for (const SolvedRules &s : solved) {
+        const auto row = s.byFile.constFind(file);
+        text += ',';
+        if (row != s.byFile.constEnd() && row->status != QLatin1String("unknown"))
+            text += QByteArray::number(row->seconds, 'f', 3);
+    }
+    text += "\r\n";
+    return complete;
+}
+
+} // namespace
+
+int writeMetadata(const QString &folder, QTextStream &out, QTextStream &err)
+{
+    std::map<qint64, QList<QByteArray>> rows;
+    QList<SolvedRules> solved;
+    QString why;
+    if (!readFolder(folder, rows, solved, why)) {
+        err << "keldar-generate: " << why << "; nothing written" << Qt::endl;
+        return 2;
+    }
+    bool complete = true;
+    for (SolvedRules &s : solved) {
+        s.rules = rulesOf(folder, s.label);
+        if (!s.rules) {
+            err << "keldar-generate: rules " << s.label << ": neither " << s.label
+                << ".dzn in the folder nor a shipped set; feature_demandPerCapacity_" << s.label
+                << " is left empty" << Qt::endl;
+            complete = false;
+        }
+    }
+    QByteArray text = header(solved);
+    for (const auto &[number, fields] : rows)
+        complete = metadataRow(folder, fields, solved, text, err) && complete;
+    const QString shown = QDir::toNativeSeparators(QDir(folder).filePath(MetadataName));
+    if (holdsExactly(QDir(folder).filePath(MetadataName), text)) {
+        out << shown << " is already there as this run writes it" << Qt::endl;
+        return complete ? 0 : 1;
+    }
+    const QString written = publishBeside(folder, QLatin1String(MetadataName), text, why);
+    if (written.isEmpty()) {
+        err << "keldar-generate: " << shown << " not written: " << why << Qt::endl;
+        return 1;
+    }
+    out << QDir::toNativeSeparators(QDir(folder).filePath(written)) << Qt::endl;
+    return complete ? 0 : 1;
+}
+
+} // namespace keldar::generator

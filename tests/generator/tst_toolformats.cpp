@@ -1,0 +1,618 @@
+#include "generator/files/instancefile.h"
+#include "generator/instance/generate.h"
+#include "generator/run/batch.h"
+#include "generator/run/benchlist.h"
+#include "generator/run/manifest.h"
+#include "generator/solve/capacity.h"
+#include "generator/solve/mipmodel.h"
+#include "generator/solve/mipsolve.h"
+#include "generator/solve/ssbformat.h"
+#include "tests/support/files.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QHash>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <numeric>
+
+using namespace keldar::generator;
+
+namespace {
+
+using keldar::test::generatorPath;
+using keldar::test::readAll;
+using keldar::test::writeFile;
+
+// An SSB file as read back: the sections' rows by tag, each row its fields.
+struct Ssb {
+    int horizon = 0;
+    std::int64_t offset = 0;
+    QHash<QByteArray, QList<QList<QByteArray>>> sections;
+    QString error; // the first convention broken
+
+    const QList<QList<QByteArray>> &rows(const char *tag) const { return *sections.constFind(tag); }
+};
+
+const char *const Tags[] = {"SECTION_HORIZON",
+                            "SECTION_SHIFTS",
+                            "SECTION_STAFF",
+                            "SECTION_DAYS_OFF",
+                            "SECTION_SHIFT_ON_REQUESTS",
+                            "SECTION_SHIFT_OFF_REQUESTS",
+                            "SECTION_COVER"};
+
+// Reads the file as the public readers do, holding it to what they rely on:
+// a tag alone on its line and nowhere else, two comment lines before the
+// day count, a column header comment first in every other section, no blank
+// line inside one, every staff row naming every shift.
+Ssb readSsb(const QByteArray &text)
+{
+    Ssb ssb;
+    const QList<QByteArray> lines = text.split('\n');
+    QByteArray tag;
+    int inSection = 0; // lines read since the tag
+    for (qsizetype i = 0; i < lines.size() && ssb.error.isEmpty(); ++i) {
+        const QByteArray &line = lines.at(i);
+        const auto fail = [&](const char *why) {
+            ssb.error = QStringLiteral("line %1: %2").arg(i + 1).arg(why);
+        };
+        if (std::find(std::begin(Tags), std::end(Tags), line) != std::end(Tags)) {
+            if (!tag.isEmpty() || ssb.sections.contains(line))
+                fail("a tag inside a section, or twice");
+            tag = line;
+            ssb.sections[tag];
+            inSection = 0;
+        } else if (line.contains("SECTION_")) {
+            fail("a section tag inside a line");
+        } else if (tag.isEmpty()) {
+            if (line.startsWith("# offset "))
+                ssb.offset = line.mid(9).toLongLong();
+            else if (!line.isEmpty() && !line.startsWith('#'))
+                fail("data outside a section");
+        } else if (line.trimmed().isEmpty()) {
+            if (inSection == 0)
+                fail("a blank line before the column header");
+            tag.clear();
+        } else if (tag == "SECTION_HORIZON") {
+            if ((++inSection <= 2) != line.startsWith('#'))
+                fail("not exactly two comment lines before the day count");
+            if (inSection == 3)
+                ssb.horizon = line.toInt();
+        } else if (++inSection == 1 ? !line.startsWith("# ") : line.startsWith('#')) {
+            fail("no column header first, or a comment among the rows");
+        } else if (inSection > 1) {
+            ssb.sections[tag].append(line.split(','));
+        }
+    }
+    for (const char *name : Tags)
+        if (ssb.error.isEmpty() && !ssb.sections.contains(name))
+            ssb.error = QStringLiteral("%1 missing").arg(QLatin1String(name));
+    if (!ssb.error.isEmpty())
+        return ssb;
+    for (const auto &staff : ssb.rows("SECTION_STAFF"))
+        if (staff.size() != 8 || staff.at(1).split('|').size() != ssb.rows("SECTION_SHIFTS").size())
+            ssb.error = QStringLiteral("staff row %1 does not name every shift")
+                            .arg(QString::fromUtf8(staff.at(0)));
+    return ssb;
+}
+
+// Shift ids to their index, the free shift last.
+QHash<QByteArray, int> shiftIndex(const Ssb &ssb)
+{
+    QHash<QByteArray, int> index;
+    for (const auto &shift : ssb.rows("SECTION_SHIFTS"))
+        index.insert(shift.at(0), int(index.size()));
+    return index;
+}
+
+int field(const QList<QByteArray> &row, int column)
+{
+    return row.at(column).toInt();
+}
+
+// The staff row's limits for nurse n: MaxShifts by shift, then the six
+// numbers after it.
+struct Staff {
+    QHash<QByteArray, int> maxShifts;
+    int maxMinutes, minMinutes, maxConsecutive, minConsecutive, minDaysOff, maxWeekends;
+};
+
+Staff staffOf(const Ssb &ssb, int n)
+{
+    const auto &row = ssb.rows("SECTION_STAFF").at(n);
+    Staff staff{
+        {},           field(row, 2), field(row, 3), field(row, 4), field(row, 5), field(row, 6),
+        field(row, 7)};
+    for (const QByteArray &limit : row.at(1).split('|'))
+        staff.maxShifts.insert(limit.split('=').at(0), limit.split('=').at(1).toInt());
+    return staff;
+}
+
+// The SSB penalty of a roster ([nurse][day], the free shift last); none
+// when it breaks a hard constraint.
+std::optional<std::int64_t> ssbPenalty(const Ssb &ssb, const std::vector<int> &roster)
+{
+    const QHash<QByteArray, int> shift = shiftIndex(ssb);
+    const int free = int(shift.size());
+    const int days = ssb.horizon;
+    const auto at = [&](int n, int d) {
+        return roster[std::size_t(n * days + d)];
+    };
+    const auto nurse = [](const QByteArray &id) {
+        return id.mid(1).toInt();
+    };
+    for (int n = 0; n < ssb.rows("SECTION_STAFF").size(); ++n) {
+        const Staff staff = staffOf(ssb, n);
+        int minutes = 0;
+        QHash<int, int> counts;
+        int run = 0;
+        for (int d = 0; d < days; ++d) {
+            const int t = at(n, d);
+            run = t == free ? 0 : run + 1;
+            if (run > staff.maxConsecutive)
+                return std::nullopt;
+            if (t != free) {
+                minutes += field(ssb.rows("SECTION_SHIFTS").at(t), 1);
+                ++counts[t];
+            }
+            const bool starts = d > 0 && (at(n, d - 1) == free) != (t == free);
+            const int length = t == free ? staff.minDaysOff : staff.minConsecutive;
+            for (int j = 1; starts && j < length && d + j < days; ++j)
+                if ((at(n, d + j) == free) != (t == free))
+                    return std::nullopt;
+            if (d > 0 && t != free && at(n, d - 1) != free &&
+                ssb.rows("SECTION_SHIFTS")
+                    .at(at(n, d - 1))
+                    .at(2)
+                    .split('|')
+                    .contains(ssb.rows("SECTION_SHIFTS").at(t).at(0)))
+                return std::nullopt;
+        }
+        int weekends = 0;
+        for (int d = 6; d < days; d += 7)
+            weekends += at(n, d - 1) != free || at(n, d) != free ? 1 : 0;
+        if (minutes > staff.maxMinutes || minutes < staff.minMinutes ||
+            weekends > staff.maxWeekends)
+            return std::nullopt;
+        for (auto limit = staff.maxShifts.begin(); limit != staff.maxShifts.end(); ++limit)
+            if (counts.value(shift.value(limit.key())) > limit.value())
+                return std::nullopt;
+    }
+    if (!ssb.rows("SECTION_DAYS_OFF").isEmpty())
+        return std::nullopt; // none are written
+    std::int64_t penalty = 0;
+    for (const auto &on : ssb.rows("SECTION_SHIFT_ON_REQUESTS"))
+        penalty += at(nurse(on.at(0)), field(on, 1)) != shift.value(on.at(2)) ? field(on, 3) : 0;
+    for (const auto &off : ssb.rows("SECTION_SHIFT_OFF_REQUESTS"))
+        penalty +=
+            at(nurse(off.at(0)), field(off, 1)) == shift.value(off.at(2)) ? field(off, 3) : 0;
+    for (const auto &cover : ssb.rows("SECTION_COVER")) {
+        int staffed = 0;
+        for (int n = 0; n < ssb.rows("SECTION_STAFF").size(); ++n)
+            staffed += at(n, field(cover, 0)) == shift.value(cover.at(1)) ? 1 : 0;
+        penalty += std::max(0, field(cover, 2) - staffed) * field(cover, 3) +
+                   std::max(0, staffed - field(cover, 2)) * field(cover, 4);
+    }
+    return penalty;
+}
+
+// The SSB problem as a mixed-integer program: x[n][d][t] as the roster
+// model lays them out, then an under and an over slack per cover row.  The
+// objective leaves out the constant of the on-requests, added to `constant`.
+MipModel ssbModel(const Ssb &ssb, std::int64_t &constant)
+{
+    const QHash<QByteArray, int> shift = shiftIndex(ssb);
+    const int types = int(shift.size()) + 1;
+    const int nurses = int(ssb.rows("SECTION_STAFF").size());
+    const int days = ssb.horizon;
+    MipModel mip;
+    const auto x = [&](int n, int d, int t) {
+        return (n * days + d) * types + t;
+    };
+    for (int c = 0; c < nurses * days * types; ++c)
+        mip.addColumn(0, 1, true);
+    const auto cost = [&](int column, double weight) {
+        mip.objective[std::size_t(column)] += weight;
+    };
+    for (const auto &on : ssb.rows("SECTION_SHIFT_ON_REQUESTS")) {
+        constant += field(on, 3);
+        cost(x(on.at(0).mid(1).toInt(), field(on, 1), shift.value(on.at(2))), -field(on, 3));
+    }
+    for (const auto &off : ssb.rows("SECTION_SHIFT_OFF_REQUESTS"))
+        cost(x(off.at(0).mid(1).toInt(), field(off, 1), shift.value(off.at(2))), field(off, 3));
+    for (const auto &cover : ssb.rows("SECTION_COVER")) {
+        std::vector<std::pair<int, double>> staffed;
+        for (int n = 0; n < nurses; ++n)
+            staffed.push_back({x(n, field(cover, 0), shift.value(cover.at(1))), 1});
+        staffed.push_back({mip.addColumn(field(cover, 3), nurses, true), 1});
+        staffed.push_back({mip.addColumn(field(cover, 4), nurses, true), -1});
+        mip.addRow(staffed, field(cover, 2), field(cover, 2));
+    }
+    const int free = types - 1;
+    for (int n = 0; n < nurses; ++n) {
+        const Staff staff = staffOf(ssb, n);
+        std::vector<std::pair<int, double>> minutes;
+        for (int d = 0; d < days; ++d) {
+            std::vector<std::pair<int, double>> one;
+            for (int t = 0; t < types; ++t)
+                one.push_back({x(n, d, t), 1});
+            mip.addRow(one, 1, 1);
+            for (const auto &row : ssb.rows("SECTION_SHIFTS")) {
+                minutes.push_back({x(n, d, shift.value(row.at(0))), field(row, 1)});
+                for (const QByteArray &next : row.at(2).split('|'))
+                    if (d + 1 < days && !next.isEmpty())
+                        mip.addRow({{x(n, d, shift.value(row.at(0))), 1},
+                                    {x(n, d + 1, shift.value(next)), 1}},
+                                   -MipInfinity, 1);
+            }
+            // A free day in every window of maxConsecutive + 1 days.
+            std::vector<std::pair<int, double>> window;
+            for (int j = 0; j <= staff.maxConsecutive && d + staff.maxConsecutive < days; ++j)
+                window.push_back({x(n, d + j, free), 1});
+            if (!window.empty())
+                mip.addRow(window, 1, MipInfinity);
+            // A free period after work lasts minDaysOff days, or to the end;
+            // a working one minConsecutive.
+            for (int j = 1; d > 0 && j < staff.minDaysOff && d + j < days; ++j)
+                mip.addRow({{x(n, d - 1, free), -1}, {x(n, d, free), 1}, {x(n, d + j, free), -1}},
+                           -MipInfinity, 0);
+            for (int j = 1; d > 0 && j < staff.minConsecutive && d + j < days; ++j)
+                mip.addRow({{x(n, d - 1, free), 1}, {x(n, d, free), -1}, {x(n, d + j, free), 1}},
+                           -MipInfinity, 1);
+        }
+        mip.addRow(minutes, staff.minMinutes, staff.maxMinutes);
+        for (auto limit = staff.maxShifts.begin(); limit != staff.maxShifts.end(); ++limit) {
+            std::vector<std::pair<int, double>> count;
+            for (int d = 0; d < days; ++d)
+                count.push_back({x(n, d, shift.value(limit.key())), 1});
+            mip.addRow(count, 0, limit.value());
+        }
+    }
+    return mip;
+}
+
+BatchInput batch(int nurses, int days, int shifts, const QString &folder = {})
+{
+    BatchInput in;
+    in.nurses = nurses;
+    in.days = days;
+    in.shifts = shifts;
+    in.targets = {0.5, 0.5, 0.5, 0.3, 0.5, 0.5};
+    in.files = 2;
+    in.firstFile = 1;
+    in.seed = 11;
+    in.folder = folder;
+    return in;
+}
+
+RulesChoice rulesFrom(const QByteArray &text)
+{
+    return RulesChoice{*parseRules(text).rules, QStringLiteral("test"), QString()};
+}
+
+// The program's exit status and its error output.
+QPair<int, QByteArray> runGenerator(const QStringList &args)
+{
+    QProcess program;
+    program.start(generatorPath(), args);
+    const bool ended =
+        program.waitForFinished(120000) && program.exitStatus() == QProcess::NormalExit;
+    return {ended ? program.exitCode() : -1, program.readAllStandardError()};
+}
+
+const QByteArray InputData = "4\n7\n3\n0\n0.5\n0.5\n0.5\n0.3\n0.5\n0.5\n2\n1\n100\nOUT\n";
+const QByteArray DesignText = "nurses = 4\ndays = 7\nshifts = 3\nfreeShift = no\n"
+                              "periodPreference = 0.5\ndayPreference = 0.5\nshiftPreference = "
+                              "0.5\ntotalCoverage = 0.3\ndayCoverage = 0.5\nshiftCoverage = 0.5\n"
+                              "instancesPerCell = 2\n";
+
+// Every file in a folder and below, by its path there.
+QStringList filesIn(const QString &folder)
+{
+    QStringList names;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << QDir(folder).relativeFilePath(it.next());
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+class TestToolFormats : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Every roster that meets the coverage keeps the SSB file's hard
+    // constraints exactly when it keeps the rules, and its penalty is its
+    // cost plus the stated offset; the SSB optimum is the rule-bound one.
+    void ssb_offsetForEveryRoster_data()
+    {
+        QTest::addColumn<int>("nurses");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("shifts");
+        QTest::addColumn<QByteArray>("rules");
+        QTest::newRow("no rules") << 2 << 3 << 2 << QByteArray();
+        QTest::newRow("successions") << 2 << 4 << 2 << QByteArray("forbiddenSuccessions = {100};");
+        QTest::newRow("days in a row")
+            << 2 << 4 << 1
+            << QByteArray("maxConsecutiveWorkingDays = 2; minConsecutiveFreeDays = 2;");
+        QTest::newRow("working shifts")
+            << 3 << 3 << 1 << QByteArray("minWorkingShifts = 1; maxWorkingShifts = 2;");
+    }
+    void ssb_offsetForEveryRoster()
+    {
+        QFETCH(int, nurses);
+        QFETCH(int, days);
+        QFETCH(int, shifts);
+        QFETCH(QByteArray, rules);
+        const RulesChoice chosen = rulesFrom(rules);
+        const Instance in = generate(batch(nurses, days, shifts), 3);
+        // A name no reader may take for a tag or a line end.
+        const InstanceFacts facts{measure(in), {}, QStringLiteral("SECTION_COVER\nx.txt")};
+        const Ssb ssb = readSsb(instanceSsb(in, chosen, facts));
+        QVERIFY2(ssb.error.isEmpty(), qPrintable(ssb.error));
+        QCOMPARE(ssb.offset, ssbOffset(in));
+        std::vector<int> roster(std::size_t(nurses * days), 0);
+        std::optional<std::int64_t> best;
+        std::optional<std::int64_t> bestSsb;
+        do {
+            const RosterCheck check = checkRoster(in, roster, chosen.rules);
+            const auto penalty = ssbPenalty(ssb, roster);
+            bool covered = true;
+            for (const Violation &v : check.violations)
+                covered = covered && v.kind != ViolationKind::Coverage;
+            if (covered) {
+                QCOMPARE(bool(penalty), check.feasible());
+                if (penalty)
+                    QCOMPARE(*penalty, check.cost + ssb.offset);
+            }
+            if (check.feasible())
+                best = std::min(best.value_or(check.cost), check.cost);
+            if (penalty)
+                bestSsb = std::min(bestSsb.value_or(*penalty), *penalty);
+            std::size_t i = 0;
+            while (i < roster.size() && ++roster[i] > in.workingShifts)
+                roster[i++] = 0;
+            if (i == roster.size())
+                break;
+        } while (true);
+        QVERIFY(best);
+        QCOMPARE(*bestSsb - ssb.offset, *best);
+    }
+
+    // The SSB problem solved as a MIP of its own semantics gives the
+    // --solve optimum plus the offset.
+    void ssb_optimumIsTheSolveOptimum_data()
+    {
+        QTest::addColumn<int>("nurses");
+        QTest::addColumn<int>("shifts");
+        QTest::addColumn<QString>("rules");
+        QTest::newRow("none") << 5 << 3 << QString();
+        QTest::newRow("week") << 6 << 4 << QStringLiteral("week");
+        QTest::newRow("rotation") << 6 << 3 << QStringLiteral("rotation");
+    }
+    void ssb_optimumIsTheSolveOptimum()
+    {
+        QFETCH(int, nurses);
+        QFETCH(int, shifts);
+        QFETCH(QString, rules);
+        const RulesChoiceRead chosen = chooseRules(rules);
+        QVERIFY2(chosen.choice, qPrintable(chosen.error));
+        for (std::uint64_t seed = 1; seed <= 2; ++seed) {
+            const Instance in = generate(batch(nurses, 7, shifts), seed);
+            const SolveOutcome solved = solveInstance(in, chosen.choice->rules, 60);
+            QCOMPARE(solved.status, SolveOutcome::Optimal);
+            const Ssb ssb = readSsb(instanceSsb(in, *chosen.choice, {}));
+            QVERIFY2(ssb.error.isEmpty(), qPrintable(ssb.error));
+            std::int64_t constant = 0;
+            const auto optimum = solveModel(ssbModel(ssb, constant), 60);
+            QVERIFY(optimum);
+            QCOMPARE(std::llround(*optimum) + constant - ssb.offset, *solved.cost);
+        }
+    }
+
+    // The list names each instance once per rule set, with the model and the
+    // rules copied beside it, whether a batch or --convert wrote the dzn; a
+    // file it did not write is never replaced.
+    void benchList_data()
+    {
+        QTest::addColumn<bool>("convert");
+        QTest::addColumn<QStringList>("runs"); // --rules of each run, "" for none
+        QTest::addColumn<QByteArray>("existingModel");
+        QTest::addColumn<QByteArray>("existingList");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray week = "\"problem\",\"model\",\"data_file\"\n"
+                                "\"keldar\",\"roster.mzn\",\"instance_1.dzn:week.dzn\"\n"
+                                "\"keldar\",\"roster.mzn\",\"instance_2.dzn:week.dzn\"\n";
+        const QByteArray none = "\"keldar\",\"roster.mzn\",\"instance_1.dzn\"\n"
+                                "\"keldar\",\"roster.mzn\",\"instance_2.dzn\"\n";
+        for (const bool convert : {false, true}) {
+            const char *how = convert ? "convert: " : "batch: ";
+            QTest::addRow("%sweek", how)
+                << convert << QStringList{"week"} << QByteArray() << QByteArray() << week;
+            QTest::addRow("%sagain, then none", how) << convert << QStringList{"week", "week", ""}
+                                                     << QByteArray() << QByteArray() << week + none;
+            QTest::addRow("%sanother roster.mzn there", how)
+                << convert << QStringList{""} << QByteArray("% mine\n") << QByteArray()
+                << QByteArray("\"problem\",\"model\",\"data_file\"\n") +
+                       QByteArray(none).replace("roster.mzn", "roster-2.mzn");
+        }
+        QTest::newRow("a list without its last line end")
+            << false << QStringList{""} << QByteArray()
+            << QByteArray("problem,model,data_file\r\nmine,m.mzn,m.dzn")
+            << "problem,model,data_file\r\nmine,m.mzn,m.dzn\n" + none;
+    }
+    void benchList()
+    {
+        QFETCH(bool, convert);
+        QFETCH(QStringList, runs);
+        QFETCH(QByteArray, existingModel);
+        QFETCH(QByteArray, existingList);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        if (!existingModel.isEmpty())
+            QVERIFY(writeFile(dir.filePath(QStringLiteral("roster.mzn")), existingModel));
+        if (!existingList.isEmpty())
+            QVERIFY(writeFile(dir.filePath(QLatin1String(BenchListName)), existingList));
+        if (convert)
+            QVERIFY(runBatch(batch(4, 7, 3, dir.path()), dir.path()).allWritten());
+        for (const QString &rules : runs) {
+            const RulesChoice chosen = *chooseRules(rules).choice;
+            const QStringList named =
+                rules.isEmpty() ? QStringList() : QStringList{"--rules", rules};
+            if (convert)
+                QCOMPARE(runGenerator(QStringList{"--format", "dzn", "--convert",
+                                                  dir.filePath(QStringLiteral("instance_1.txt")),
+                                                  dir.filePath(QStringLiteral("instance_2.txt"))} +
+                                      named)
+                             .first,
+                         0);
+            else
+                QVERIFY(runBatch(batch(4, 7, 3, dir.path()), dir.path(), nullptr,
+                                 RunOptions{1, nullptr, DznFormat, {}, chosen})
+                            .allWritten());
+        }
+        const QByteArray list = readAll(dir.filePath(QLatin1String(BenchListName)));
+        QCOMPARE(list, expected);
+        if (!existingModel.isEmpty())
+            QCOMPARE(readAll(dir.filePath(QStringLiteral("roster.mzn"))), existingModel);
+        // Self-contained: every file one of its rows names is there.
+        for (const QByteArray &line : list.split('\n').mid(1)) {
+            const QList<QByteArray> row = csvFields(line).value_or(QList<QByteArray>());
+            if (row.value(0) == "keldar")
+                for (const QByteArray &name : (row.at(1) + ':' + row.at(2)).split(':'))
+                    QVERIFY2(QFile::exists(dir.filePath(QString::fromUtf8(name))),
+                             line.constData());
+        }
+        for (const QString &rules : runs)
+            if (!rules.isEmpty())
+                QCOMPARE(readAll(dir.filePath(rules + QStringLiteral(".dzn"))),
+                         readAll(chooseRules(rules).choice->path));
+    }
+
+    // metadata.csv: the manifest's features, demand against what the rules
+    // allow, and seconds for each rule set solved; a file there is kept.
+    void metadata()
+    {
+        QTemporaryDir dir;
+        QVERIFY(runBatch(batch(4, 7, 3, dir.path()), dir.path()).allWritten());
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("solutions.csv")),
+                          "file,rules,status,cost,bound,gap,seconds,roster\r\n"
+                          "instance_1.txt,week,optimal,40,40,0.000000,1.250,\r\n"
+                          "instance_2.txt,week,unknown,,38,,60.000,\r\n"
+                          "instance_1.txt,none,infeasible,,,,0.500,\r\n"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("metadata.csv")), "mine"));
+        QCOMPARE(runGenerator({"--metadata", dir.path()}).first, 0);
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("metadata.csv"))), QByteArray("mine"));
+        const QList<QByteArray> lines =
+            readAll(dir.filePath(QStringLiteral("metadata-2.csv"))).split('\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.at(0),
+                 "Instances,Source,feature_nurses,feature_days,feature_shifts,feature_freeShift,"
+                 "feature_periodPreference,feature_dayPreference,feature_shiftPreference,"
+                 "feature_totalCoverage,feature_dayCoverage,feature_shiftCoverage,"
+                 "feature_lowerBound,feature_demandPerCapacity_week,"
+                 "feature_demandPerCapacity_none,algo_cbc_week,algo_cbc_none\r");
+        const QList<QByteArray> manifest =
+            readAll(dir.filePath(QStringLiteral("manifest.csv"))).split('\n');
+        for (int k = 1; k <= 2; ++k) {
+            const QList<QByteArray> row = lines.at(k).trimmed().split(',');
+            const QList<QByteArray> listed = manifest.at(k).trimmed().split(',');
+            QCOMPARE(row.mid(0, 6), listed.mid(0, 2) + listed.mid(2, 4));
+            QCOMPARE(row.mid(6, 7), listed.mid(13, 6) + listed.mid(20, 1));
+            const Instance in =
+                *readInstanceFile(dir.filePath(QString::fromUtf8(row.at(0)))).instance;
+            const double demand = std::accumulate(in.coverage.begin(), in.coverage.end(), 0.0);
+            // week: at most 5 working shifts of 7 days; none: all 7.
+            QCOMPARE(row.at(13).toDouble(), std::round(demand / 20 * 1e6) / 1e6);
+            QCOMPARE(row.at(14).toDouble(), std::round(demand / 28 * 1e6) / 1e6);
+            const QList<QByteArray> seconds = {k == 1 ? "1.250" : "", k == 1 ? "0.500" : ""};
+            QCOMPARE(row.mid(15), seconds);
+        }
+    }
+
+    // Bad input is refused before anything is written.
+    void refused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("batch, rules file missing")
+            << QStringList{"--format", "ssb", "INPUT", "--rules", "DIR/missing.dzn"}
+            << "missing.dzn: no such file; nothing written";
+        QTest::newRow("batch, rules file malformed")
+            << QStringList{"--format", "ssb", "INPUT", "--rules", "DIR/bad.dzn"}
+            << "bad.dzn: line 2: ";
+        QTest::newRow("design, unknown rule set")
+            << QStringList{"--format", "dzn",     "--design", "DESIGN",
+                           "--out",    "DIR/out", "--rules",  "weekly"}
+            << "weekly: no such rule set";
+        QTest::newRow("convert, rules file missing")
+            << QStringList{"--format",  "ssb",
+                           "--convert", "DIR/set/instance_1.txt",
+                           "--rules",   "DIR/missing.dzn"}
+            << "missing.dzn: no such file; nothing written";
+        QTest::newRow("metadata, no manifest")
+            << QStringList{"--metadata", "DIR/set"} << "set: no manifest (manifest.csv)";
+    }
+    void refused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        const QString set = dir.filePath(QStringLiteral("set"));
+        QVERIFY(runBatch(batch(4, 7, 3, set), dir.path()).allWritten());
+        QVERIFY(QFile::remove(QDir(set).filePath(QStringLiteral("manifest.csv"))));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("input.txt")),
+                          QByteArray(InputData).replace("OUT", dir.filePath("out").toUtf8())));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("design.txt")), DesignText));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("bad.dzn")), "% rest\nmax = ;\n"));
+        const QStringList before = filesIn(dir.path());
+        args.replaceInStrings(QStringLiteral("INPUT"), dir.filePath(QStringLiteral("input.txt")));
+        args.replaceInStrings(QStringLiteral("DESIGN"), dir.filePath(QStringLiteral("design.txt")));
+        args.replaceInStrings(QStringLiteral("DIR"), dir.path());
+        const auto [status, err] = runGenerator(args);
+        QCOMPARE(status, 2);
+        QVERIFY2(err.contains(mentions.toUtf8()), err.constData());
+        QCOMPARE(filesIn(dir.path()), before);
+    }
+
+    void mostWorkingShifts_data()
+    {
+        QTest::addColumn<QByteArray>("rules");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("shifts");
+        QTest::addColumn<int>("most");
+        QTest::newRow("none") << QByteArray() << 7 << 3 << 7;
+        QTest::newRow("at most 5") << QByteArray("maxWorkingShifts = 5;") << 7 << 3 << 5;
+        QTest::newRow("rotation, four weeks")
+            << QByteArray("maxConsecutiveWorkingDays = 5; minConsecutiveFreeDays = 2;") << 28 << 3
+            << 20;
+        QTest::newRow("2 on, 3 off") << QByteArray("maxConsecutiveWorkingDays = 2; "
+                                                   "minConsecutiveFreeDays = 3;")
+                                     << 7 << 2 << 4;
+        QTest::newRow("no shift twice in a row")
+            << QByteArray("forbiddenSuccessions = {0};") << 7 << 1 << 4;
+        QTest::newRow("alternating shifts")
+            << QByteArray("forbiddenSuccessions = {0, 101};") << 7 << 2 << 7;
+        QTest::newRow("a walk of two")
+            << QByteArray("forbiddenSuccessions = {0, 100, 101};") << 7 << 2 << 5;
+    }
+    void mostWorkingShifts()
+    {
+        QFETCH(QByteArray, rules);
+        QFETCH(int, days);
+        QFETCH(int, shifts);
+        QFETCH(int, most);
+        QCOMPARE(keldar::generator::mostWorkingShifts(*parseRules(rules).rules, days, shifts),
+                 most);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestToolFormats)
+#include "tst_toolformats.moc"
