@@ -42,7 +42,7 @@ const char Usage[] =
     "Generates nurse-rostering instances as an input-data file describes them.\n"
     "Without FILE it reads Input_data_KELDAR.TXT in the working directory.\n"
     "Without FILE, once the file is read, Input_data_KELDAR.TXT.read is left\n"
-    "beside it, holding the process id.\n"
+    "beside it, holding the process id and its verdict on the batch.\n"
     "Instances go to instance_<k>.txt in the file's target folder, progress to\n"
     "output.log there, with manifest.csv and batch.svg; existing files are\n"
     "never overwritten.\n"
@@ -77,8 +77,8 @@ const char Usage[] =
     "  --merge DIR...     join the shards' manifests into manifest.csv and\n"
     "                     design.svg, and their solutions into solutions.csv,\n"
     "                     in the first DIR\n"
-    "  --help             show this help\n"
-    "  --version          show the version\n"
+    "  -h, --help         show this help\n"
+    "  -v, --version      show the version\n"
     "\n"
     "Exit status: 0 every file written; 1 some file skipped or failed, or the\n"
     "batch stopped or was not started (full disk, too little memory, unusable\n"
@@ -95,6 +95,23 @@ struct Streams {
 int wrongUsage(const Streams &io)
 {
     io.err << Usage;
+    return 2;
+}
+
+// An option the program does not have is named, with where to look: the
+// whole usage would bury it.
+int unknownOption(const QString &option, const Streams &io)
+{
+    static const QStringList Known = {"--format",   "--design",  "--out",
+                                      "--jobs",     "--shard",   "--merge",
+                                      "--measure",  "--convert", "--check-roster",
+                                      "--solve",    "--rules",   "--time-limit",
+                                      "--metadata", "--help",    "-h",
+                                      "--version",  "-v"};
+    if (Known.contains(option))
+        return wrongUsage(io);
+    io.err << "keldar-generate: unknown option '" << printable(option) << "'; try --help"
+           << Qt::endl;
     return 2;
 }
 
@@ -258,8 +275,11 @@ int solveCommand(const QStringList &operands, std::optional<ExportFormats>, cons
             paths.append(arg);
             continue;
         }
+        static const QStringList Valued = {"--rules", "--time-limit", "--jobs", "--shard"};
+        if (!Valued.contains(arg))
+            return unknownOption(arg, io);
         if (i + 1 >= operands.size()) {
-            io.err << "keldar-generate: " << arg << " needs a value\n" << Usage;
+            io.err << "keldar-generate: " << arg << " needs a value; try --help" << Qt::endl;
             return 2;
         }
         const QString value = operands.at(++i);
@@ -281,7 +301,7 @@ int solveCommand(const QStringList &operands, std::optional<ExportFormats>, cons
             options.shard = run.sharded ? run.shard.shard : options.shard;
             options.shards = run.sharded ? run.shard.shards : options.shards;
         } else {
-            return wrongUsage(io);
+            return unknownOption(arg, io);
         }
     }
     if (paths.isEmpty())
@@ -321,13 +341,16 @@ std::variant<Generation, int> readRun(const QStringList &args, std::optional<Exp
         if (Valued.contains(arg)) {
             if (i + 1 >= args.size() || given.contains(arg)) {
                 io.err << "keldar-generate: " << arg
-                       << (given.contains(arg) ? " given twice\n" : " needs a value\n") << Usage;
+                       << (given.contains(arg) ? " given twice" : " needs a value")
+                       << "; try --help" << Qt::endl;
                 return 2;
             }
             given.append(arg);
             if (!readRunOption(arg, args.at(++i), run, io.err))
                 return 2;
-        } else if (arg.startsWith(u'-') || !run.inputArgument.isEmpty()) {
+        } else if (arg.startsWith(u'-')) {
+            return unknownOption(arg, io);
+        } else if (!run.inputArgument.isEmpty()) {
             return wrongUsage(io);
         } else {
             run.inputArgument = arg;
@@ -417,7 +440,7 @@ int run(QStringList args, const Streams &io)
         io.out << Usage;
         return 0;
     }
-    if (args.contains(QLatin1String("--version"))) {
+    if (args.contains(QLatin1String("--version")) || args.contains(QLatin1String("-v"))) {
         io.out << "keldar-generate " KELDAR_VERSION << Qt::endl;
         return 0;
     }

@@ -174,6 +174,19 @@ ParsedRules parseRules(const QByteArray &bytes)
     return result;
 }
 
+namespace {
+
+QString noRosterMeaning(const QByteArray &status)
+{
+    if (status == "=====UNSATISFIABLE=====")
+        return QStringLiteral("no roster meets the coverage and the rules");
+    if (status == "=====UNKNOWN=====")
+        return QStringLiteral("none found in the time it had");
+    return QStringLiteral("the solver stopped without a roster");
+}
+
+} // namespace
+
 ParsedRoster parseRoster(const QByteArray &text, const Instance &in)
 {
     ParsedRoster result;
@@ -190,6 +203,11 @@ ParsedRoster parseRoster(const QByteArray &text, const Instance &in)
         const QByteArray line = lines[i].trimmed();
         if (line.isEmpty() || line.startsWith('%') || line.startsWith('#'))
             continue;
+        // MiniZinc's word that it found none, where a roster was awaited.
+        if (line.startsWith("=====") && line.endsWith("=====") && nurse == 0)
+            return fail(i + 1, QStringLiteral("no roster in the file: the solver says %1 "
+                                              "(%2)")
+                                   .arg(QString::fromUtf8(line), noRosterMeaning(line)));
         if (nurse == in.nurses)
             return fail(i + 1, QStringLiteral("more than %1 nurses").arg(in.nurses));
         const QList<QByteArray> fields = line.simplified().split(' ');

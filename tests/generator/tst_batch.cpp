@@ -884,6 +884,8 @@ private Q_SLOTS:
         QTest::newRow("repeated option")
             << "" << QStringList{"--jobs", "1", "--jobs", "2", "in.txt"} << 2
             << "--jobs given twice";
+        QTest::newRow("unknown option") << "" << QStringList{"--jobz", "2", "in.txt"} << 2
+                                        << "unknown option '--jobz'; try --help";
     }
     void program_hostileUse()
     {
@@ -926,9 +928,11 @@ private Q_SLOTS:
 
     void program_versionAndHelp()
     {
-        const Ran version = runProgram({QStringLiteral("--version")});
-        QCOMPARE(version.status, 0);
-        QCOMPARE(version.out.trimmed(), QByteArray("keldar-generate " KELDAR_VERSION));
+        for (const char *option : {"--version", "-v"}) {
+            const Ran version = runProgram({QLatin1String(option)});
+            QCOMPARE(version.status, 0);
+            QCOMPARE(version.out.trimmed(), QByteArray("keldar-generate " KELDAR_VERSION));
+        }
         const Ran help = runProgram({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);
         QVERIFY(help.out.contains("--measure"));

@@ -384,6 +384,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("isRoster");
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("error");
+        QTest::newRow("the solver found none")
+            << true << QByteArray("% comment\n=====UNKNOWN=====\n")
+            << "line 2: no roster in the file: the solver says =====UNKNOWN===== (none found in "
+               "the time it had)";
         QTest::newRow("short line") << true << QByteArray("0 0 2 2\n\n2 1 1\n")
                                     << "line 3: expected 4 shift numbers, found 3";
         QTest::newRow("shift out of range") << true << QByteArray("0 0 2 3\n2 1 1 0\n")
