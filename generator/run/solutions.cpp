@@ -1,6 +1,7 @@
 #include "generator/run/solutions.h"
 
 #include "generator/run/manifest.h"
+#include "generator/run/svgplot.h"
 
 #include <QFile>
 #include <QMap>
@@ -213,15 +214,7 @@ const char *const Colours[] = {"#4e9a06", "#8ae234", "#cc0000", "#babdb6"};
 
 QByteArray num(double value)
 {
-    return QByteArray::number(std::round(value * 10) / 10, 'f', 1).replace(".0", "");
-}
-
-QByteArray escaped(QByteArray text)
-{
-    return text.replace('&', "&amp;")
-        .replace('<', "&lt;")
-        .replace('>', "&gt;")
-        .replace('"', "&quot;");
+    return svgNumber(value);
 }
 
 struct Level {
@@ -315,7 +308,7 @@ QByteArray solutionsSvg(const QList<SolutionRow> &rows, const QString &rules,
                      "font-size=\"12\">\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
     svg += "<text x=\"" + num(width / 2) +
            "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\" class=\"title\">rules " +
-           escaped(rules.toUtf8()) + ": " +
+           svgEscaped(rules.toUtf8()) + ": " +
            QByteArray::number(counts[0] + counts[1] + counts[2] + counts[3]) + " instances, " +
            QByteArray::number(counts[0]) + " optimal, " + QByteArray::number(counts[1]) +
            " feasible, " + QByteArray::number(counts[2]) + " infeasible, " +

@@ -22,33 +22,12 @@ constexpr double PanelHeight = TopMargin + PlotHeight + BottomMargin;
 
 QByteArray num(double value)
 {
-    // One decimal is finer than any screen or print needs.
-    const double rounded = std::round(value * 10) / 10;
-    return QByteArray::number(rounded == 0 ? 0.0 : rounded, 'f', 1).replace(".0", "");
+    return svgNumber(value);
 }
 
 QByteArray escaped(const QByteArray &text)
 {
-    QByteArray out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    return svgEscaped(text);
 }
 
 // The smallest of a few round half-ranges that holds every deviation, never
@@ -85,6 +64,37 @@ double jitter(qint64 fileNumber)
 }
 
 } // namespace
+
+QByteArray svgNumber(double value)
+{
+    // One decimal is finer than any screen or print needs.
+    const double rounded = std::round(value * 10) / 10;
+    return QByteArray::number(rounded == 0 ? 0.0 : rounded, 'f', 1).replace(".0", "");
+}
+
+QByteArray svgEscaped(const QByteArray &text)
+{
+    QByteArray out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
 
 PlotCounts plotCounts(const QList<ManifestRow> &rows)
 {

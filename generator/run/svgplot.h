@@ -22,4 +22,10 @@ PlotCounts plotCounts(const QList<ManifestRow> &rows);
 // one mark per file, in groups of class "marks met" and "marks miss".
 QByteArray svgPlot(const QList<ManifestRow> &rows);
 
+// A coordinate for SVG: one decimal, finer than any screen or print needs.
+QByteArray svgNumber(double value);
+
+// Text for SVG, with XML's special characters escaped.
+QByteArray svgEscaped(const QByteArray &text);
+
 } // namespace keldar::generator
