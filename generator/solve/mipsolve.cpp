@@ -71,7 +71,7 @@ void solveRelaxation(OsiClpSolverInterface &solver, double seconds)
     ClpSolve primal;
     primal.setSolveType(ClpSolve::usePrimal);
     solver.setSolveOptions(primal);
-    solver.getModelPtr()->setMaximumWallSeconds(seconds);
+    solver.getModelPtr()->setMaximumWallSeconds(std::max(seconds, 0.001));
     solver.initialSolve();
     solver.getModelPtr()->setMaximumWallSeconds(-1);
 }
@@ -89,9 +89,13 @@ void runCbc(CbcModel &model, double seconds)
     model.messageHandler()->setLogLevel(0);
     model.solver()->messageHandler()->setLogLevel(0);
     const std::string limit = std::to_string(std::max(seconds, 0.01));
-    // No thread besides this one, the limit on the wall clock, no log.
+    // No thread besides this one, the limit on the wall clock, no log.  No
+    // feasibility pump: on 100 nurses over 28 days it took a third of the
+    // time, up to 10 s, for rosters the dives after it find in a moment;
+    // without it those instances take 2 to 9 s instead of 3 to 30 s.
     std::vector<const char *> args{"keldar", "-threads", "0"};
     args.insert(args.end(), {"-timeMode", "elapsed", "-sec", limit.c_str()});
+    args.insert(args.end(), {"-feasibilityPump", "off"});
     args.insert(args.end(), {"-log", "0", "-slog", "0", "-solve", "-quit"});
     auto noCallback = [](CbcModel *, int) {
         return 0;
