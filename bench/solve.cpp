@@ -72,6 +72,10 @@ GecodeRun runGecode(const Instance &in, const Case &c)
                     QStringLiteral("--time-limit"), QString::number(c.seconds * 1000),
                     modelDir() + QStringLiteral("/roster.mzn"), dzn.fileName(),
                     modelDir() + QStringLiteral("/rules/") + QString::fromUtf8(c.rules)});
+    if (!minizinc.waitForStarted()) {
+        run.verdict = "not run";
+        return run;
+    }
     minizinc.waitForFinished(int(c.seconds * 1000) + 60000);
     run.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const QByteArray out = minizinc.readAllStandardOutput();

@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <iterator>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace keldar::generator {
 
@@ -116,13 +116,22 @@ bool crewRulesOut(const Instance &instance, const Rules &rules, double seconds)
     return model.isProvenInfeasible();
 }
 
-// What CBC found and proved, the bound never below the rule-free one nor
-// above the roster's cost.
+// The least whole cost at or above a proven bound CBC or Clp reports.
+std::int64_t wholeBound(double proven, std::int64_t floor)
+{
+    if (!std::isfinite(proven) || proven > 1e15)
+        return floor;
+    return std::max(floor, static_cast<std::int64_t>(std::ceil(proven - Tolerance)));
+}
+
+// What CBC found and proved, the bound never below the floor nor above the
+// roster's cost.
 void readOutcome(const CbcModel &model, const Instance &instance, const Rules &rules,
-                 std::int64_t ruleFree, SolveOutcome &outcome)
+                 std::int64_t floor, SolveOutcome &outcome)
 {
     if (model.isProvenInfeasible()) {
         outcome.status = SolveOutcome::Infeasible;
+        outcome.bound.reset();
         return;
     }
     // The roster is read off the columns rounded and costed exactly; one
@@ -141,10 +150,7 @@ void readOutcome(const CbcModel &model, const Instance &instance, const Rules &r
         return;
     }
     outcome.status = outcome.cost ? SolveOutcome::Feasible : SolveOutcome::Unknown;
-    const double proven = model.getBestPossibleObjValue();
-    std::int64_t bound = ruleFree;
-    if (std::isfinite(proven) && proven < 1e15)
-        bound = std::max(bound, static_cast<std::int64_t>(std::ceil(proven - Tolerance)));
+    const std::int64_t bound = wholeBound(model.getBestPossibleObjValue(), floor);
     outcome.bound = outcome.cost ? std::min(bound, *outcome.cost) : bound;
 }
 
@@ -171,11 +177,18 @@ SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double 
         return outcome;
     };
 
-    // A day needing more nurses than there are, or one the crew cannot
-    // cover under the rules, rules out every roster before the large model.
+    // Nothing costs less than the rule-free optimum, so one of its rosters
+    // that keeps the rules (always, without rules) is optimal.  A day needing
+    // more nurses than there are, or one the crew cannot cover under the
+    // rules, rules out every roster before the large model.
     const LowerBound ruleFree = lowerBound(instance);
     if (!ruleFree.cost)
         return finish(SolveOutcome::Infeasible);
+    if (checkRoster(instance, ruleFree.roster, rules).feasible()) {
+        outcome.roster = ruleFree.roster;
+        outcome.cost = outcome.bound = ruleFree.cost;
+        return finish(SolveOutcome::Optimal);
+    }
     if (crewRulesOut(instance, rules, timeLimitSeconds * CrewShare))
         return finish(SolveOutcome::Infeasible);
 
@@ -187,10 +200,11 @@ SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double 
     outcome.bound = *ruleFree.cost;
     if (!solver.isProvenOptimal())
         return finish(SolveOutcome::Unknown);
+    outcome.bound = wholeBound(solver.getObjValue(), *ruleFree.cost);
 
     CbcModel model(solver);
     runCbc(model, deadline.left());
-    readOutcome(model, instance, rules, *ruleFree.cost, outcome);
+    readOutcome(model, instance, rules, *outcome.bound, outcome);
     outcome.seconds = deadline.elapsed();
     return outcome;
 }

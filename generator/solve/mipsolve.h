@@ -31,8 +31,10 @@ struct MipModel;
 // none when no solution was proven optimal.
 std::optional<double> solveModel(const MipModel &model, double timeLimitSeconds);
 
-// Solves the instance under the rules with CBC, on one thread, within about
-// the time limit (wall clock), printing nothing.
+// Solves the instance under the rules with CBC: on one thread, printing
+// nothing, within about the time limit on the wall clock (CBC's
+// preprocessing may run a little past it).  Calls from several threads take
+// turns inside CBC, whose driver keeps global state.
 SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double timeLimitSeconds);
 
 } // namespace keldar::generator
