@@ -1,6 +1,7 @@
 #include "generator/files/exportformats.h"
 #include "generator/instance/generate.h"
 #include "generator/solve/lowerbound.h"
+#include "generator/solve/mipsolve.h"
 #include "generator/solve/roster.h"
 
 #include <QDir>
@@ -157,6 +158,13 @@ private Q_SLOTS:
             qWarning("%s", qPrintable(v.text));
         QVERIFY(check.feasible());
         QVERIFY(check.cost >= *bound.cost);
+        // The mixed-integer model states the same problem: its optimum is
+        // the one Gecode proves, and never above what Gecode found.
+        const SolveOutcome cbc = solveInstance(in, *parsedRules.rules, 30);
+        QCOMPARE(cbc.status, SolveOutcome::Optimal);
+        QVERIFY(*cbc.cost <= check.cost);
+        if (solved.optimal)
+            QCOMPARE(*cbc.cost, check.cost);
     }
 };
 
