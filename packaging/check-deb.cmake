@@ -23,6 +23,7 @@ set(expected
   usr/bin/keldar-generate
   usr/share/keldar/Tutorial_KELDAR.txt
   usr/share/keldar/roster.mzn
+  usr/share/keldar/examples/design.txt
   usr/share/applications/keldar.desktop
   usr/share/icons/hicolor/scalable/apps/keldar.svg
   usr/share/icons/hicolor/16x16/apps/keldar.png
@@ -32,7 +33,8 @@ set(expected
   usr/share/doc/keldar/README.md
   usr/share/doc/keldar/copyright
   usr/share/doc/keldar/changelog.gz
-  usr/share/doc/keldar/docs/problem-size.png)
+  usr/share/doc/keldar/docs/problem-size.png
+  usr/share/doc/keldar/docs/generator.md)
 foreach(f IN LISTS expected)
   if(NOT contents MATCHES " \\./${f}\n")
     message(SEND_ERROR "not in the package: ${f}")

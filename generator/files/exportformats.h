@@ -45,7 +45,7 @@ struct InstanceFacts {
 
 // MiniZinc data for share/keldar/roster.mzn.
 QByteArray instanceDzn(const Instance &instance, const InstanceFacts &facts);
-// JSON, as the README's schema describes it.
+// JSON, as docs/formats.md describes its members.
 QByteArray instanceJson(const Instance &instance, const InstanceFacts &facts);
 // The bytes of one format by its suffix ("dzn" or "json").
 QByteArray exportText(const QString &suffix, const Instance &instance, const InstanceFacts &facts);

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Runs the README's Slurm recipes on a single-node Slurm of its own: a design
+# Runs the documentation's Slurm recipes on a single-node Slurm of its own: a design
 # over an array of shards, --merge after it, --solve over an array. The merged
 # manifest and figure must be an unsplit run's, byte for byte, and the
 # solutions must cover every instance once.
-# Usage: slurm-recipes.sh KELDAR_GENERATE README.md
+# Usage: slurm-recipes.sh KELDAR_GENERATE DOC.md...  (the pages holding them)
 # Exit 77 (skipped) when not root or the daemons cannot start.
 set -u
 generate=$(readlink -f "$1")
-readme=$(readlink -f "$2")
+docs=()
+for doc in "${@:2}"; do docs+=("$(readlink -f "$doc")"); done
 
 skip() { echo "SKIP: $*"; exit 77; }
 [ "$(id -u)" -eq 0 ] || skip "needs root to run slurmd and munged"
@@ -145,21 +146,21 @@ cd "$work/jobs" || exit 1
 "$generate" --design design.txt --out "$work/week" --jobs 2 > /dev/null || fail "the unsplit run failed"
 mv "$work/week" "$work/unsplit"
 
-# The README's fenced sh block holding the given line, scaled down: four
+# The documentation's fenced sh block holding the given line, scaled down: four
 # shards, two at a time, one CPU each, in our folder.
 recipe() {
   awk -v line="$1" '
     /^```sh$/ { block = 1; text = ""; next }
     /^```$/ && block { block = 0; if (found) { printf "%s", text; exit } next }
-    block { text = text $0 "\n"; if (index($0, line)) found = 1 }' "$readme" |
+    block { text = text $0 "\n"; if (index($0, line)) found = 1 }' "${docs[@]}" |
     sed -e "s|/shared/week|$work/week|g" -e 's|1-16%8|1-4%2|' -e 's|/16"|/4"|' \
         -e 's|cpus-per-task=8|cpus-per-task=1|'
 }
 recipe '#SBATCH --array' > generate.sh
 recipe 'sbatch --parsable generate.sh' > solve.sh
-[ -s generate.sh ] || fail "the README's generating recipe was not found"
-[ -s solve.sh ] || fail "the README's solving recipe was not found"
-! grep -Eq '/shared|16|%8' generate.sh solve.sh || fail "the README's recipes changed; scale them down here"
+[ -s generate.sh ] || fail "the generating recipe was not found in ${docs[*]}"
+[ -s solve.sh ] || fail "the solving recipe was not found in ${docs[*]}"
+! grep -Eq '/shared|16|%8' generate.sh solve.sh || fail "the documented recipes changed; scale them down here"
 
 PATH=$(dirname "$generate"):$PATH
 sh -e solve.sh > /dev/null || fail "submitting the recipes failed"
