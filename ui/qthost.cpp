@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
 #ifdef Q_OS_UNIX
@@ -23,6 +24,10 @@ QtHost::QtHost(DrivePaths paths) : m_paths(std::move(paths)) {}
 void QtHost::messageBox(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    // Asked for once shown, not left to the window manager: a box that comes
+    // after a wait, as the generator's verdict does, may otherwise open
+    // unfocused where focus stealing is prevented, and Enter answer nothing.
+    QTimer::singleShot(0, &box, [&box] { box.activateWindow(); });
     box.exec();
 }
 

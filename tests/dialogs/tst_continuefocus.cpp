@@ -58,6 +58,12 @@ private Q_SLOTS:
             f.window().show();
             QVERIFY(activate(&f.window()));
             ModalAnswerer::answerNext([](QWidget *box) {
+                // A key lost on a loaded machine must not hang the run: the
+                // box's own focus is not what this test is about.
+                QTimer::singleShot(3000, box, [box] {
+                    qWarning("the success box did not take Enter; closed");
+                    box->close();
+                });
                 if (activate(box))
                     pressEnter();
                 else
