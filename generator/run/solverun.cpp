@@ -10,10 +10,13 @@
 #include "generator/run/solutions.h"
 #include "generator/solve/mipsolve.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSysInfo>
 
@@ -22,7 +25,9 @@
 #include <memory>
 #include <thread>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace keldar::generator {
@@ -319,6 +324,89 @@ void drawFigure(const QString &folder, const QList<SolutionRow> &rows, const QSt
 
 } // namespace
 
+namespace {
+
+// Set in the processes a run starts for its further jobs.
+const char HelperVariable[] = "KELDAR_SOLVE_HELPER";
+
+using Ledgers = std::map<QString, std::unique_ptr<SolutionsLedger>>;
+
+// One rows file per folder, read before anything is solved; false when one
+// is refused.
+bool openLedgers(const QList<Task> &tasks, const SolveOptions &options, Ledgers &ledgers,
+                 QTextStream &err)
+{
+    for (const Task &task : tasks) {
+        auto &ledger = ledgers[task.folder];
+        if (ledger)
+            continue;
+        const QString path =
+            QDir(task.folder).filePath(solutionsName(options.shard, options.shards));
+        ledger = std::make_unique<SolutionsLedger>(path);
+        QString why;
+        if (!ledger->refresh(why)) {
+            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << why
+                << "; nothing solved" << Qt::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+// CBC's driver keeps global state, so a process solves one instance at a
+// time: further jobs are further processes of this program on the same
+// paths, which the claims and the locked appends keep apart as they do
+// runs side by side.
+std::vector<std::unique_ptr<QProcess>> startHelpers(const QStringList &paths,
+                                                    const SolveOptions &options)
+{
+    std::vector<std::unique_ptr<QProcess>> helpers;
+    if (options.jobs <= 1 || qEnvironmentVariableIsSet(HelperVariable))
+        return helpers;
+    QStringList args = QStringList{QStringLiteral("--solve")} + paths;
+    args << QStringLiteral("--time-limit") << QString::number(options.timeLimit, 'g', 17);
+    if (!options.rules.path.isEmpty())
+        args << QStringLiteral("--rules") << options.rules.path;
+    if (options.shards > 1)
+        args << QStringLiteral("--shard")
+             << QStringLiteral("%1/%2").arg(options.shard).arg(options.shards);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(HelperVariable), QStringLiteral("1"));
+    for (int job = 1; job < options.jobs; ++job) {
+        auto helper = std::make_unique<QProcess>();
+        helper->setProcessEnvironment(environment);
+        helper->setStandardOutputFile(QProcess::nullDevice());
+        helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        helper->start(QCoreApplication::applicationFilePath(), args);
+        helpers.push_back(std::move(helper));
+    }
+    return helpers;
+}
+
+// Waits for the helpers; asked to stop, they are asked too.
+void finishHelpers(std::vector<std::unique_ptr<QProcess>> &helpers)
+{
+    for (auto &helper : helpers) {
+        if (interruptSignal() != 0)
+            helper->terminate();
+        helper->waitForFinished(-1);
+    }
+}
+
+// How many of the tasks have their row now, by whichever process.
+qsizetype withRows(const QList<Task> &tasks, Ledgers &ledgers, const QString &label)
+{
+    qsizetype rows = 0;
+    QString why;
+    for (auto &[folder, ledger] : ledgers)
+        ledger->refresh(why);
+    for (const Task &task : tasks)
+        rows += ledgers.at(task.folder)->has(task.name, label) ? 1 : 0;
+    return rows;
+}
+
+} // namespace
+
 int solveInstances(const QStringList &paths, const SolveOptions &options, QTextStream &out,
                    QTextStream &err)
 {
@@ -330,33 +418,32 @@ int solveInstances(const QStringList &paths, const SolveOptions &options, QTextS
     QList<Task> mine;
     for (qsizetype i = options.shard - 1; i < tasks.size(); i += options.shards)
         mine.append(tasks.at(i));
-    std::map<QString, std::unique_ptr<SolutionsLedger>> ledgers;
-    for (const Task &task : mine) {
-        auto &ledger = ledgers[task.folder];
-        if (ledger)
-            continue;
-        const QString path =
-            QDir(task.folder).filePath(solutionsName(options.shard, options.shards));
-        ledger = std::make_unique<SolutionsLedger>(path);
-        QString why;
-        if (!ledger->refresh(why)) {
-            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << why
-                << "; nothing solved" << Qt::endl;
-            return 2;
-        }
-    }
+    Ledgers ledgers;
+    if (!openLedgers(mine, options, ledgers, err))
+        return 2;
     catchInterrupts();
-    SolveRun run(mine, options, ledgers, err);
+    // A job started for the run ends with it, as a signal to it would end it.
+    if (qEnvironmentVariableIsSet(HelperVariable))
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    auto helpers = startHelpers(paths, options);
+    SolveOptions here = options;
+    here.jobs = 1;
+    SolveRun run(mine, here, ledgers, err);
     run.run();
+    finishHelpers(helpers);
+    if (qEnvironmentVariableIsSet(HelperVariable))
+        return 0; // the run that started it tells the whole
+    const qsizetype rows = withRows(mine, ledgers, options.rules.label);
     if (options.shards == 1)
         for (const auto &[folder, ledger] : ledgers)
             drawFigure(folder, ledger->rows(), options.rules.label, out, err);
-    out << "rules " << options.rules.label << ": " << run.count(Done::Solved) << " solved, "
+    out << "rules " << options.rules.label << ": " << rows << " of " << mine.size()
+        << " instances with their row; here " << run.count(Done::Solved) << " solved, "
         << run.count(Done::AlreadySolved) << " solved before, " << run.count(Done::Claimed)
-        << " being solved by another run, " << run.count(Done::Failed) << " failed, "
+        << " being solved by another run or job, " << run.count(Done::Failed) << " failed, "
         << run.count(Done::Interrupted) << " not started"
         << (interruptSignal() ? " (interrupted)" : "") << Qt::endl;
-    return run.count(Done::Solved) + run.count(Done::AlreadySolved) == mine.size() ? 0 : 1;
+    return rows == mine.size() && interruptSignal() == 0 ? 0 : 1;
 }
 
 int mergeSolutionShards(const QStringList &folders, QTextStream &out, QTextStream &err)
