@@ -89,21 +89,6 @@ GecodeRun runGecode(const Instance &in, const Case &c)
     return run;
 }
 
-const char *statusName(SolveOutcome::Status status)
-{
-    switch (status) {
-    case SolveOutcome::Optimal:
-        return "optimal";
-    case SolveOutcome::Feasible:
-        return "feasible";
-    case SolveOutcome::Infeasible:
-        return "infeasible";
-    case SolveOutcome::Unknown:
-        break;
-    }
-    return "unknown";
-}
-
 void printSpread(const char *what, std::vector<double> times)
 {
     if (times.empty())

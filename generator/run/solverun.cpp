@@ -131,27 +131,12 @@ private:
     bool held_ = false;
 };
 
-const char *statusText(SolveOutcome::Status status)
-{
-    switch (status) {
-    case SolveOutcome::Optimal:
-        return "optimal";
-    case SolveOutcome::Feasible:
-        return "feasible";
-    case SolveOutcome::Infeasible:
-        return "infeasible";
-    case SolveOutcome::Unknown:
-        break;
-    }
-    return "unknown";
-}
-
 // The roster as --check-roster reads it, a line per nurse.
 QByteArray rosterText(const Instance &instance, const SolveOutcome &outcome, const Task &task,
                       const QString &label)
 {
     QByteArray text = "% keldar-generate " KELDAR_VERSION ": " + task.name.toUtf8() +
-                      " under rules " + label.toUtf8() + ", " + statusText(outcome.status) +
+                      " under rules " + label.toUtf8() + ", " + statusName(outcome.status) +
                       ", cost " + QByteArray::number(outcome.cost.value_or(0)) + "\n";
     for (int n = 0; n < instance.nurses; ++n) {
         for (int d = 0; d < instance.days; ++d) {
@@ -256,7 +241,7 @@ private:
         const QString &label = options_.rules.label;
         const SolveOutcome &outcome = made.outcome;
         SolutionRow row{
-            task.name,    label,         QString::fromLatin1(statusText(outcome.status)),
+            task.name,    label,         QString::fromLatin1(statusName(outcome.status)),
             outcome.cost, outcome.bound, outcome.seconds,
             QString()};
         QString why;

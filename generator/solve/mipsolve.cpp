@@ -156,6 +156,21 @@ void readOutcome(const CbcModel &model, const Instance &instance, const Rules &r
 
 } // namespace
 
+const char *statusName(SolveOutcome::Status status)
+{
+    switch (status) {
+    case SolveOutcome::Optimal:
+        return "optimal";
+    case SolveOutcome::Feasible:
+        return "feasible";
+    case SolveOutcome::Infeasible:
+        return "infeasible";
+    case SolveOutcome::Unknown:
+        break;
+    }
+    return "unknown";
+}
+
 std::optional<double> solveModel(const MipModel &mip, double timeLimitSeconds)
 {
     OsiClpSolverInterface solver;

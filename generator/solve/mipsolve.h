@@ -25,6 +25,9 @@ struct SolveOutcome {
     double seconds = 0; // wall time spent
 };
 
+// "optimal", "feasible", "infeasible" or "unknown", as solutions.csv says.
+const char *statusName(SolveOutcome::Status status);
+
 struct MipModel;
 
 // A model's optimum as CBC proves it within the time: the objective value,
