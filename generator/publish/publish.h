@@ -76,6 +76,14 @@ PublishResult publish(const QString &folder, const QString &fileName, const QByt
 QString publishBeside(const QString &folder, const QString &name, const QByteArray &bytes,
                       QString &why);
 
+// Whether `path` is a regular file, not a link, holding exactly `bytes`.
+bool holdsExactly(const QString &path, const QByteArray &bytes);
+
+// publishBeside, unless the file at `name` already holds exactly these
+// bytes: a run that changed nothing leaves no copy.  `already` tells which.
+QString publishOnce(const QString &folder, const QString &name, const QByteArray &bytes,
+                    QString &why, bool *already = nullptr);
+
 // Removes temporary files of this program's naming in the folder that this
 // host made and whose process is gone (interrupted batches); returns how
 // many.  On a shared disk another host's process ids mean nothing here.

@@ -503,12 +503,13 @@ void CellRun::listForBenchmarks()
 // there already and leaves no copy of it.
 QString CellRun::publishListing(const QString &name, const QByteArray &bytes)
 {
-    if (holdsExactly(QDir(plan_.folder).filePath(name), bytes)) {
+    QString why;
+    bool already = false;
+    const QString written = publishOnce(plan_.folder, name, bytes, why, &already);
+    if (already) {
         log_.line(name + QStringLiteral(" is already there as this run writes it"));
         return QString();
     }
-    QString why;
-    const QString written = publishBeside(plan_.folder, name, bytes, why);
     if (written.isEmpty()) {
         error(name + QStringLiteral(" not written: ") + why);
         ++report_.unrecorded;

@@ -3,7 +3,6 @@
 #include "generator/publish/diskspace.h"
 #include "generator/publish/publish.h"
 #include "generator/run/manifest.h"
-#include "generator/run/ownfiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,6 @@
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
 #include "generator/run/benchlist.h"
-#include "generator/run/ownfiles.h"
 #include "generator/solve/lowerbound.h"
 #include "generator/solve/ssbformat.h"
 

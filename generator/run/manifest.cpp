@@ -3,6 +3,9 @@
 #include "generator/files/batchtext.h"
 #include "generator/files/instancefile.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 
@@ -249,6 +252,26 @@ ManifestRead readManifest(const QByteArray &bytes)
     }
     result.rows = rows;
     return result;
+}
+
+ManifestRead readFolderManifests(const QString &folder)
+{
+    const QDir dir(folder);
+    ManifestRead all{QList<ManifestRow>(), std::nullopt, QString()};
+    for (const QString &name :
+         dir.entryList({QStringLiteral("manifest*.csv")}, QDir::Files, QDir::Name)) {
+        QFile file(dir.filePath(name));
+        const ManifestRead read =
+            file.open(QIODevice::ReadOnly)
+                ? readManifest(file.read(256 << 20))
+                : ManifestRead{std::nullopt, std::nullopt, file.errorString()};
+        if (!read.rows)
+            return ManifestRead{std::nullopt, std::nullopt,
+                                QDir::toNativeSeparators(dir.filePath(name)) +
+                                    QStringLiteral(": ") + read.error};
+        *all.rows += *read.rows;
+    }
+    return all;
 }
 
 QByteArray manifestText(QList<ManifestRow> rows, const std::optional<ShardStamp> &stamp)

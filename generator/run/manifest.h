@@ -68,6 +68,10 @@ struct ManifestRead {
 // Reads a manifest back (for joining shards): the header must be ours.
 ManifestRead readManifest(const QByteArray &bytes);
 
+// The rows of every manifest in the folder (manifest*.csv, shards' too), in
+// the order of their names; the refusal names the first file not ours.
+ManifestRead readFolderManifests(const QString &folder);
+
 // The whole file: header, then the rows in file order, CR LF line ends; a
 // shard's rows carry its stamp.
 QByteArray manifestText(QList<ManifestRow> rows, const std::optional<ShardStamp> &stamp = {});

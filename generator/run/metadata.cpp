@@ -3,7 +3,6 @@
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
 #include "generator/run/manifest.h"
-#include "generator/run/ownfiles.h"
 #include "generator/run/solutions.h"
 #include "generator/solve/capacity.h"
 #include "generator/solve/rulesets.h"
@@ -46,20 +45,13 @@ bool readFolder(const QString &folder, std::map<qint64, QList<QByteArray>> &rows
                 QList<SolvedRules> &solved, QString &why)
 {
     const QDir dir(folder);
-    for (const QString &name :
-         dir.entryList({QStringLiteral("manifest*.csv")}, QDir::Files, QDir::Name)) {
-        QFile file(dir.filePath(name));
-        const ManifestRead read =
-            file.open(QIODevice::ReadOnly)
-                ? readManifest(file.read(256 << 20))
-                : ManifestRead{std::nullopt, std::nullopt, file.errorString()};
-        if (!read.rows) {
-            why = QDir::toNativeSeparators(dir.filePath(name)) + QStringLiteral(": ") + read.error;
-            return false;
-        }
-        for (const ManifestRow &row : *read.rows)
-            rows.emplace(row.fileNumber, csvFields(row.line).value_or(QList<QByteArray>()));
+    const ManifestRead manifests = readFolderManifests(folder);
+    if (!manifests.rows) {
+        why = manifests.error;
+        return false;
     }
+    for (const ManifestRow &row : *manifests.rows)
+        rows.emplace(row.fileNumber, csvFields(row.line).value_or(QList<QByteArray>()));
     if (rows.empty()) {
         why = QDir::toNativeSeparators(folder) +
               QStringLiteral(": no manifest (manifest.csv) listing instances in this folder");
@@ -186,11 +178,12 @@ int writeMetadata(const QString &folder, QTextStream &out, QTextStream &err)
     for (const auto &[number, fields] : rows)
         complete = metadataRow(folder, fields, solved, text, err) && complete;
     const QString shown = QDir::toNativeSeparators(QDir(folder).filePath(MetadataName));
-    if (holdsExactly(QDir(folder).filePath(MetadataName), text)) {
+    bool already = false;
+    const QString written = publishOnce(folder, QLatin1String(MetadataName), text, why, &already);
+    if (already) {
         out << shown << " is already there as this run writes it" << Qt::endl;
         return complete ? 0 : 1;
     }
-    const QString written = publishBeside(folder, QLatin1String(MetadataName), text, why);
     if (written.isEmpty()) {
         err << "keldar-generate: " << shown << " not written: " << why << Qt::endl;
         return 1;

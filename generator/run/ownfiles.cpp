@@ -3,9 +3,6 @@
 #include "generator/instance/generate.h"
 #include "generator/instance/random.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 namespace keldar::generator {
 
 MadeInstance makeInstance(const BatchInput &input, qint64 fileNumber)
@@ -18,17 +15,6 @@ MadeInstance makeInstance(const BatchInput &input, qint64 fileNumber)
     made.bound = lowerBound(made.instance);
     made.text = instanceText(made.instance, input, made.provenance);
     return made;
-}
-
-bool holdsExactly(const QString &path, const QByteArray &bytes)
-{
-    // A link is never taken for the run's file, whatever it points to; the
-    // size is compared first, so a large stranger is not read.
-    const QFileInfo info(path);
-    if (info.isSymLink() || !info.isFile() || info.size() != bytes.size())
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.read(bytes.size() + 1) == bytes;
 }
 
 } // namespace keldar::generator

@@ -3,6 +3,7 @@
 #include "generator/files/instancefile.h"
 #include "generator/input/inputreader.h"
 #include "generator/instance/instance.h"
+#include "generator/publish/publish.h"
 #include "generator/solve/lowerbound.h"
 
 #include <QByteArray>
@@ -21,8 +22,5 @@ struct MadeInstance {
 };
 
 MadeInstance makeInstance(const BatchInput &input, qint64 fileNumber);
-
-// Whether `path` is a regular file, not a link, holding exactly `bytes`.
-bool holdsExactly(const QString &path, const QByteArray &bytes);
 
 } // namespace keldar::generator

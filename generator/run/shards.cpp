@@ -4,7 +4,6 @@
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
 #include "generator/run/manifest.h"
-#include "generator/run/ownfiles.h"
 #include "generator/run/svgplot.h"
 #include "generator/solve/lowerbound.h"
 
@@ -209,16 +208,6 @@ Refusal joinRows(const QList<ShardManifest> &chosen, QList<ManifestRow> &rows)
     return std::nullopt;
 }
 
-// A merge run again, to join solutions say, finds its files there already
-// and leaves no copy of them.
-QString publishJoined(const QString &folder, const QString &name, const QByteArray &bytes,
-                      QString &why)
-{
-    if (holdsExactly(QDir(folder).filePath(name), bytes))
-        return name;
-    return publishBeside(folder, name, bytes, why);
-}
-
 } // namespace
 
 int mergeShards(const QStringList &folders, QTextStream &out, QTextStream &errors)
@@ -239,11 +228,10 @@ int mergeShards(const QStringList &folders, QTextStream &out, QTextStream &error
         return refuse(*refusal);
 
     QString why;
-    const QString manifest =
-        publishJoined(folders.first(), manifestName(), manifestText(rows), why);
+    const QString manifest = publishOnce(folders.first(), manifestName(), manifestText(rows), why);
     if (manifest.isEmpty())
         return refuse(manifestName() + QStringLiteral(" not written: ") + why);
-    const QString figure = publishJoined(folders.first(), figureName(true), svgPlot(rows), why);
+    const QString figure = publishOnce(folders.first(), figureName(true), svgPlot(rows), why);
     if (figure.isEmpty())
         return refuse(figureName(true) + QStringLiteral(" not written: ") + why);
     syncFolder(folders.first());

@@ -6,7 +6,6 @@
 #include "generator/run/inorder.h"
 #include "generator/run/interrupt.h"
 #include "generator/run/manifest.h"
-#include "generator/run/ownfiles.h"
 #include "generator/run/solutions.h"
 #include "generator/solve/mipsolve.h"
 
@@ -18,7 +17,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QSysInfo>
 
 #include <atomic>
 #include <map>
@@ -110,8 +108,8 @@ private:
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0)
             return false;
-        const QByteArray owner = QSysInfo::machineHostName().toUtf8() + ' ' +
-                                 QByteArray::number(qint64(::getpid())) + '\n';
+        const QByteArray owner =
+            hostName().toUtf8() + ' ' + QByteArray::number(qint64(::getpid())) + '\n';
         const bool written =
             ::write(fd, owner.constData(), std::size_t(owner.size())) == ssize_t(owner.size());
         ::close(fd);
@@ -123,7 +121,7 @@ private:
         if (!QFileInfo(path_).isFile() || !file.open(QIODevice::ReadOnly))
             return false;
         const QList<QByteArray> owner = file.read(512).trimmed().split(' ');
-        return owner.size() == 2 && owner.at(0) == QSysInfo::machineHostName().toUtf8() &&
+        return owner.size() == 2 && owner.at(0) == hostName().toUtf8() &&
                !processRunning(owner.at(1).toLongLong());
     }
 
@@ -250,9 +248,7 @@ private:
                 QFileInfo(task.name).completeBaseName() + u'.' + label + QStringLiteral(".roster");
             const QByteArray text = rosterText(*made.instance, outcome, task, label);
             // The same roster left by a run killed before its row serves.
-            row.roster = holdsExactly(QDir(task.folder).filePath(name), text)
-                             ? name
-                             : publishBeside(task.folder, name, text, why);
+            row.roster = publishOnce(task.folder, name, text, why);
             if (row.roster.isEmpty())
                 return report(name + QStringLiteral(" not written: ") + why);
         }
@@ -279,15 +275,8 @@ private:
 QHash<QString, Indicators> targetsIn(const QString &folder)
 {
     QHash<QString, Indicators> targets;
-    for (const QString &name :
-         QDir(folder).entryList({QStringLiteral("manifest*.csv")}, QDir::Files, QDir::Name)) {
-        QFile file(QDir(folder).filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const ManifestRead read = readManifest(file.read(256 << 20));
-        for (const ManifestRow &row : read.rows.value_or(QList<ManifestRow>()))
-            targets.insert(fileName(row.fileNumber), row.targets);
-    }
+    for (const ManifestRow &row : readFolderManifests(folder).rows.value_or(QList<ManifestRow>()))
+        targets.insert(fileName(row.fileNumber), row.targets);
     return targets;
 }
 
@@ -297,19 +286,14 @@ void drawFigure(const QString &folder, const QList<SolutionRow> &rows, const QSt
 {
     const QString name = QStringLiteral("solutions.svg");
     const QByteArray svg = solutionsSvg(rows, label, targetsIn(folder));
-    if (holdsExactly(QDir(folder).filePath(name), svg))
-        return;
     QString why;
-    const QString written = publishBeside(folder, name, svg, why);
+    bool already = false;
+    const QString written = publishOnce(folder, name, svg, why, &already);
     if (written.isEmpty())
         err << "keldar-generate: " << name << " not written: " << why << Qt::endl;
-    else
+    else if (!already)
         out << QDir::toNativeSeparators(QDir(folder).filePath(written)) << Qt::endl;
 }
-
-} // namespace
-
-namespace {
 
 // Set in the processes a run starts for its further jobs.
 const char HelperVariable[] = "KELDAR_SOLVE_HELPER";
