@@ -133,12 +133,40 @@ void runCase(const Case &c, int seeds, bool gecode)
     printSpread("gecode", gecodeTimes);
 }
 
+int scanMain(const QStringList &a)
+{
+    BatchInput input;
+    input.nurses = a[1].toInt();
+    input.days = a[2].toInt();
+    input.shifts = a[3].toInt();
+    for (int i = 0; i < 6; ++i)
+        input.targets[std::size_t(i)] = a[5 + i].toDouble();
+    const Rules rules = readRules(a[4].toUtf8().constData());
+    const qint64 batch = a[11].toLongLong();
+    const int from = a[12].toInt(), to = a[13].toInt();
+    QList<double> limits;
+    for (int i = 14; i < a.size(); ++i) limits << a[i].toDouble();
+    for (int f = from; f <= to; ++f) {
+        const Instance in = generate(input, fileSeed(batch, f));
+        for (double l : limits) {
+            const SolveOutcome out = solveInstance(in, rules, l);
+            std::printf("file %3d limit %6.1f %-10s cost %6s bound %6s %8.3f s\n", f, l,
+                        statusName(out.status),
+                        out.cost ? QByteArray::number(*out.cost).constData() : "-",
+                        out.bound ? QByteArray::number(*out.bound).constData() : "-", out.seconds);
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QLatin1String("scan")) return scanMain(args);
     const bool gecode = !args.removeAll(QStringLiteral("--no-minizinc"));
     const QString only = args.value(0);
     const int seeds = args.size() > 1 ? args[1].toInt() : 5;

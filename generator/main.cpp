@@ -8,6 +8,7 @@
 #include "generator/run/interrupt.h"
 #include "generator/run/metadata.h"
 #include "generator/run/shards.h"
+#include "generator/run/solvemerge.h"
 #include "generator/run/solverun.h"
 #include "generator/solve/roster.h"
 

@@ -37,8 +37,8 @@ QString duration(double seconds)
 
 } // namespace
 
-ProgressLine::ProgressLine(std::FILE *stream, qint64 total)
-    : stream_(stream), total_(total), active_(isTerminal(stream))
+ProgressLine::ProgressLine(std::FILE *stream, qint64 total, const QString &unit)
+    : stream_(stream), total_(total), unit_(unit), active_(isTerminal(stream))
 {
     clock_.start();
 }
@@ -48,19 +48,20 @@ ProgressLine::~ProgressLine()
     finish();
 }
 
-QString ProgressLine::text(qint64 done, qint64 total, double seconds)
+QString ProgressLine::text(qint64 done, qint64 total, double seconds, const QString &unit)
 {
-    QString line = QStringLiteral("%1 of %2 files").arg(done).arg(total);
+    QString line = QStringLiteral("%1 of %2 %3").arg(done).arg(total).arg(unit);
     if (done > 0 && seconds > 0) {
         const double rate = double(done) / seconds;
-        line += QStringLiteral(", %1 files/s, %2 left")
-                    .arg(rate, 0, 'f', rate < 10 ? 1 : 0)
-                    .arg(duration(double(total - done) / rate));
+        line += unit == QLatin1String("files")
+                    ? QStringLiteral(", %1 files/s").arg(rate, 0, 'f', rate < 10 ? 1 : 0)
+                    : QStringLiteral(", %1 so far").arg(duration(seconds));
+        line += QStringLiteral(", %1 left").arg(duration(double(total - done) / rate));
     }
     return line;
 }
 
-void ProgressLine::advance(qint64 done)
+void ProgressLine::advance(qint64 done, const QString &detail)
 {
     if (!active_ || done == lastDrawn_)
         return;
@@ -73,7 +74,10 @@ void ProgressLine::advance(qint64 done)
     shown_ = true;
     // "\r" back to the line's start, ESC [K clears what a longer text left.
     std::fprintf(stream_, "\r%s\x1b[K",
-                 text(done, total_, double(now) / 1000).toLocal8Bit().constData());
+                 (text(done, total_, double(now) / 1000, unit_) +
+                  (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail))
+                     .toLocal8Bit()
+                     .constData());
     std::fflush(stream_);
 }
 

@@ -1,10 +1,13 @@
 #include "generator/run/solutions.h"
 
 #include "generator/run/manifest.h"
+#include "generator/publish/publish.h"
 #include "generator/run/svgplot.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -21,7 +24,9 @@ namespace keldar::generator {
 namespace {
 
 constexpr int SolutionColumns = 8;
+constexpr int ShardColumns = SolutionColumns + 4;
 const char *const Statuses[] = {"optimal", "feasible", "infeasible", "unknown"};
+const char Bom[] = "\xEF\xBB\xBF";
 
 QByteArray optionalNumber(const std::optional<qint64> &value)
 {
@@ -36,6 +41,68 @@ std::optional<qint64> readOptional(const QByteArray &text, bool &good)
     const qint64 value = text.toLongLong(&ok);
     good = good && ok;
     return value;
+}
+
+double readNumber(const QByteArray &text, bool &good)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    good = good && ok && std::isfinite(value) && value >= 0;
+    return value;
+}
+
+std::optional<ShardIdentity> readIdentity(const QList<QByteArray> &fields, bool &good)
+{
+    ShardIdentity id;
+    static const QRegularExpression digest(QStringLiteral("^[0-9a-f]{16,64}$"));
+    static const QRegularExpression split(QStringLiteral("^(\\d{1,6})/(\\d{1,6})$"));
+    id.rulesDigest = QString::fromLatin1(fields.at(8));
+    id.timeLimit = readNumber(fields.at(9), good);
+    const QRegularExpressionMatch shard = split.match(QString::fromLatin1(fields.at(10)));
+    id.shard = shard.captured(1).toInt();
+    id.shards = shard.captured(2).toInt();
+    bool sized = false;
+    id.setSize = fields.at(11).toLongLong(&sized);
+    good = good && digest.match(id.rulesDigest).hasMatch() && id.timeLimit > 0 &&
+           shard.hasMatch() && id.shard >= 1 && id.shard <= id.shards && sized && id.setSize >= 0;
+    return id;
+}
+
+// The numbers a row states agree with its status: a verdict with its
+// numbers, a bound never above the cost.
+bool consistent(const SolutionRow &row)
+{
+    if (row.status == QLatin1String("optimal"))
+        return row.cost && row.bound == row.cost && !row.roster.isEmpty();
+    if (row.status == QLatin1String("infeasible"))
+        return !row.cost && !row.bound && row.roster.isEmpty();
+    if (row.status == QLatin1String("feasible") && (!row.cost || row.roster.isEmpty()))
+        return false;
+    if (row.status == QLatin1String("unknown") && (row.cost || !row.roster.isEmpty()))
+        return false;
+    return !row.cost || !row.bound || *row.bound <= *row.cost;
+}
+
+std::optional<SolutionRow> readRow(const QByteArray &line)
+{
+    const auto fields = csvFields(line);
+    if (!fields || (fields->size() != SolutionColumns && fields->size() != ShardColumns) ||
+        std::find(std::begin(Statuses), std::end(Statuses), fields->at(2)) == std::end(Statuses))
+        return std::nullopt;
+    bool good = true;
+    SolutionRow row;
+    row.file = QString::fromUtf8(fields->at(0));
+    row.rules = QString::fromUtf8(fields->at(1));
+    row.status = QString::fromLatin1(fields->at(2));
+    row.cost = readOptional(fields->at(3), good);
+    row.bound = readOptional(fields->at(4), good);
+    row.seconds = readNumber(fields->at(6), good);
+    row.roster = QString::fromUtf8(fields->at(7));
+    if (fields->size() == ShardColumns)
+        row.identity = readIdentity(*fields, good);
+    if (!good || row.file.isEmpty() || row.rules.isEmpty() || !consistent(row))
+        return std::nullopt;
+    return row;
 }
 
 // Writes all of `bytes` at the end of the file; false with errno set.
@@ -53,7 +120,52 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// The bytes after the last line end of an open solutions file, cut off and
+// kept in a file beside it: nothing of a row is lost, and the instance it
+// was for is solved again.  The caller holds the file's lock.
+bool cutFragment(int fd, const QString &path, QString &setAside, QString &why)
+{
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0) {
+        why = systemError();
+        return false;
+    }
+    const qint64 size = status.st_size;
+    char last = '\n';
+    if (size == 0 || ::pread(fd, &last, 1, size - 1) != 1 || last == '\n')
+        return true;
+    // A row is short; a tail longer than this is no row of ours.
+    const qint64 tail = std::min<qint64>(size, 1 << 20);
+    QByteArray bytes(tail, Qt::Uninitialized);
+    if (::pread(fd, bytes.data(), std::size_t(tail), size - tail) != ssize_t(tail)) {
+        why = systemError();
+        return false;
+    }
+    const qint64 keep = size - tail + bytes.lastIndexOf('\n') + 1;
+    const QFileInfo info(path);
+    setAside = publishBeside(info.absolutePath(), info.fileName() + QStringLiteral(".fragment"),
+                             bytes.mid(keep - (size - tail)), why);
+    if (setAside.isEmpty())
+        return false;
+    if (::ftruncate(fd, keep) != 0 || ::fsync(fd) != 0) {
+        why = systemError();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+bool ShardIdentity::operator==(const ShardIdentity &other) const
+{
+    return rulesDigest == other.rulesDigest && timeLimit == other.timeLimit &&
+           shard == other.shard && shards == other.shards && setSize == other.setSize;
+}
 
 std::optional<double> SolutionRow::gap() const
 {
@@ -65,53 +177,61 @@ std::optional<double> SolutionRow::gap() const
 QByteArray SolutionRow::line() const
 {
     const auto g = gap();
-    return csvField(file.toUtf8()) + ',' + csvField(rules.toUtf8()) + ',' + status.toLatin1() +
-           ',' + optionalNumber(cost) + ',' + optionalNumber(bound) + ',' +
-           (g ? QByteArray::number(*g, 'f', 6) : QByteArray()) + ',' +
-           QByteArray::number(seconds, 'f', 3) + ',' + csvField(roster.toUtf8());
+    QByteArray text = csvField(file.toUtf8()) + ',' + csvField(rules.toUtf8()) + ',' +
+                      status.toLatin1() + ',' + optionalNumber(cost) + ',' +
+                      optionalNumber(bound) + ',' +
+                      (g ? QByteArray::number(*g, 'f', 6) : QByteArray()) + ',' +
+                      QByteArray::number(seconds, 'f', 3) + ',' + csvField(roster.toUtf8());
+    if (identity)
+        text += ',' + identity->rulesDigest.toLatin1() + ',' +
+                QByteArray::number(identity->timeLimit, 'g', 17) + ',' +
+                QByteArray::number(identity->shard) + '/' + QByteArray::number(identity->shards) +
+                ',' + QByteArray::number(identity->setSize);
+    return text;
 }
 
-QByteArray solutionsHeader()
+QByteArray solutionsHeader(bool shard)
 {
-    return "file,rules,status,cost,bound,gap,seconds,roster";
+    return shard ? "file,rules,status,cost,bound,gap,seconds,roster,rulesDigest,timeLimit,shard,"
+                   "setSize"
+                 : "file,rules,status,cost,bound,gap,seconds,roster";
 }
 
-SolutionsRead readSolutions(const QByteArray &bytes)
+SolutionsRead readSolutions(const QByteArray &bytes, qint64 firstLine)
 {
     SolutionsRead result;
-    QList<QByteArray> lines = bytes.split('\n');
-    // What follows the last line end is a row a killed run left half
-    // written, or nothing.
+    const bool bom = firstLine == 1 && bytes.startsWith(Bom);
+    QList<QByteArray> lines = bytes.mid(bom ? 3 : 0).split('\n');
+    // What follows the last line end is a row still being written, or
+    // nothing.
     lines.removeLast();
-    for (QByteArray &line : lines)
+    result.lines = lines.size();
+    bool header = firstLine > 1;
+    QList<SolutionRow> rows;
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        QByteArray line = lines.at(n);
         if (line.endsWith('\r'))
             line.chop(1);
-    if (!bytes.isEmpty() && (lines.isEmpty() || lines.first() != solutionsHeader())) {
-        result.error = QStringLiteral("line 1 is not the header \"%1\"")
-                           .arg(QString::fromLatin1(solutionsHeader()));
-        return result;
-    }
-    QList<SolutionRow> rows;
-    for (qsizetype n = 1; n < lines.size(); ++n) {
-        const auto fields = csvFields(lines.at(n));
-        bool good = fields && fields->size() == SolutionColumns &&
-                    std::find(std::begin(Statuses), std::end(Statuses), fields->at(2)) !=
-                        std::end(Statuses);
-        SolutionRow row;
-        if (good) {
-            row.file = QString::fromUtf8(fields->at(0));
-            row.rules = QString::fromUtf8(fields->at(1));
-            row.status = QString::fromLatin1(fields->at(2));
-            row.cost = readOptional(fields->at(3), good);
-            row.bound = readOptional(fields->at(4), good);
-            row.seconds = fields->at(6).toDouble(&good);
-            row.roster = QString::fromUtf8(fields->at(7));
+        if (line.trimmed().isEmpty())
+            continue;
+        const qint64 number = firstLine + n;
+        if (!header) {
+            if (line != solutionsHeader(false) && line != solutionsHeader(true)) {
+                result.error = QStringLiteral("line %1 is not the header \"%2\"")
+                                   .arg(number)
+                                   .arg(QString::fromLatin1(solutionsHeader()));
+                return result;
+            }
+            header = true;
+            continue;
         }
-        if (!good) {
-            result.error = QStringLiteral("line %1 is not a solutions row").arg(n + 1);
+        const std::optional<SolutionRow> row = readRow(line);
+        if (!row) {
+            result.error = QStringLiteral("line %1 is not a solutions row of keldar-generate")
+                               .arg(number);
             return result;
         }
-        rows.append(row);
+        rows.append(*row);
     }
     result.rows = rows;
     return result;
@@ -141,13 +261,13 @@ bool SolutionsLedger::readNew(QString &why)
     QByteArray bytes = file.readAll();
     // Only whole lines; the rest is read once it is complete.
     bytes.truncate(bytes.lastIndexOf('\n') + 1);
-    const bool first = offset_ == 0;
-    const SolutionsRead read = readSolutions(first ? bytes : solutionsHeader() + "\r\n" + bytes);
+    const SolutionsRead read = readSolutions(bytes, linesRead_ + 1);
     if (!read.rows) {
         why = read.error;
         return false;
     }
     offset_ += bytes.size();
+    linesRead_ += read.lines;
     for (const SolutionRow &row : *read.rows) {
         rows_.append(row);
         done_.insert(row.file + u'\n' + row.rules);
@@ -167,33 +287,54 @@ QList<SolutionRow> SolutionsLedger::rows()
     return rows_;
 }
 
+bool SolutionsLedger::setAsideFragment(QString &setAside, QString &why)
+{
+    QMutexLocker lock(&mutex_);
+    const int fd =
+        ::open(QFile::encodeName(path_).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return true;
+        why = systemError();
+        return false;
+    }
+    const bool cut = ::flock(fd, LOCK_EX) == 0 && cutFragment(fd, path_, setAside, why);
+    if (!cut && why.isEmpty())
+        why = systemError();
+    ::close(fd);
+    return cut;
+}
+
 bool SolutionsLedger::append(const SolutionRow &row, QString &why)
 {
     QMutexLocker lock(&mutex_);
     // Never through a link; created with the header by whichever run comes
     // first, appended to by all under the lock.
     const int fd = ::open(QFile::encodeName(path_).constData(),
-                          O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+                          O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
-        why = QString::fromLocal8Bit(std::strerror(errno));
+        why = systemError();
         return false;
     }
     bool written = ::flock(fd, LOCK_EX) == 0;
+    QString setAside;
+    // A row another run left half written goes aside, whole, before this one.
+    written = written && cutFragment(fd, path_, setAside, why);
     struct stat status = {};
     written = written && ::fstat(fd, &status) == 0;
     QByteArray bytes;
-    if (written && status.st_size == 0) {
-        bytes = solutionsHeader() + "\r\n";
-    } else if (written) {
-        char last = '\n';
-        written = ::pread(fd, &last, 1, status.st_size - 1) == 1;
-        if (last != '\n')
-            bytes = "\r\n"; // after a row a killed run left half written
-    }
+    if (written && status.st_size == 0)
+        bytes = solutionsHeader(row.identity.has_value()) + "\r\n";
     bytes += row.line() + "\r\n";
+    const off_t before = status.st_size;
     written = written && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    if (!written)
-        why = QString::fromLocal8Bit(std::strerror(errno));
+    if (!written) {
+        if (why.isEmpty())
+            why = systemError();
+        // No half row stays behind a full disk.
+        if (::ftruncate(fd, before) == 0)
+            ::fsync(fd);
+    }
     ::close(fd); // also releases the lock
     if (written)
         readNew(why);

@@ -1,137 +1,54 @@
 #include "generator/run/solverun.h"
 
-#include "generator/files/batchtext.h"
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
-#include "generator/run/inorder.h"
+#include "generator/run/claims.h"
+#include "generator/run/instanceset.h"
 #include "generator/run/interrupt.h"
-#include "generator/run/manifest.h"
+#include "generator/run/progress.h"
+#include "generator/run/rulescopy.h"
 #include "generator/run/solutions.h"
+#include "generator/run/solvefigure.h"
 #include "generator/solve/mipsolve.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QRegularExpression>
+#include <QSet>
 
-#include <atomic>
 #include <map>
 #include <memory>
-#include <thread>
 
 #include <csignal>
-#include <fcntl.h>
 #include <sys/prctl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace keldar::generator {
 
 namespace {
 
-// One instance file to solve.
-struct Task {
-    QString folder;
-    QString name;
-};
+// What became of one instance in one process of the run.
+enum class Done { Solved, AlreadySolved, Held, Failed, Interrupted };
 
-// What became of one task.
-enum class Done { Solved, AlreadySolved, Claimed, Failed, Interrupted };
+const char *const DoneWords[] = {"solved", "before", "held", "failed", "interrupted"};
 
-// The instance files the paths name, in file order; the refusal when a path
-// is neither an instance file nor a folder holding some.
-std::optional<QString> collectTasks(const QStringList &paths, QList<Task> &tasks)
+// Set in the processes a run starts for its further jobs, which report on
+// their standard output what became of each instance, a line each.
+const char HelperVariable[] = "KELDAR_SOLVE_HELPER";
+
+bool isHelper()
 {
-    static const QRegularExpression instanceName(QStringLiteral("^instance_(\\d+)\\.txt$"));
-    for (const QString &path : paths) {
-        const QFileInfo info(path);
-        if (info.isFile()) {
-            tasks.append({info.absolutePath(), info.fileName()});
-            continue;
-        }
-        if (!info.isDir())
-            return QDir::toNativeSeparators(path) +
-                   QStringLiteral(": no instance file or folder of that name");
-        std::map<qint64, QString> numbered;
-        for (const QString &name : QDir(path).entryList(QDir::Files)) {
-            const QRegularExpressionMatch match = instanceName.match(name);
-            if (match.hasMatch())
-                numbered.emplace(match.captured(1).toLongLong(), name);
-        }
-        if (numbered.empty())
-            return QDir::toNativeSeparators(path) +
-                   QStringLiteral(": no instance file (instance_<k>.txt) in this folder");
-        for (const auto &entry : numbered)
-            tasks.append({info.absoluteFilePath(), entry.second});
-    }
-    return std::nullopt;
+    return qEnvironmentVariableIsSet(HelperVariable);
 }
 
-// A run's hold on one instance while it solves it, so that a run beside it
-// on the same folder passes it over: a hidden file made only if absent,
-// naming the host and process.  One left by a killed run on this host is
-// taken over.
-class Claim
-{
-public:
-    Claim(const QString &folder, const QString &name, const QString &label)
-        : path_(QDir(folder).filePath(u'.' + name + u'.' + label + QStringLiteral(".solving")))
-    {}
-    ~Claim()
-    {
-        if (held_)
-            QFile::remove(path_);
-    }
-    Claim(const Claim &) = delete;
-    Claim &operator=(const Claim &) = delete;
-
-    // A claim a killed run left behind an instance it had finished.
-    void clearStale() const
-    {
-        if (stale())
-            QFile::remove(path_);
-    }
-
-    bool take()
-    {
-        held_ = create() || (stale() && QFile::remove(path_) && create());
-        return held_;
-    }
-
-private:
-    bool create()
-    {
-        const int fd = ::open(QFile::encodeName(path_).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0)
-            return false;
-        const QByteArray owner =
-            hostName().toUtf8() + ' ' + QByteArray::number(qint64(::getpid())) + '\n';
-        const bool written =
-            ::write(fd, owner.constData(), std::size_t(owner.size())) == ssize_t(owner.size());
-        ::close(fd);
-        return written;
-    }
-    bool stale() const
-    {
-        QFile file(path_);
-        if (!QFileInfo(path_).isFile() || !file.open(QIODevice::ReadOnly))
-            return false;
-        const QList<QByteArray> owner = file.read(512).trimmed().split(' ');
-        return owner.size() == 2 && owner.at(0) == hostName().toUtf8() &&
-               !processRunning(owner.at(1).toLongLong());
-    }
-
-    QString path_;
-    bool held_ = false;
-};
+using Ledgers = std::map<QString, std::unique_ptr<SolutionsLedger>>;
 
 // The roster as --check-roster reads it, a line per nurse.
-QByteArray rosterText(const Instance &instance, const SolveOutcome &outcome, const Task &task,
-                      const QString &label)
+QByteArray rosterText(const Instance &instance, const SolveOutcome &outcome,
+                      const InstanceTask &task, const QString &label)
 {
     QByteArray text = "% keldar-generate " KELDAR_VERSION ": " + task.name.toUtf8() +
                       " under rules " + label.toUtf8() + ", " + statusName(outcome.status) +
@@ -147,77 +64,109 @@ QByteArray rosterText(const Instance &instance, const SolveOutcome &outcome, con
     return text;
 }
 
-// A task as a worker leaves it: solved under the run's claim, not yet
+// A task as this process leaves it: solved under its claim, not yet
 // recorded.
 struct Attempt {
     Done done = Done::Failed;
     std::unique_ptr<Claim> claim;
     std::optional<Instance> instance;
     SolveOutcome outcome;
-    QString problem;
+    QString problem; // why it failed, or who holds it
 };
 
-// Solves the tasks on `jobs` threads and records them strictly in file
-// order, so that the CSV does not depend on the number of threads.
+// What this process did with each task, in file order.
+struct Tally {
+    std::vector<Done> done;
+    std::vector<QString> notes; // who holds it, why it failed
+};
+
+// Solves the tasks one after another in this process (CBC's driver keeps
+// global state), each under a claim, recording roster and row as it goes.
 class SolveRun
 {
 public:
-    SolveRun(const QList<Task> &tasks, const SolveOptions &options,
-             std::map<QString, std::unique_ptr<SolutionsLedger>> &ledgers, QTextStream &err)
+    SolveRun(const QList<InstanceTask> &tasks, const SolveOptions &options, Ledgers &ledgers,
+             QTextStream &err)
         : tasks_(tasks), options_(options), ledgers_(ledgers), err_(err),
-          done_(std::size_t(tasks.size()), Done::Interrupted)
-    {}
+          progress_(isHelper() ? nullptr : stderr, tasks.size(), QStringLiteral("instances"))
+    {
+        tally_.done.assign(std::size_t(tasks.size()), Done::Interrupted);
+        tally_.notes.resize(std::size_t(tasks.size()));
+    }
 
     void run()
     {
-        const int jobs = std::max(1, options_.jobs);
-        runInOrder<Attempt>(
-            tasks_.size(), jobs, 2 * jobs,
-            [this](qint64 i) { return attempt(tasks_.at(qsizetype(i))); },
-            [this](qint64 i, Attempt made) {
-                done_[std::size_t(i)] = record(tasks_.at(qsizetype(i)), made);
-                return interruptSignal() == 0;
-            });
+        for (qsizetype i = 0; i < tasks_.size() && interruptSignal() == 0; ++i) {
+            Attempt made = attempt(tasks_.at(i));
+            tally_.done[std::size_t(i)] = record(tasks_.at(i), made);
+            tally_.notes[std::size_t(i)] = made.problem;
+            showProgress();
+        }
+        progress_.finish();
     }
 
-    int count(Done what) const { return int(std::count(done_.begin(), done_.end(), what)); }
+    const Tally &tally() const { return tally_; }
 
 private:
-    // On a worker: claims the instance and solves it, unless it has its row.
-    Attempt attempt(const Task &task) const
+    Attempt attempt(const InstanceTask &task)
     {
         Attempt made;
-        if (interruptSignal() != 0) {
-            made.done = Done::Interrupted;
-            return made;
-        }
         made.claim = std::make_unique<Claim>(task.folder, task.name, options_.rules.label);
         made.done = solvedBefore(task, made);
         if (made.done == Done::AlreadySolved)
             made.claim->clearStale();
         if (made.done != Done::Solved)
             return made;
-        made.done = Done::Claimed;
-        if (!made.claim->take())
+        if (!claim(task, made))
             return made;
         // Another run may have finished it between the look and the claim.
         made.done = solvedBefore(task, made);
         if (made.done != Done::Solved)
             return made;
+        solve(task, made);
+        return made;
+    }
+
+    bool claim(const InstanceTask &task, Attempt &made)
+    {
+        if (unwritable_.contains(task.folder)) {
+            made.done = Done::Failed;
+            return false;
+        }
+        switch (made.claim->take()) {
+        case Claim::Taken::Held:
+            return true;
+        case Claim::Taken::Elsewhere:
+        case Claim::Taken::Blocked:
+            made.done = Done::Held;
+            made.problem = made.claim->why();
+            return false;
+        case Claim::Taken::NoWrite:
+            break;
+        }
+        // Said once a folder: every instance in it would say the same.
+        unwritable_.insert(task.folder);
+        made.done = Done::Failed;
+        made.problem = made.claim->why() + QStringLiteral("; nothing solved there");
+        return false;
+    }
+
+    void solve(const InstanceTask &task, Attempt &made) const
+    {
         made.done = Done::Failed;
         ParsedInstance parsed = readInstanceFile(QDir(task.folder).filePath(task.name));
         if (!parsed.instance) {
             made.problem = task.name + QStringLiteral(" not solved: ") + parsed.error;
-            return made;
+            return;
         }
         made.instance = std::move(parsed.instance);
-        made.outcome = solveInstance(*made.instance, options_.rules.rules, options_.timeLimit);
-        made.done = Done::Solved;
-        return made;
+        made.outcome = solveInstance(*made.instance, options_.rules.rules, options_.timeLimit,
+                                     [] { return interruptSignal() != 0; });
+        made.done = made.outcome.interrupted ? Done::Interrupted : Done::Solved;
     }
 
     // Solved: still to solve; AlreadySolved: the CSV has its row.
-    Done solvedBefore(const Task &task, Attempt &made) const
+    Done solvedBefore(const InstanceTask &task, Attempt &made) const
     {
         SolutionsLedger &ledger = *ledgers_.at(task.folder);
         if (!ledger.refresh(made.problem)) {
@@ -230,18 +179,24 @@ private:
 
     // The roster beside the instance, then the row: a row never names a
     // roster that is not there.
-    Done record(const Task &task, const Attempt &made)
+    Done record(const InstanceTask &task, Attempt &made)
     {
-        if (made.done == Done::Failed)
-            return report(made.problem);
+        if (made.done == Done::Failed && !made.problem.isEmpty())
+            report(made.problem);
         if (made.done != Done::Solved)
             return made.done;
         const QString &label = options_.rules.label;
         const SolveOutcome &outcome = made.outcome;
-        SolutionRow row{
-            task.name,    label,         QString::fromLatin1(statusName(outcome.status)),
-            outcome.cost, outcome.bound, outcome.seconds,
-            QString()};
+        SolutionRow row;
+        row.file = task.name;
+        row.rules = label;
+        row.status = QString::fromLatin1(statusName(outcome.status));
+        row.cost = outcome.cost;
+        row.bound = outcome.bound;
+        row.seconds = outcome.seconds;
+        if (options_.shards > 1)
+            row.identity = ShardIdentity{rulesDigest(options_.rules.rules), options_.timeLimit,
+                                         options_.shard, options_.shards, options_.setSize};
         QString why;
         if (!outcome.roster.empty()) {
             const QString name =
@@ -250,76 +205,156 @@ private:
             // The same roster left by a run killed before its row serves.
             row.roster = publishOnce(task.folder, name, text, why);
             if (row.roster.isEmpty())
-                return report(name + QStringLiteral(" not written: ") + why);
+                return fail(made, name + QStringLiteral(" not written: ") + why);
         }
         if (!ledgers_.at(task.folder)->append(row, why))
-            return report(solutionsName(options_.shard, options_.shards) +
-                          QStringLiteral(" not written: ") + why);
+            return fail(made, solutionsName(options_.shard, options_.shards) +
+                                  QStringLiteral(" not written: ") + why);
         return Done::Solved;
     }
 
-    Done report(const QString &text)
+    Done fail(Attempt &made, const QString &why)
     {
-        err_ << "keldar-generate: " << text << Qt::endl;
+        made.problem = why;
+        report(why);
         return Done::Failed;
     }
 
-    const QList<Task> &tasks_;
+    void report(const QString &text)
+    {
+        progress_.interrupt();
+        err_ << "keldar-generate: " << text << Qt::endl;
+    }
+
+    // Done of total counts every process's rows, the helpers' too.
+    void showProgress()
+    {
+        int counts[4] = {};
+        qint64 done = 0;
+        QString why;
+        for (auto &[folder, ledger] : ledgers_)
+            ledger->refresh(why);
+        QHash<QString, QString> statuses;
+        for (auto &[folder, ledger] : ledgers_)
+            for (const SolutionRow &row : ledger->rows())
+                if (row.rules == options_.rules.label)
+                    statuses.insert(folder + u'/' + row.file, row.status);
+        for (const InstanceTask &task : tasks_) {
+            const auto at = statuses.constFind(task.folder + u'/' + task.name);
+            if (at == statuses.constEnd())
+                continue;
+            ++done;
+            for (int s = 0; s < 4; ++s)
+                if (*at == QLatin1String(statusName(SolveOutcome::Status(s))))
+                    ++counts[s];
+        }
+        progress_.advance(done, QStringLiteral("%1 optimal, %2 feasible, %3 infeasible, %4 unknown")
+                                    .arg(counts[0])
+                                    .arg(counts[1])
+                                    .arg(counts[2])
+                                    .arg(counts[3]));
+    }
+
+    const QList<InstanceTask> &tasks_;
     const SolveOptions &options_;
-    std::map<QString, std::unique_ptr<SolutionsLedger>> &ledgers_;
+    Ledgers &ledgers_;
     QTextStream &err_;
-    std::vector<Done> done_;
+    ProgressLine progress_;
+    Tally tally_;
+    QSet<QString> unwritable_;
 };
 
-// The targets of every file the folder's manifests list.
-QHash<QString, Indicators> targetsIn(const QString &folder)
+// The CSV a run appends to: a regular file or none.  A FIFO would hang the
+// read, a device never end it, and appends never go through a link.
+std::optional<QString> notAppendable(const QString &path)
 {
-    QHash<QString, Indicators> targets;
-    for (const ManifestRow &row : readFolderManifests(folder).rows.value_or(QList<ManifestRow>()))
-        targets.insert(fileName(row.fileNumber), row.targets);
-    return targets;
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return std::nullopt;
+    return S_ISLNK(info.st_mode) ? QStringLiteral("a symbolic link; rows are never appended "
+                                                  "through one, replace it by the file it names")
+           : S_ISFIFO(info.st_mode) ? QStringLiteral("a FIFO, not a solutions file")
+                                    : QStringLiteral("not a regular file");
 }
 
-// The figure beside the CSV, unless the same one is there already.
-void drawFigure(const QString &folder, const QList<SolutionRow> &rows, const QString &label,
-                QTextStream &out, QTextStream &err)
-{
-    const QString name = QStringLiteral("solutions.svg");
-    const QByteArray svg = solutionsSvg(rows, label, targetsIn(folder));
-    QString why;
-    bool already = false;
-    const QString written = publishOnce(folder, name, svg, why, &already);
-    if (written.isEmpty())
-        err << "keldar-generate: " << name << " not written: " << why << Qt::endl;
-    else if (!already)
-        out << QDir::toNativeSeparators(QDir(folder).filePath(written)) << Qt::endl;
-}
-
-// Set in the processes a run starts for its further jobs.
-const char HelperVariable[] = "KELDAR_SOLVE_HELPER";
-
-using Ledgers = std::map<QString, std::unique_ptr<SolutionsLedger>>;
-
-// One rows file per folder, read before anything is solved; false when one
-// is refused.
-bool openLedgers(const QList<Task> &tasks, const SolveOptions &options, Ledgers &ledgers,
+// One rows file per folder, read before anything is solved, with what a
+// full disk or a kill left half written set aside, and the run's rules tied
+// to the folder; false when one is refused.
+bool openLedgers(const QList<InstanceTask> &tasks, const SolveOptions &options, Ledgers &ledgers,
                  QTextStream &err)
 {
-    for (const Task &task : tasks) {
+    for (const InstanceTask &task : tasks) {
         auto &ledger = ledgers[task.folder];
         if (ledger)
             continue;
         const QString path =
             QDir(task.folder).filePath(solutionsName(options.shard, options.shards));
+        const QString shown = QDir::toNativeSeparators(path);
         ledger = std::make_unique<SolutionsLedger>(path);
         QString why;
-        if (!ledger->refresh(why)) {
-            err << "keldar-generate: " << QDir::toNativeSeparators(path) << ": " << why
-                << "; nothing solved" << Qt::endl;
+        QString setAside;
+        const auto refuse = [&](const QString &text) {
+            err << "keldar-generate: " << text << "; nothing solved" << Qt::endl;
             return false;
-        }
+        };
+        if (const auto bad = notAppendable(path))
+            return refuse(shown + QStringLiteral(" is ") + *bad);
+        if (!isHelper() && !ledger->setAsideFragment(setAside, why))
+            return refuse(shown + QStringLiteral(": a half-written last row cannot be set "
+                                                 "aside: ") +
+                          why);
+        if (!setAside.isEmpty())
+            err << "keldar-generate: " << shown << ": a half-written last row set aside in "
+                << setAside << "; its instance is solved again" << Qt::endl;
+        if (!ledger->refresh(why))
+            return refuse(shown + QStringLiteral(": ") + why);
+        const bool rowsUnderLabel =
+            std::any_of(tasks.begin(), tasks.end(), [&](const InstanceTask &t) {
+                return t.folder == task.folder && ledger->has(t.name, options.rules.label);
+            });
+        if (const auto refusal = pinRules(task.folder, options.rules, rowsUnderLabel))
+            return refuse(*refusal);
     }
     return true;
+}
+
+// Roughly what one solving process needs at most: CBC's model and search
+// grow with the instance, whose file size tells its size (about 120 MB for
+// 100 nurses over 28 days, 29 kB).
+qint64 memoryPerJob(const QList<InstanceTask> &tasks)
+{
+    qint64 largest = 0;
+    for (const InstanceTask &task : tasks)
+        largest = std::max(largest, QFileInfo(QDir(task.folder).filePath(task.name)).size());
+    return (qint64(64) << 20) + largest * 2000;
+}
+
+// MemAvailable of /proc/meminfo in bytes; none where there is no such file.
+std::optional<qint64> memoryAvailable()
+{
+    QFile info(QStringLiteral("/proc/meminfo"));
+    if (!info.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    for (const QByteArray &line : info.readAll().split('\n'))
+        if (line.startsWith("MemAvailable:"))
+            return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return std::nullopt;
+}
+
+// --jobs as asked, but no more processes than instances, nor than the
+// memory holds.
+int jobsFor(const SolveOptions &options, const QList<InstanceTask> &tasks, QTextStream &err)
+{
+    int jobs = std::max(1, std::min<int>(options.jobs, int(tasks.size())));
+    const std::optional<qint64> available = memoryAvailable();
+    const qint64 each = memoryPerJob(tasks);
+    if (available && jobs > 1 && qint64(jobs) * each > *available * 4 / 5) {
+        jobs = int(std::max<qint64>(1, *available * 4 / 5 / each));
+        err << "keldar-generate: --jobs " << options.jobs << " lowered to " << jobs << ": each job "
+            << "may need " << (each >> 20) << " MB, and " << (*available >> 20)
+            << " MB are available" << Qt::endl;
+    }
+    return jobs;
 }
 
 // CBC's driver keeps global state, so a process solves one instance at a
@@ -327,11 +362,9 @@ bool openLedgers(const QList<Task> &tasks, const SolveOptions &options, Ledgers 
 // paths, which the claims and the locked appends keep apart as they do
 // runs side by side.
 std::vector<std::unique_ptr<QProcess>> startHelpers(const QStringList &paths,
-                                                    const SolveOptions &options)
+                                                    const SolveOptions &options, int jobs)
 {
     std::vector<std::unique_ptr<QProcess>> helpers;
-    if (options.jobs <= 1 || qEnvironmentVariableIsSet(HelperVariable))
-        return helpers;
     QStringList args = QStringList{QStringLiteral("--solve")} + paths;
     args << QStringLiteral("--time-limit") << QString::number(options.timeLimit, 'g', 17);
     if (!options.rules.path.isEmpty())
@@ -341,10 +374,9 @@ std::vector<std::unique_ptr<QProcess>> startHelpers(const QStringList &paths,
              << QStringLiteral("%1/%2").arg(options.shard).arg(options.shards);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(HelperVariable), QStringLiteral("1"));
-    for (int job = 1; job < options.jobs; ++job) {
+    for (int job = 1; job < jobs; ++job) {
         auto helper = std::make_unique<QProcess>();
         helper->setProcessEnvironment(environment);
-        helper->setStandardOutputFile(QProcess::nullDevice());
         helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         helper->start(QCoreApplication::applicationFilePath(), args);
         helpers.push_back(std::move(helper));
@@ -352,26 +384,78 @@ std::vector<std::unique_ptr<QProcess>> startHelpers(const QStringList &paths,
     return helpers;
 }
 
-// Waits for the helpers; asked to stop, they are asked too.
-void finishHelpers(std::vector<std::unique_ptr<QProcess>> &helpers)
+// Waits for the helpers, passing a stop on to them, and adds what each
+// reports to the tally: an instance one of them solved is solved.
+void finishHelpers(std::vector<std::unique_ptr<QProcess>> &helpers, Tally &tally)
 {
     for (auto &helper : helpers) {
-        if (interruptSignal() != 0)
-            helper->terminate();
-        helper->waitForFinished(-1);
+        // Once: a second signal ends a run at once, its claims left behind.
+        bool asked = false;
+        while (!helper->waitForFinished(200))
+            if (interruptSignal() != 0 && !asked) {
+                helper->terminate();
+                asked = true;
+            }
+        for (const QByteArray &line : helper->readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> words = line.split(' ');
+            const std::size_t index = std::size_t(words.value(0).toLongLong());
+            const auto word = std::find(std::begin(DoneWords), std::end(DoneWords), words.value(1));
+            if (words.size() < 2 || index >= tally.done.size() || word == std::end(DoneWords))
+                continue;
+            const Done done = Done(word - std::begin(DoneWords));
+            // What one process did outweighs what another saw: a process
+            // finds held what its sibling solved, failed on or was stopped in.
+            static const int weight[] = {5, 2, 1, 4, 3};
+            Done &mine = tally.done[index];
+            if (weight[int(done)] > weight[int(mine)]) {
+                mine = done;
+                tally.notes[index] = QString::fromUtf8(line.mid(words.at(0).size() + 1 +
+                                                                words.at(1).size() + 1));
+            }
+        }
     }
 }
 
-// How many of the tasks have their row now, by whichever process.
-qsizetype withRows(const QList<Task> &tasks, Ledgers &ledgers, const QString &label)
+bool labelled(const QList<SolutionRow> &rows, const QString &label)
 {
-    qsizetype rows = 0;
-    QString why;
-    for (auto &[folder, ledger] : ledgers)
-        ledger->refresh(why);
-    for (const Task &task : tasks)
-        rows += ledgers.at(task.folder)->has(task.name, label) ? 1 : 0;
-    return rows;
+    return std::any_of(rows.begin(), rows.end(),
+                       [&label](const SolutionRow &row) { return row.rules == label; });
+}
+
+// A helper's report: a line per instance, index and word, and the note.
+void reportToParent(const Tally &tally, QTextStream &out)
+{
+    for (std::size_t i = 0; i < tally.done.size(); ++i)
+        out << i << ' ' << DoneWords[int(tally.done[i])] << ' '
+            << QString(tally.notes[i]).replace(u'\n', u' ') << '\n';
+    out.flush();
+}
+
+// The summary: what this run and its helpers did, what was there before,
+// what another run holds (each named), and what failed or was cut off.
+void summarise(const Tally &tally, const SolveOptions &options, qsizetype total, QTextStream &out,
+               QTextStream &err)
+{
+    int counts[5] = {};
+    for (const Done done : tally.done)
+        ++counts[int(done)];
+    QSet<QString> named;
+    for (std::size_t i = 0; i < tally.done.size(); ++i)
+        if (tally.done[i] == Done::Held && !named.contains(tally.notes[i])) {
+            named.insert(tally.notes[i]);
+            err << "keldar-generate: " << tally.notes[i] << Qt::endl;
+        }
+    out << "rules " << options.rules.label << ": " << counts[int(Done::Solved)] << " of " << total
+        << " instances solved by this run, " << counts[int(Done::AlreadySolved)]
+        << " solved before, " << counts[int(Done::Held)] << " held by another run, "
+        << counts[int(Done::Failed)] << " failed, " << counts[int(Done::Interrupted)]
+        << " interrupted" << Qt::endl;
+    if (const int signal = interruptSignal())
+        out << "interrupted by " << (signal == SIGINT    ? "SIGINT"
+                                     : signal == SIGTERM ? "SIGTERM"
+                                                         : "SIGHUP")
+            << ": the instances in hand have no row; run the same command again to go on"
+            << Qt::endl;
 }
 
 } // namespace
@@ -379,108 +463,43 @@ qsizetype withRows(const QList<Task> &tasks, Ledgers &ledgers, const QString &la
 int solveInstances(const QStringList &paths, const SolveOptions &options, QTextStream &out,
                    QTextStream &err)
 {
-    QList<Task> tasks;
-    if (const auto refusal = collectTasks(paths, tasks)) {
+    QList<InstanceTask> tasks;
+    if (const auto refusal = collectInstances(paths, tasks)) {
         err << "keldar-generate: " << *refusal << "; nothing solved" << Qt::endl;
         return 2;
     }
-    QList<Task> mine;
+    QList<InstanceTask> mine;
     for (qsizetype i = options.shard - 1; i < tasks.size(); i += options.shards)
         mine.append(tasks.at(i));
+    SolveOptions here = options;
+    here.setSize = tasks.size();
     Ledgers ledgers;
-    if (!openLedgers(mine, options, ledgers, err))
+    if (!openLedgers(mine, here, ledgers, err))
         return 2;
     catchInterrupts();
     // A job started for the run ends with it, as a signal to it would end it.
-    if (qEnvironmentVariableIsSet(HelperVariable))
+    if (isHelper())
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    auto helpers = startHelpers(paths, options);
-    SolveOptions here = options;
-    here.jobs = 1;
+    auto helpers = isHelper() ? decltype(startHelpers(paths, here, 1)){}
+                              : startHelpers(paths, here, jobsFor(here, mine, err));
     SolveRun run(mine, here, ledgers, err);
     run.run();
-    finishHelpers(helpers);
-    if (qEnvironmentVariableIsSet(HelperVariable))
+    Tally tally = run.tally();
+    if (isHelper()) {
+        reportToParent(tally, out);
         return 0; // the run that started it tells the whole
-    const qsizetype rows = withRows(mine, ledgers, options.rules.label);
+    }
+    finishHelpers(helpers, tally);
+    QString why;
     if (options.shards == 1)
         for (const auto &[folder, ledger] : ledgers)
-            drawFigure(folder, ledger->rows(), options.rules.label, out, err);
-    out << "rules " << options.rules.label << ": " << rows << " of " << mine.size()
-        << " instances with their row; here " << run.count(Done::Solved) << " solved, "
-        << run.count(Done::AlreadySolved) << " solved before, " << run.count(Done::Claimed)
-        << " being solved by another run or job, " << run.count(Done::Failed) << " failed, "
-        << run.count(Done::Interrupted) << " not started"
-        << (interruptSignal() ? " (interrupted)" : "") << Qt::endl;
-    return rows == mine.size() && interruptSignal() == 0 ? 0 : 1;
-}
-
-int mergeSolutionShards(const QStringList &folders, QTextStream &out, QTextStream &err)
-{
-    const QRegularExpression pattern(QStringLiteral("^solutions\\.shard-(\\d+)-of-(\\d+)\\.csv$"));
-    QList<SolutionRow> rows;
-    QSet<int> shardsSeen;
-    int shards = 0;
-    auto refuse = [&err](const QString &why) {
-        err << "keldar-generate: " << why << "; no solutions merged" << Qt::endl;
-        return 2;
-    };
-    for (const QString &folder : folders)
-        for (const QString &name : QDir(folder).entryList({QStringLiteral("solutions.shard-*.csv")},
-                                                          QDir::Files, QDir::Name)) {
-            const QRegularExpressionMatch match = pattern.match(name);
-            if (!match.hasMatch())
-                continue;
-            const QString path = QDir::toNativeSeparators(QDir(folder).filePath(name));
-            if ((shards != 0 && match.captured(2).toInt() != shards) ||
-                shardsSeen.contains(match.captured(1).toInt()))
-                return refuse(path + QStringLiteral(" is doubled or of another split"));
-            shards = match.captured(2).toInt();
-            shardsSeen.insert(match.captured(1).toInt());
-            QFile file(QDir(folder).filePath(name));
-            const SolutionsRead read = file.open(QIODevice::ReadOnly)
-                                           ? readSolutions(file.readAll())
-                                           : SolutionsRead{std::nullopt, file.errorString()};
-            if (!read.rows)
-                return refuse(path + QStringLiteral(": ") + read.error);
-            rows += *read.rows;
-        }
-    if (shards == 0)
-        return -1;
-    for (int shard = 1; shard <= shards; ++shard)
-        if (!shardsSeen.contains(shard))
-            return refuse(QStringLiteral("solutions of shard %1 of %2 are missing; solve that "
-                                         "shard (--solve DIR --shard %1/%2)")
-                              .arg(shard)
-                              .arg(shards));
-    QSet<QString> seen;
-    for (const SolutionRow &row : rows)
-        if (seen.contains(row.file + u'\n' + row.rules))
-            return refuse(row.file + QStringLiteral(" has two rows for rules ") + row.rules);
-        else
-            seen.insert(row.file + u'\n' + row.rules);
-    // File order, as an unsplit run solves them.
-    static const QRegularExpression number(QStringLiteral("(\\d+)"));
-    std::stable_sort(rows.begin(), rows.end(), [](const SolutionRow &a, const SolutionRow &b) {
-        return a.rules != b.rules ? a.rules < b.rules
-                                  : number.match(a.file).captured(1).toLongLong() <
-                                        number.match(b.file).captured(1).toLongLong();
+            if (ledger->refresh(why) && labelled(ledger->rows(), options.rules.label))
+                drawSolutionsFigure(folder, ledger->rows(), options.rules.label, out, err);
+    summarise(tally, options, mine.size(), out, err);
+    const bool whole = std::all_of(tally.done.begin(), tally.done.end(), [](Done done) {
+        return done == Done::Solved || done == Done::AlreadySolved;
     });
-    QByteArray text = solutionsHeader() + "\r\n";
-    for (const SolutionRow &row : rows)
-        text += row.line() + "\r\n";
-    QString why;
-    const QString written = publishBeside(folders.first(), solutionsName(), text, why);
-    if (written.isEmpty())
-        return refuse(solutionsName() + QStringLiteral(" not written: ") + why);
-    out << rows.size() << " solutions of " << shards << " shards joined into "
-        << QDir::toNativeSeparators(QDir(folders.first()).filePath(written)) << Qt::endl;
-    QSet<QString> labels;
-    for (const SolutionRow &row : rows)
-        labels.insert(row.rules);
-    for (const QString &label : labels)
-        drawFigure(folders.first(), rows, label, out, err);
-    return 0;
+    return whole && interruptSignal() == 0 ? 0 : 1;
 }
 
 } // namespace keldar::generator

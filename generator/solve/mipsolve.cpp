@@ -3,8 +3,10 @@
 #include "generator/solve/lowerbound.h"
 #include "generator/solve/mipmodel.h"
 
+#include <CbcEventHandler.hpp>
 #include <CbcModel.hpp>
 #include <CbcSolver.hpp>
+#include <ClpEventHandler.hpp>
 #include <ClpSimplex.hpp>
 #include <ClpSolve.hpp>
 #include <CoinMessageHandler.hpp>
@@ -27,6 +29,10 @@ using Clock = std::chrono::steady_clock;
 // The share of the time the crew model may take; it mostly settles in a
 // tenth of a second.
 constexpr double CrewShare = 0.25;
+// Less time than this is no time for CBC: its preprocessing, handed a
+// sliver, runs no pass, returns nothing, and CBC then calls the model
+// infeasible.
+constexpr double LeastCbcSeconds = 0.05;
 // Objective values within this of a whole number are that number.
 constexpr double Tolerance = 1e-6;
 
@@ -39,11 +45,42 @@ public:
     explicit Deadline(double seconds) : seconds_(seconds) {}
     double elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
     double left() const { return std::max(seconds_ - elapsed(), 0.0); }
+    bool passed() const { return elapsed() >= seconds_; }
 
 private:
     Clock::time_point start_ = Clock::now();
     double seconds_;
 };
+
+// When a solve stops early: on request, or when its whole time is spent
+// (some of CBC's steps run past the limit it was given).
+struct Stopping {
+    const Deadline &deadline;
+    const StopRequest &request;
+    bool requested() const { return request && request(); }
+    bool now() const { return requested() || deadline.passed(); }
+};
+
+// CBC's events come at every node, cut pass and heuristic of its search.
+class StopEvents : public CbcEventHandler
+{
+public:
+    explicit StopEvents(const Stopping &stopping) : stopping_(stopping) {}
+    CbcAction event(CbcEvent) override { return stopping_.now() ? stop : noAction; }
+    CbcEventHandler *clone() const override { return new StopEvents(*this); }
+
+private:
+    const Stopping &stopping_;
+};
+
+// CbcMain1 asks a plain function between its stages; it runs on the
+// solving thread.
+thread_local const Stopping *stagesStopping = nullptr;
+
+int betweenStages(CbcModel *, int)
+{
+    return stagesStopping && stagesStopping->now() ? 1 : 0;
+}
 
 void loadModel(const MipModel &mip, OsiClpSolverInterface &solver)
 {
@@ -63,24 +100,61 @@ void loadModel(const MipModel &mip, OsiClpSolverInterface &solver)
             solver.setInteger(c);
 }
 
+// Clp asks after every iteration of its simplex.
+class StopIterations : public ClpEventHandler
+{
+public:
+    explicit StopIterations(const Stopping &stopping) : stopping_(stopping) {}
+    int event(Event what) override
+    {
+        return what == endOfIteration && stopping_.requested() ? 0 : -1;
+    }
+    ClpEventHandler *clone() const override { return new StopIterations(*this); }
+
+private:
+    const Stopping &stopping_;
+};
+
 // The relaxation by primal simplex: on these assignment-like models it takes
 // a tenth of the time of the dual simplex CBC would start with (0.5 s
 // against 6 s on 100 nurses over 28 days), and CBC goes on from its basis.
-void solveRelaxation(OsiClpSolverInterface &solver, double seconds)
+// Clp's own Ctrl-C handler is off: it would take the signal from the run and
+// end the simplex as if its time were up.  The stop stays with the model,
+// and with CBC's copies of it, for the search's own simplex runs; a stop
+// discards whatever they then say.
+void solveRelaxation(OsiClpSolverInterface &solver, double seconds, const Stopping &stopping)
 {
     ClpSolve primal;
     primal.setSolveType(ClpSolve::usePrimal);
+    primal.setSpecialOption(2, 1);
     solver.setSolveOptions(primal);
-    solver.getModelPtr()->setMaximumWallSeconds(std::max(seconds, 0.001));
+    ClpSimplex &clp = *solver.getModelPtr();
+    const StopIterations stop(stopping);
+    clp.passInEventHandler(&stop);
+    clp.setMaximumWallSeconds(std::max(seconds, 0.001));
     solver.initialSolve();
-    solver.getModelPtr()->setMaximumWallSeconds(-1);
+    clp.setMaximumWallSeconds(-1);
 }
+
+// How CBC's run ended.  Its own status cannot tell a proof from a run out
+// of time: preprocessing stopped by the limit reports the model infeasible
+// with the status of a finished search.  CBC's clock starts after ours, so
+// a run that ended before our clock reached the limit was not cut short.
+struct CbcEnd {
+    bool ran = false;      // CBC was given time at all
+    bool finished = false; // the search ended by itself, inside its time
+    bool searched = false; // the search began: CBC's bound is the tree's
+};
 
 // CBC's own sequence (preprocessing, cuts, heuristics, search) as its
 // command line runs it, on one thread, silently, within the seconds.
-void runCbc(CbcModel &model, double seconds)
+CbcEnd runCbc(CbcModel &model, double seconds, const Stopping &stopping)
 {
+    CbcEnd end;
+    if (seconds < LeastCbcSeconds || stopping.now())
+        return end;
     const std::lock_guard<std::mutex> turn(cbcTurn);
+    const Deadline clock(seconds);
     CbcSolverUsefulData data;
     CbcMain0(model, data);
     data.noPrinting_ = true;
@@ -88,7 +162,9 @@ void runCbc(CbcModel &model, double seconds)
     model.setLogLevel(0);
     model.messageHandler()->setLogLevel(0);
     model.solver()->messageHandler()->setLogLevel(0);
-    const std::string limit = std::to_string(std::max(seconds, 0.01));
+    const StopEvents events(stopping);
+    model.passInEventHandler(&events);
+    const std::string limit = std::to_string(seconds);
     // No thread besides this one, the limit on the wall clock, no log.  No
     // feasibility pump: on 100 nurses over 28 days it took a third of the
     // time, up to 10 s, for rosters the dives after it find in a moment;
@@ -97,14 +173,19 @@ void runCbc(CbcModel &model, double seconds)
     args.insert(args.end(), {"-timeMode", "elapsed", "-sec", limit.c_str()});
     args.insert(args.end(), {"-feasibilityPump", "off"});
     args.insert(args.end(), {"-log", "0", "-slog", "0", "-solve", "-quit"});
-    auto noCallback = [](CbcModel *, int) {
-        return 0;
-    };
-    CbcMain1(static_cast<int>(args.size()), args.data(), model, noCallback, data);
+    stagesStopping = &stopping;
+    CbcMain1(static_cast<int>(args.size()), args.data(), model, betweenStages, data);
+    stagesStopping = nullptr;
+    end.ran = true;
+    end.finished = model.status() == 0 && !model.isSecondsLimitReached() && !clock.passed() &&
+                   !stopping.now();
+    end.searched = end.finished || model.status() == 1;
+    return end;
 }
 
-// Whether the crew model rules out every roster within the seconds.
-bool crewRulesOut(const Instance &instance, const Rules &rules, double seconds)
+// Whether the crew model rules out every roster, proven within the seconds.
+bool crewRulesOut(const Instance &instance, const Rules &rules, double seconds,
+                  const Stopping &stopping)
 {
     const MipModel crew = buildCrewModel(instance, rules);
     if (crew.columns() == 0)
@@ -112,8 +193,7 @@ bool crewRulesOut(const Instance &instance, const Rules &rules, double seconds)
     OsiClpSolverInterface solver;
     loadModel(crew, solver);
     CbcModel model(solver);
-    runCbc(model, seconds);
-    return model.isProvenInfeasible();
+    return runCbc(model, seconds, stopping).finished && model.isProvenInfeasible();
 }
 
 // The least whole cost at or above a proven bound CBC or Clp reports.
@@ -125,11 +205,11 @@ std::int64_t wholeBound(double proven, std::int64_t floor)
 }
 
 // What CBC found and proved, the bound never below the floor nor above the
-// roster's cost.
-void readOutcome(const CbcModel &model, const Instance &instance, const Rules &rules,
-                 std::int64_t floor, SolveOutcome &outcome)
+// roster's cost.  Verdicts only from a search that ended inside its time.
+void readOutcome(const CbcModel &model, const CbcEnd &end, const Instance &instance,
+                 const Rules &rules, std::int64_t floor, SolveOutcome &outcome)
 {
-    if (model.isProvenInfeasible()) {
+    if (end.finished && model.isProvenInfeasible()) {
         outcome.status = SolveOutcome::Infeasible;
         outcome.bound.reset();
         return;
@@ -144,13 +224,14 @@ void readOutcome(const CbcModel &model, const Instance &instance, const Rules &r
             outcome.cost = check.cost;
         }
     }
-    if (model.isProvenOptimal() && outcome.cost) {
+    if (end.finished && model.isProvenOptimal() && outcome.cost) {
         outcome.status = SolveOutcome::Optimal;
         outcome.bound = outcome.cost;
         return;
     }
     outcome.status = outcome.cost ? SolveOutcome::Feasible : SolveOutcome::Unknown;
-    const std::int64_t bound = wholeBound(model.getBestPossibleObjValue(), floor);
+    const std::int64_t bound =
+        end.searched ? wholeBound(model.getBestPossibleObjValue(), floor) : floor;
     outcome.bound = outcome.cost ? std::min(bound, *outcome.cost) : bound;
 }
 
@@ -173,23 +254,33 @@ const char *statusName(SolveOutcome::Status status)
 
 std::optional<double> solveModel(const MipModel &mip, double timeLimitSeconds)
 {
+    const Deadline deadline(timeLimitSeconds);
+    const StopRequest never;
+    const Stopping stopping{deadline, never};
     OsiClpSolverInterface solver;
     loadModel(mip, solver);
     CbcModel model(solver);
-    runCbc(model, timeLimitSeconds);
-    if (!model.isProvenOptimal() || model.bestSolution() == nullptr)
+    if (!runCbc(model, deadline.left(), stopping).finished || !model.isProvenOptimal() ||
+        model.bestSolution() == nullptr)
         return std::nullopt;
     return model.getObjValue();
 }
 
-SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double timeLimitSeconds)
+SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double timeLimitSeconds,
+                           const StopRequest &stop)
 {
     const Deadline deadline(timeLimitSeconds);
+    const Stopping stopping{deadline, stop};
     SolveOutcome outcome;
     auto finish = [&](SolveOutcome::Status status) {
         outcome.status = status;
         outcome.seconds = deadline.elapsed();
         return outcome;
+    };
+    auto interrupted = [&] {
+        outcome = SolveOutcome{};
+        outcome.interrupted = true;
+        return finish(SolveOutcome::Unknown);
     };
 
     // Nothing costs less than the rule-free optimum, so one of its rosters
@@ -204,22 +295,29 @@ SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double 
         outcome.cost = outcome.bound = ruleFree.cost;
         return finish(SolveOutcome::Optimal);
     }
-    if (crewRulesOut(instance, rules, timeLimitSeconds * CrewShare))
+    outcome.bound = *ruleFree.cost;
+    if (crewRulesOut(instance, rules, timeLimitSeconds * CrewShare, stopping))
         return finish(SolveOutcome::Infeasible);
+    if (stopping.requested())
+        return interrupted();
 
     OsiClpSolverInterface solver;
     loadModel(buildRosterModel(instance, rules), solver);
-    solveRelaxation(solver, deadline.left());
+    solveRelaxation(solver, deadline.left(), stopping);
+    if (stopping.requested())
+        return interrupted();
+    // Clp proves infeasibility only from a finished simplex.
     if (solver.isProvenPrimalInfeasible())
         return finish(SolveOutcome::Infeasible);
-    outcome.bound = *ruleFree.cost;
     if (!solver.isProvenOptimal())
         return finish(SolveOutcome::Unknown);
     outcome.bound = wholeBound(solver.getObjValue(), *ruleFree.cost);
 
     CbcModel model(solver);
-    runCbc(model, deadline.left());
-    readOutcome(model, instance, rules, *outcome.bound, outcome);
+    const CbcEnd end = runCbc(model, deadline.left(), stopping);
+    if (stopping.requested())
+        return interrupted();
+    readOutcome(model, end, instance, rules, *outcome.bound, outcome);
     outcome.seconds = deadline.elapsed();
     return outcome;
 }

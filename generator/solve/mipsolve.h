@@ -4,6 +4,7 @@
 #include "generator/solve/roster.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -23,7 +24,13 @@ struct SolveOutcome {
     // without a roster.
     std::vector<int> roster;
     double seconds = 0; // wall time spent
+    // Stopped on request before the end: nothing above is a finding.
+    bool interrupted = false;
 };
+
+// Asked between the steps of a solve and at CBC's events inside its search;
+// true stops the solve within a moment.
+using StopRequest = std::function<bool()>;
 
 // "optimal", "feasible", "infeasible" or "unknown", as solutions.csv says.
 const char *statusName(SolveOutcome::Status status);
@@ -35,9 +42,11 @@ struct MipModel;
 std::optional<double> solveModel(const MipModel &model, double timeLimitSeconds);
 
 // Solves the instance under the rules with CBC: on one thread, printing
-// nothing, within about the time limit on the wall clock (CBC's
-// preprocessing may run a little past it).  Calls from several threads take
-// turns inside CBC, whose driver keeps global state.
-SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double timeLimitSeconds);
+// nothing, within the time limit on the wall clock.  A verdict (optimal,
+// infeasible) comes only from a search that ended inside its time; one the
+// limit or `stop` cut short is feasible or unknown.  Calls from several
+// threads take turns inside CBC, whose driver keeps global state.
+SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double timeLimitSeconds,
+                           const StopRequest &stop = {});
 
 } // namespace keldar::generator
