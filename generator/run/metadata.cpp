@@ -5,6 +5,7 @@
 #include "generator/run/manifest.h"
 #include "generator/run/solutions.h"
 #include "generator/solve/capacity.h"
+#include "generator/run/rulescopy.h"
 #include "generator/solve/rulesets.h"
 
 #include <QDir>
@@ -77,15 +78,16 @@ bool readFolder(const QString &folder, std::map<qint64, QList<QByteArray>> &rows
     return true;
 }
 
-// The rules of a label: none, the copy in the folder (as a benchmark list
-// leaves it), or the shipped set of that name.
+// The rules of a label: none, the copy in the folder that the solving run
+// left (or a benchmark list), or, for rows older than such copies, the
+// shipped set of that name.
 std::optional<Rules> rulesOf(const QString &folder, const QString &label)
 {
     if (label == QLatin1String("none"))
         return Rules{};
-    QFile copy(QDir(folder).filePath(label + QStringLiteral(".dzn")));
-    if (copy.open(QIODevice::ReadOnly))
-        return parseRules(copy.read(1 << 20)).rules;
+    const FolderRules copy = rulesCopyIn(folder, label);
+    if (copy.rules || !copy.error.isEmpty())
+        return copy.rules;
     if (!shippedRuleSets().contains(label))
         return std::nullopt;
     const RulesChoiceRead shipped = chooseRules(label);

@@ -24,8 +24,9 @@ FolderRules rulesCopyIn(const QString &folder, const QString &label)
 }
 
 std::optional<QString> pinRules(const QString &folder, const RulesChoice &choice,
-                                bool rowsUnderLabel)
+                                bool rowsUnderLabel, bool &unwritable)
 {
+    unwritable = false;
     if (choice.path.isEmpty())
         return std::nullopt; // no rules: nothing to tell apart
     const FolderRules copy = rulesCopyIn(folder, choice.label);
@@ -56,8 +57,11 @@ std::optional<QString> pinRules(const QString &folder, const RulesChoice &choice
                    choice.label + QStringLiteral(".dzn, or give these rules another name");
     }
     QString why;
-    if (publishOnce(folder, choice.label + QStringLiteral(".dzn"), choice.text, why).isEmpty())
-        return kept + QStringLiteral(" not written: ") + why;
+    if (publishOnce(folder, choice.label + QStringLiteral(".dzn"), choice.text, why).isEmpty()) {
+        unwritable = true;
+        return QDir::toNativeSeparators(folder) + QStringLiteral(": cannot write here (") + why +
+               QStringLiteral(")");
+    }
     return std::nullopt;
 }
 

@@ -22,8 +22,8 @@ FolderRules rulesCopyIn(const QString &folder, const QString &label);
 // copy when there is none, and refuses rules other than the copy's under
 // its label, or rows under a label whose rules were never recorded (a
 // shipped set's rows are taken for that set's).  The refusal, naming both
-// files, or nothing.
+// files, or nothing; `unwritable` tells a folder that cannot take the copy.
 std::optional<QString> pinRules(const QString &folder, const RulesChoice &choice,
-                                bool rowsUnderLabel);
+                                bool rowsUnderLabel, bool &unwritable);
 
 } // namespace keldar::generator

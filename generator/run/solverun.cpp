@@ -279,9 +279,10 @@ std::optional<QString> notAppendable(const QString &path)
 
 // One rows file per folder, read before anything is solved, with what a
 // full disk or a kill left half written set aside, and the run's rules tied
-// to the folder; false when one is refused.
-bool openLedgers(const QList<InstanceTask> &tasks, const SolveOptions &options, Ledgers &ledgers,
-                 QTextStream &err)
+// to the folder.  0, or the exit status: 2 when one is refused, 1 when a
+// folder cannot be written.
+int openLedgers(const QList<InstanceTask> &tasks, const SolveOptions &options, Ledgers &ledgers,
+                QTextStream &err)
 {
     for (const InstanceTask &task : tasks) {
         auto &ledger = ledgers[task.folder];
@@ -293,9 +294,9 @@ bool openLedgers(const QList<InstanceTask> &tasks, const SolveOptions &options, 
         ledger = std::make_unique<SolutionsLedger>(path);
         QString why;
         QString setAside;
-        const auto refuse = [&](const QString &text) {
+        const auto refuse = [&](const QString &text, int status = 2) {
             err << "keldar-generate: " << text << "; nothing solved" << Qt::endl;
-            return false;
+            return status;
         };
         if (const auto bad = notAppendable(path))
             return refuse(shown + QStringLiteral(" is ") + *bad);
@@ -312,10 +313,11 @@ bool openLedgers(const QList<InstanceTask> &tasks, const SolveOptions &options, 
             std::any_of(tasks.begin(), tasks.end(), [&](const InstanceTask &t) {
                 return t.folder == task.folder && ledger->has(t.name, options.rules.label);
             });
-        if (const auto refusal = pinRules(task.folder, options.rules, rowsUnderLabel))
-            return refuse(*refusal);
+        bool unwritable = false;
+        if (const auto refusal = pinRules(task.folder, options.rules, rowsUnderLabel, unwritable))
+            return refuse(*refusal, unwritable ? 1 : 2);
     }
-    return true;
+    return 0;
 }
 
 // Roughly what one solving process needs at most: CBC's model and search
@@ -474,8 +476,8 @@ int solveInstances(const QStringList &paths, const SolveOptions &options, QTextS
     SolveOptions here = options;
     here.setSize = tasks.size();
     Ledgers ledgers;
-    if (!openLedgers(mine, here, ledgers, err))
-        return 2;
+    if (const int refused = openLedgers(mine, here, ledgers, err))
+        return refused;
     catchInterrupts();
     // A job started for the run ends with it, as a signal to it would end it.
     if (isHelper())

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,8 +16,13 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace keldar::generator;
 
@@ -157,6 +163,40 @@ QString instancesIn(const QTemporaryDir &dir, int files, int nurses = 6)
     in.targets = {0.5, 0.5, 0.5, 0.35, 0.5, 0.5};
     runBatch(in, dir.path());
     return folder;
+}
+
+// This process's start in clock ticks after boot, as claims record it.
+QByteArray startTicks()
+{
+    const QByteArray stat = readAll(QStringLiteral("/proc/self/stat"));
+    return stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(19);
+}
+
+// The set copied onto a fresh 1 MB tmpfs, filled up or made read-only
+// after; its path there, or none where mounting is not allowed.
+QString smallDisk(const QTemporaryDir &dir, const QString &set, bool fill)
+{
+    const QString mount = dir.filePath(QStringLiteral("disk"));
+    QDir().mkpath(mount);
+    if (::geteuid() != 0 ||
+        QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=1m", "tmpfs",
+                                                    mount}) != 0)
+        return {};
+    const QString copy = QDir(mount).filePath(QStringLiteral("set"));
+    QDir().mkpath(copy);
+    for (const QString &name : QDir(set).entryList(QDir::Files))
+        QFile::copy(QDir(set).filePath(name), QDir(copy).filePath(name));
+    if (fill) {
+        QFile filler(QDir(mount).filePath(QStringLiteral("filler")));
+        if (filler.open(QIODevice::WriteOnly)) {
+            const QByteArray block(4096, 'x');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+        }
+    } else {
+        QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", mount});
+    }
+    return copy;
 }
 
 } // namespace
@@ -509,33 +549,44 @@ private Q_SLOTS:
         QCOMPARE(rowsOf("solutions-2.csv"), rowsOf("solutions.csv"));
     }
 
-    // A killed run, then a rerun, and two runs at once on one folder leave
-    // exactly one row per instance.
+    // A killed run, then a rerun, two runs at once on one folder, and one
+    // run of two jobs leave exactly one row per instance; the run of two
+    // jobs counts what its helper solved as its own.
     void solve_oneRowPerInstance_data()
     {
-        QTest::addColumn<bool>("together");
-        QTest::newRow("killed, then rerun") << false;
-        QTest::newRow("two runs at once") << true;
+        QTest::addColumn<QString>("how");
+        QTest::newRow("killed, then rerun") << "killed";
+        QTest::newRow("two runs at once") << "together";
+        QTest::newRow("two jobs") << "jobs";
     }
     void solve_oneRowPerInstance()
     {
-        QFETCH(bool, together);
+        QFETCH(QString, how);
         QTemporaryDir dir;
         const QString set = instancesIn(dir, 40, 20);
         const QStringList args = {QStringLiteral("--solve"), set, QStringLiteral("--rules"),
                                   QStringLiteral("week")};
         QProcess first;
-        first.start(generatorPath(), args);
-        if (together) {
+        first.start(generatorPath(), how == QLatin1String("jobs")
+                                         ? args + QStringList{"--jobs", "2"}
+                                         : args);
+        if (how == QLatin1String("together")) {
             QVERIFY(runGenerator(args).status != 2);
             QVERIFY(first.waitForFinished(120000));
             // Whatever either passed over as the other's is solved now.
             runGenerator(args);
-        } else {
+        } else if (how == QLatin1String("killed")) {
             QTRY_VERIFY_WITH_TIMEOUT(solutionRows(set).size() >= 3, 60000);
             first.kill();
             QVERIFY(first.waitForFinished());
             QCOMPARE(runGenerator(args).status, 0);
+        } else {
+            QVERIFY(first.waitForFinished(120000));
+            QCOMPARE(first.exitCode(), 0);
+            const QByteArray summary = first.readAllStandardOutput();
+            QVERIFY2(summary.contains("40 of 40 instances solved by this run, 0 solved before, "
+                                      "0 held by another run, 0 failed, 0 interrupted"),
+                     summary.constData());
         }
         const auto rows = solutionRows(set);
         QCOMPARE(rows.size(), 40);
@@ -546,42 +597,252 @@ private Q_SLOTS:
                     .isEmpty());
     }
 
+    // A signal stops the search in hand at once, in the run and in its
+    // jobs: that instance gets no row, the run says it was interrupted and
+    // exits 1, and no claim stays behind.
+    void solve_interrupted_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("jobs");
+        QTest::newRow("Ctrl-C") << int(SIGINT) << "1";
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "1";
+        QTest::newRow("Ctrl-C, two jobs") << int(SIGINT) << "2";
+        QTest::newRow("SIGTERM, two jobs") << int(SIGTERM) << "2";
+    }
+    void solve_interrupted()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, jobs);
+        QTemporaryDir dir;
+        // Large enough that a 60 s limit is not reached by the time the
+        // signal comes on any machine likely to run this.
+        const QString set = dir.filePath(QStringLiteral("set"));
+        BatchInput in = batch(100, 28, 4, false, set);
+        in.files = 2;
+        in.targets = {0.5, 0.3, 0.7, 0.5, 0.1, 0.2};
+        runBatch(in, dir.path());
+        QProcess run;
+        run.start(generatorPath(), {"--solve", set, "--rules", "fourweeks", "--time-limit", "60",
+                                    "--jobs", jobs});
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(set)
+                                      .entryList({QStringLiteral(".*.solving")},
+                                                 QDir::Hidden | QDir::Files)
+                                      .isEmpty(),
+                                 30000);
+        QTest::qWait(500); // into CBC's search
+        ::kill(pid_t(run.processId()), signal);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(run.waitForFinished(30000));
+        // Not the 60 s the limit would take.
+        QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY(run.readAllStandardOutput().contains("interrupted by SIG"));
+        QVERIFY(solutionRows(set).size() < 2);
+        QVERIFY(QDir(set)
+                    .entryList({QStringLiteral(".*.solving")}, QDir::Hidden | QDir::Files)
+                    .isEmpty());
+    }
+
+    // A claim left by something other than a live run of this host is
+    // taken over; a live or foreign one is named, with how to release it;
+    // a folder that cannot be written says so and keeps no claim.
+    void solve_heldOrUnwritable_data()
+    {
+        QTest::addColumn<QByteArray>("claim"); // the claim file's text, or a kind
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("empty claim") << QByteArray("") << 0 << "1 of 1 instances solved";
+        QTest::newRow("garbled claim") << QByteArray("\x01\x02 x y\n") << 0
+                                       << "1 of 1 instances solved";
+        QTest::newRow("dead process here")
+            << QByteArray("HOST 999999999 1 1\n") << 0 << "1 of 1 instances solved";
+        QTest::newRow("live process here")
+            << QByteArray("HOST SELF") << 1 << "held by process";
+        QTest::newRow("another host's")
+            << QByteArray("elsewhere.example 42 7 1\n") << 1
+            << "held by process 42 on host elsewhere.example for ";
+        QTest::newRow("a FIFO") << QByteArray("fifo") << 1 << "(a FIFO); remove it";
+        QTest::newRow("full disk") << QByteArray("full") << 1 << "cannot write here (No space";
+        QTest::newRow("read-only folder")
+            << QByteArray("read-only") << 1 << "cannot write here (Read-only file system)";
+    }
+    void solve_heldOrUnwritable()
+    {
+        QFETCH(QByteArray, claim);
+        QFETCH(int, status);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        QString set = instancesIn(dir, 1);
+        const bool disk = claim == "full" || claim == "read-only";
+        if (disk)
+            set = smallDisk(dir, set, claim == "full");
+        if (disk && set.isEmpty())
+            QSKIP("mounting a small tmpfs needs root");
+        auto unmount = qScopeGuard([&] {
+            if (disk)
+                QProcess::execute(QStringLiteral("umount"), {QFileInfo(set).path()});
+        });
+        const QString claimPath = QDir(set).filePath(QStringLiteral(".instance_1.txt.week.solving"));
+        if (claim == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(claimPath).constData(), 0644), 0);
+        } else if (!disk) {
+            char host[256] = {};
+            ::gethostname(host, sizeof host - 1);
+            claim.replace("HOST", host);
+            claim.replace("SELF", QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
+                                      startTicks() + " 1\n");
+            QVERIFY(writeFile(claimPath, claim));
+        }
+        QProcess run;
+        run.start(generatorPath(), {"--solve", set, "--rules", "week"});
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitCode(), status);
+        const QByteArray output = run.readAllStandardOutput() + run.readAllStandardError();
+        QVERIFY2(output.contains(mentions.toUtf8()), output.constData());
+        if (disk)
+            QVERIFY(QDir(set)
+                        .entryList({QStringLiteral(".*.solving")}, QDir::Hidden | QDir::Files)
+                        .isEmpty());
+    }
+
     // Bad input is refused before anything is written.
     void solve_refused_data()
     {
         QTest::addColumn<QStringList>("args");     // after --solve SET
         QTest::addColumn<QByteArray>("rulesText"); // written to rules.dzn when given
+        QTest::addColumn<QString>("prepare");      // what the set folder holds besides
         QTest::addColumn<QString>("mentions");
-        QTest::newRow("unknown set")
-            << QStringList{"--rules", "weekly"} << QByteArray() << "weekly: no such rule set";
-        QTest::newRow("rules file missing")
-            << QStringList{"--rules", "missing.dzn"} << QByteArray() << "missing.dzn: ";
+        QTest::newRow("unknown set") << QStringList{"--rules", "weekly"} << QByteArray()
+                                     << QString() << "weekly: no such rule set";
+        QTest::newRow("rules file missing") << QStringList{"--rules", "missing.dzn"} << QByteArray()
+                                            << QString() << "missing.dzn: ";
         QTest::newRow("rules file malformed")
             << QStringList{"--rules", "RULES"} << QByteArray("minWorkingShifts = 3;\nmax = ;\n")
-            << "rules.dzn: line 2: ";
+            << QString() << "rules.dzn: line 2: ";
+        // Rules past the first MiB were once dropped unread.
+        QTest::newRow("rules file past 1 MiB")
+            << QStringList{"--rules", "RULES"}
+            << QByteArray("% padding\n").repeated(110000) + "maxConsecutiveWorkingDays = 1;\n"
+            << QString() << "rules.dzn: larger than 1048576 bytes";
         QTest::newRow("time limit 0") << QStringList{"--time-limit", "0"} << QByteArray()
-                                      << "--time-limit 0: a number of seconds above 0";
+                                      << QString() << "--time-limit 0: a number of seconds above 0";
         QTest::newRow("time limit not a number")
-            << QStringList{"--time-limit", "soon"} << QByteArray() << "--time-limit soon";
+            << QStringList{"--time-limit", "soon"} << QByteArray() << QString()
+            << "--time-limit soon";
         QTest::newRow("folder without instances")
-            << QStringList{"EMPTY"} << QByteArray() << "no instance file (instance_<k>.txt)";
+            << QStringList{"EMPTY"} << QByteArray() << QString()
+            << "no instance file (instance_<k>.txt)";
+        QTest::newRow("two names for one number")
+            << QStringList{} << QByteArray() << "instance_01.txt"
+            << "instance_01.txt and instance_1.txt stand for one instance number";
+        QTest::newRow("FIFO as the table")
+            << QStringList{} << QByteArray() << "fifo" << "solutions.csv is a FIFO";
+        QTest::newRow("link as the table")
+            << QStringList{} << QByteArray() << "link" << "solutions.csv is a symbolic link";
+        // The folder was solved under the shipped week; these rules differ.
+        QTest::newRow("other rules under a label in use")
+            << QStringList{"--rules", "DIR/week.dzn"} << QByteArray() << "week"
+            << "holds other rules than";
+        QTest::newRow("a label a spreadsheet runs")
+            << QStringList{"--rules", "DIR/=1+1.dzn"} << QByteArray() << QString()
+            << "would not stand safely in a CSV cell";
     }
     void solve_refused()
     {
         QFETCH(QStringList, args);
         QFETCH(QByteArray, rulesText);
+        QFETCH(QString, prepare);
         QFETCH(QString, mentions);
         QTemporaryDir dir;
         const QString set = instancesIn(dir, 1);
+        const QDir folder(set);
         if (!rulesText.isEmpty())
             QVERIFY(writeFile(dir.filePath(QStringLiteral("rules.dzn")), rulesText));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("week.dzn")), "maxConsecutiveWorkingDays = 1;\n"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("=1+1.dzn")), "minWorkingShifts = 1;\n"));
+        if (prepare == QLatin1String("instance_01.txt"))
+            QVERIFY(QFile::copy(folder.filePath(QStringLiteral("instance_1.txt")),
+                                folder.filePath(prepare)));
+        else if (prepare == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(folder.filePath(QStringLiteral("solutions.csv"))).constData(),
+                              0644),
+                     0);
+        else if (prepare == QLatin1String("link"))
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("rules.dzn")),
+                                folder.filePath(QStringLiteral("solutions.csv"))));
+        else if (prepare == QLatin1String("week"))
+            QVERIFY(QFile::copy(QStringLiteral(KELDAR_MODEL_DIR "/rules/week.dzn"),
+                                folder.filePath(QStringLiteral("week.dzn"))));
         QDir(dir.path()).mkdir(QStringLiteral("empty"));
         args.replaceInStrings(QStringLiteral("RULES"), dir.filePath(QStringLiteral("rules.dzn")));
         args.replaceInStrings(QStringLiteral("EMPTY"), dir.filePath(QStringLiteral("empty")));
+        args.replaceInStrings(QStringLiteral("DIR"), dir.path());
         const Ran ran = runGenerator(QStringList{QStringLiteral("--solve"), set} + args);
         QCOMPARE(ran.status, 2);
         QVERIFY2(ran.err.contains(mentions.toUtf8()), ran.err.constData());
-        QVERIFY(!QFileInfo::exists(QDir(set).filePath(QStringLiteral("solutions.csv"))));
+        QCOMPARE(ran.err.count('\n'), 1);
+        QVERIFY(prepare == QLatin1String("fifo") || prepare == QLatin1String("link") ||
+                !QFileInfo::exists(folder.filePath(QStringLiteral("solutions.csv"))));
+        QVERIFY(folder.entryList({QStringLiteral("*.roster")}).isEmpty());
+    }
+
+    // A table as a full disk, a kill or an editor left it: a torn last row
+    // is set aside and its instance solved again; a byte order mark and
+    // blank lines are read; a row that is not ours is refused by its line.
+    void solve_existingTable_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("half-written last row") << "tear" << 0 << "set aside in solutions.csv.fragment";
+        QTest::newRow("byte order mark") << "bom" << 0 << "2 solved before";
+        QTest::newRow("blank lines") << "blank" << 0 << "2 solved before";
+        QTest::newRow("row not ours") << "foreign" << 2 << "line 5 is not a solutions row";
+        QTest::newRow("cost not a number") << "cost" << 2 << "line 3 is not a solutions row";
+    }
+    void solve_existingTable()
+    {
+        QFETCH(QString, edit);
+        QFETCH(int, status);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        const QString set = instancesIn(dir, 3);
+        const QStringList args{QStringLiteral("--solve"), set, QStringLiteral("--rules"),
+                               QStringLiteral("week")};
+        QCOMPARE(runGenerator(args).status, 0);
+        const QString table = QDir(set).filePath(QStringLiteral("solutions.csv"));
+        QByteArray text = readAll(table);
+        QList<QByteArray> lines = text.split('\n');
+        if (edit == QLatin1String("tear")) {
+            text.chop(lines.at(3).size() / 2 + 1);
+        } else if (edit == QLatin1String("bom")) {
+            text.prepend("\xEF\xBB\xBF");
+            text.chop(lines.at(3).size() + 1); // the third instance solved again
+        } else if (edit == QLatin1String("blank")) {
+            lines.insert(2, "\r");
+            lines.removeAt(4);
+            text = lines.join('\n') + "\r\n";
+        } else if (edit == QLatin1String("foreign")) {
+            text = text + "=HYPERLINK(1),x\r\n";
+        } else {
+            lines[2].replace(",week,optimal,", ",week,optimal,");
+            QList<QByteArray> fields = lines.at(2).split(',');
+            fields[3] = "abc";
+            lines[2] = fields.join(',');
+            text = lines.join('\n');
+        }
+        QVERIFY(QFile::remove(table));
+        QVERIFY(writeFile(table, text));
+        QProcess program;
+        program.start(generatorPath(), args);
+        QVERIFY(program.waitForFinished(120000));
+        QCOMPARE(program.exitCode(), status);
+        const QByteArray output = program.readAllStandardOutput() + program.readAllStandardError();
+        QVERIFY2(output.contains(mentions.toUtf8()), output.constData());
+        if (status == 0)
+            QCOMPARE(solutionRows(set).size(), 3);
     }
 };
 
