@@ -152,12 +152,12 @@ Claim::Found Claim::look()
     const bool here = host == hostName();
     if (here && !(processRunning(pid) && processStart(pid) == owner.at(2)))
         return Found::Stale;
-    why_ = shown + QStringLiteral(": held by process %1 on %2 for %3; if that run is gone, "
-                                  "remove the file to release it")
-                       .arg(pid)
-                       .arg(here ? QStringLiteral("this host")
-                                 : QStringLiteral("host ") + printable(host),
-                            age(since));
+    why_ = shown +
+           QStringLiteral(": held by process %1 on %2 for %3; if that run is gone, "
+                          "remove the file to release it")
+               .arg(pid)
+               .arg(here ? QStringLiteral("this host") : QStringLiteral("host ") + printable(host),
+                    age(since));
     return here ? Found::Live : Found::Foreign;
 }
 

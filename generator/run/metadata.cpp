@@ -3,9 +3,9 @@
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
 #include "generator/run/manifest.h"
+#include "generator/run/rulescopy.h"
 #include "generator/run/solutions.h"
 #include "generator/solve/capacity.h"
-#include "generator/run/rulescopy.h"
 #include "generator/solve/rulesets.h"
 
 #include <QDir>

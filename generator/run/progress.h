@@ -7,8 +7,8 @@
 namespace keldar::generator {
 
 // One line on a terminal, rewritten in place: files (or other units) done,
-// total, rate, time so far and left, and a detail such as counts so far.  Silent when the stream is no terminal, so logs and pipes never
-// receive it.
+// total, rate, time so far and left, and a detail such as counts so far.  Silent when the stream is
+// no terminal, so logs and pipes never receive it.
 class ProgressLine
 {
 public:

@@ -33,8 +33,7 @@ std::optional<QString> pinRules(const QString &folder, const RulesChoice &choice
     const QString given = QDir::toNativeSeparators(choice.path);
     const QString kept = QDir::toNativeSeparators(copy.path);
     if (!copy.error.isEmpty())
-        return copy.error + QStringLiteral(" (the rules of the rows under ") + choice.label +
-               u')';
+        return copy.error + QStringLiteral(" (the rules of the rows under ") + choice.label + u')';
     if (copy.rules)
         return rulesDigest(*copy.rules) == rulesDigest(choice.rules)
                    ? std::nullopt
@@ -48,8 +47,7 @@ std::optional<QString> pinRules(const QString &folder, const RulesChoice &choice
         const RulesChoiceRead shipped = shippedRuleSets().contains(choice.label)
                                             ? chooseRules(choice.label)
                                             : RulesChoiceRead{};
-        if (!shipped.choice ||
-            rulesDigest(shipped.choice->rules) != rulesDigest(choice.rules))
+        if (!shipped.choice || rulesDigest(shipped.choice->rules) != rulesDigest(choice.rules))
             return QStringLiteral("the rows under \"") + choice.label + QStringLiteral("\" in ") +
                    QDir::toNativeSeparators(folder) +
                    QStringLiteral(" do not record their rules; put the rules they were solved "

@@ -1,7 +1,7 @@
 #include "generator/run/solutions.h"
 
-#include "generator/run/manifest.h"
 #include "generator/publish/publish.h"
+#include "generator/run/manifest.h"
 #include "generator/run/svgplot.h"
 
 #include <QFile>
@@ -73,10 +73,10 @@ std::optional<ShardIdentity> readIdentity(const QList<QByteArray> &fields, bool 
 bool consistent(const SolutionRow &row)
 {
     if (row.status == QLatin1String("optimal"))
-        return row.cost && row.bound == row.cost && !row.roster.isEmpty();
+        return row.cost && row.bound == row.cost;
     if (row.status == QLatin1String("infeasible"))
         return !row.cost && !row.bound && row.roster.isEmpty();
-    if (row.status == QLatin1String("feasible") && (!row.cost || row.roster.isEmpty()))
+    if (row.status == QLatin1String("feasible") && !row.cost)
         return false;
     if (row.status == QLatin1String("unknown") && (row.cost || !row.roster.isEmpty()))
         return false;
@@ -178,9 +178,8 @@ QByteArray SolutionRow::line() const
 {
     const auto g = gap();
     QByteArray text = csvField(file.toUtf8()) + ',' + csvField(rules.toUtf8()) + ',' +
-                      status.toLatin1() + ',' + optionalNumber(cost) + ',' +
-                      optionalNumber(bound) + ',' +
-                      (g ? QByteArray::number(*g, 'f', 6) : QByteArray()) + ',' +
+                      status.toLatin1() + ',' + optionalNumber(cost) + ',' + optionalNumber(bound) +
+                      ',' + (g ? QByteArray::number(*g, 'f', 6) : QByteArray()) + ',' +
                       QByteArray::number(seconds, 'f', 3) + ',' + csvField(roster.toUtf8());
     if (identity)
         text += ',' + identity->rulesDigest.toLatin1() + ',' +
@@ -227,8 +226,8 @@ SolutionsRead readSolutions(const QByteArray &bytes, qint64 firstLine)
         }
         const std::optional<SolutionRow> row = readRow(line);
         if (!row) {
-            result.error = QStringLiteral("line %1 is not a solutions row of keldar-generate")
-                               .arg(number);
+            result.error =
+                QStringLiteral("line %1 is not a solutions row of keldar-generate").arg(number);
             return result;
         }
         rows.append(*row);

@@ -32,7 +32,7 @@ struct SolutionRow {
     std::optional<qint64> cost;
     std::optional<qint64> bound;
     double seconds = 0;
-    QString roster; // the roster file's name, when one was found
+    QString roster;                        // the roster file's name, when one was found
     std::optional<ShardIdentity> identity; // in a shard's CSV only
 
     std::optional<double> gap() const; // (cost - bound) / cost
@@ -44,7 +44,7 @@ QByteArray solutionsHeader(bool shard = false);
 
 struct SolutionsRead {
     std::optional<QList<SolutionRow>> rows;
-    QString error; // names the line
+    QString error;    // names the line
     qint64 lines = 0; // line ends read, blank lines included
 };
 

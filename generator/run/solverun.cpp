@@ -96,6 +96,7 @@ public:
 
     void run()
     {
+        showProgress(); // the first instance may take the whole limit
         for (qsizetype i = 0; i < tasks_.size() && interruptSignal() == 0; ++i) {
             Attempt made = attempt(tasks_.at(i));
             tally_.done[std::size_t(i)] = record(tasks_.at(i), made);
@@ -271,8 +272,8 @@ std::optional<QString> notAppendable(const QString &path)
     struct stat info = {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
         return std::nullopt;
-    return S_ISLNK(info.st_mode) ? QStringLiteral("a symbolic link; rows are never appended "
-                                                  "through one, replace it by the file it names")
+    return S_ISLNK(info.st_mode)    ? QStringLiteral("a symbolic link; rows are never appended "
+                                                        "through one, replace it by the file it names")
            : S_ISFIFO(info.st_mode) ? QStringLiteral("a FIFO, not a solutions file")
                                     : QStringLiteral("not a regular file");
 }
@@ -301,8 +302,9 @@ int openLedgers(const QList<InstanceTask> &tasks, const SolveOptions &options, L
         if (const auto bad = notAppendable(path))
             return refuse(shown + QStringLiteral(" is ") + *bad);
         if (!isHelper() && !ledger->setAsideFragment(setAside, why))
-            return refuse(shown + QStringLiteral(": a half-written last row cannot be set "
-                                                 "aside: ") +
+            return refuse(shown +
+                          QStringLiteral(": a half-written last row cannot be set "
+                                         "aside: ") +
                           why);
         if (!setAside.isEmpty())
             err << "keldar-generate: " << shown << ": a half-written last row set aside in "
@@ -411,8 +413,8 @@ void finishHelpers(std::vector<std::unique_ptr<QProcess>> &helpers, Tally &tally
             Done &mine = tally.done[index];
             if (weight[int(done)] > weight[int(mine)]) {
                 mine = done;
-                tally.notes[index] = QString::fromUtf8(line.mid(words.at(0).size() + 1 +
-                                                                words.at(1).size() + 1));
+                tally.notes[index] =
+                    QString::fromUtf8(line.mid(words.at(0).size() + 1 + words.at(1).size() + 1));
             }
         }
     }
@@ -453,9 +455,10 @@ void summarise(const Tally &tally, const SolveOptions &options, qsizetype total,
         << counts[int(Done::Failed)] << " failed, " << counts[int(Done::Interrupted)]
         << " interrupted" << Qt::endl;
     if (const int signal = interruptSignal())
-        out << "interrupted by " << (signal == SIGINT    ? "SIGINT"
-                                     : signal == SIGTERM ? "SIGTERM"
-                                                         : "SIGHUP")
+        out << "interrupted by "
+            << (signal == SIGINT    ? "SIGINT"
+                : signal == SIGTERM ? "SIGTERM"
+                                    : "SIGHUP")
             << ": the instances in hand have no row; run the same command again to go on"
             << Qt::endl;
 }

@@ -177,8 +177,8 @@ CbcEnd runCbc(CbcModel &model, double seconds, const Stopping &stopping)
     CbcMain1(static_cast<int>(args.size()), args.data(), model, betweenStages, data);
     stagesStopping = nullptr;
     end.ran = true;
-    end.finished = model.status() == 0 && !model.isSecondsLimitReached() && !clock.passed() &&
-                   !stopping.now();
+    end.finished =
+        model.status() == 0 && !model.isSecondsLimitReached() && !clock.passed() && !stopping.now();
     end.searched = end.finished || model.status() == 1;
     return end;
 }
@@ -273,6 +273,8 @@ SolveOutcome solveInstance(const Instance &instance, const Rules &rules, double 
     const Stopping stopping{deadline, stop};
     SolveOutcome outcome;
     auto finish = [&](SolveOutcome::Status status) {
+        if (status == SolveOutcome::Infeasible)
+            outcome = SolveOutcome{};
         outcome.status = status;
         outcome.seconds = deadline.elapsed();
         return outcome;

@@ -65,8 +65,7 @@ namespace {
 std::optional<QString> badLabel(const QString &label)
 {
     if (label.isEmpty() || label == QLatin1String("none"))
-        return QStringLiteral("\"%1\" is no name for rules of a file; rename the file")
-            .arg(label);
+        return QStringLiteral("\"%1\" is no name for rules of a file; rename the file").arg(label);
     if (QStringLiteral("=+-@").contains(label.front()) || hasControlCharacter(label) ||
         label.contains(u',') || label.contains(u'"'))
         return QStringLiteral("the label \"%1\" would not stand safely in a CSV cell; rename the "

@@ -176,44 +176,6 @@ private Q_SLOTS:
         QCOMPARE(check.cost, *optimum);
     }
 
-    // Instances of keldar-bench-solve that once took CBC minutes, settled
-    // well within the limit.
-    void settlesWithinTheLimit_data()
-    {
-        QTest::addColumn<int>("nurses");
-        QTest::addColumn<int>("shifts");
-        QTest::addColumn<double>("totalCoverage");
-        QTest::addColumn<double>("dayCoverage");
-        QTest::addColumn<int>("seed");
-        QTest::addColumn<double>("limit");
-        QTest::addColumn<SolveOutcome::Status>("status");
-        // Days needing every nurse leave free periods too short; the
-        // search through nurses swapped took 16 s.
-        QTest::newRow("50 x 28 x 3, no roster")
-            << 50 << 3 << 0.6 << 0.25 << 10 << 2.0 << SolveOutcome::Infeasible;
-        // The relaxation 26 below the optimum: found 1 above it in 120 s.
-        QTest::newRow("100 x 28 x 4, optimal")
-            << 100 << 4 << 0.5 << 0.1 << 4 << 60.0 << SolveOutcome::Optimal;
-    }
-    void settlesWithinTheLimit()
-    {
-        QFETCH(int, nurses);
-        QFETCH(int, shifts);
-        QFETCH(double, totalCoverage);
-        QFETCH(double, dayCoverage);
-        QFETCH(int, seed);
-        QFETCH(double, limit);
-        QFETCH(SolveOutcome::Status, status);
-        const Instance in = benchInstance(nurses, shifts, totalCoverage, dayCoverage, seed);
-        const Rules rules = ruleSet(QStringLiteral("fourweeks.dzn"));
-        const SolveOutcome outcome = solveInstance(in, rules, limit);
-        QCOMPARE(outcome.status, status);
-        if (status == SolveOutcome::Optimal) {
-            QVERIFY(checkRoster(in, outcome.roster, rules).feasible());
-            QCOMPARE(outcome.bound, outcome.cost);
-        }
-    }
-
     // However short the limit and busy the machine, no verdict beyond what
     // was proven: never "infeasible" for an instance with a roster, an
     // "optimal" only at the optimum, a bound never above it, and the run
@@ -237,6 +199,15 @@ private Q_SLOTS:
             << 100 << 4 << 0.5 << 0.1 << quint64(fileSeed(100, 4)) << 1.0 << 1 << qint64(0);
         QTest::newRow("50 x 28 x 3 with no roster at 0.3 s")
             << 50 << 3 << 0.6 << 0.25 << quint64(fileSeed(100, 10)) << 0.3 << 2 << qint64(-1);
+        // Instances of keldar-bench-solve that once took CBC minutes: days
+        // needing every nurse leave free periods too short (the search
+        // through nurses swapped took 16 s), and a relaxation 26 below the
+        // optimum (1 above it after 120 s).  How fast they settle now is
+        // the bench's to say.
+        QTest::newRow("50 x 28 x 3 with no roster at 2 s")
+            << 50 << 3 << 0.6 << 0.25 << quint64(fileSeed(100, 10)) << 2.0 << 1 << qint64(-1);
+        QTest::newRow("100 x 28 x 4 at 10 s")
+            << 100 << 4 << 0.5 << 0.1 << quint64(fileSeed(100, 4)) << 10.0 << 1 << qint64(0);
     }
     void noVerdictBeyondProof()
     {
@@ -257,8 +228,8 @@ private Q_SLOTS:
         const Rules rules = ruleSet(QStringLiteral("fourweeks.dzn"));
         for (int r = 0; r < repeats; ++r) {
             const SolveOutcome outcome = solveInstance(in, rules, limit);
-            QVERIFY(outcome.status != (optimum < 0 ? SolveOutcome::Optimal
-                                                   : SolveOutcome::Infeasible));
+            QVERIFY(outcome.status !=
+                    (optimum < 0 ? SolveOutcome::Optimal : SolveOutcome::Infeasible));
             QVERIFY(optimum >= 0 || outcome.roster.empty());
             QVERIFY(outcome.bound >= lowerBound(in).cost || optimum < 0);
             if (optimum > 0) {
@@ -284,9 +255,8 @@ private Q_SLOTS:
         for (const double after : {0.0, 0.3, 1.5}) {
             QElapsedTimer clock;
             clock.start();
-            const SolveOutcome outcome = solveInstance(in, rules, 60, [&clock, after] {
-                return clock.elapsed() >= qint64(after * 1000);
-            });
+            const SolveOutcome outcome = solveInstance(
+                in, rules, 60, [&clock, after] { return clock.elapsed() >= qint64(after * 1000); });
             if (!outcome.interrupted) // solved before the stop came
                 continue;
             QCOMPARE(outcome.status, SolveOutcome::Unknown);

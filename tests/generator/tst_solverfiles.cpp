@@ -497,7 +497,7 @@ private Q_SLOTS:
 
     // Every roster written passes the check under the same rules and costs
     // what its row says; a rerun adds nothing; shards merged give the
-    // unsplit rows, apart from the seconds.
+    // unsplit rows, apart from the seconds, and merged again write no copy.
     void solve_rowsRostersShardsAgree()
     {
         QTemporaryDir dir;
@@ -531,12 +531,17 @@ private Q_SLOTS:
                 .status,
             0);
         QCOMPARE(solutionRows(set), rows);
+        // The unsplit rows aside, where the merged ones go.
+        QVERIFY(QFile::rename(QDir(set).filePath(QStringLiteral("solutions.csv")),
+                              QDir(set).filePath(QStringLiteral("unsplit.csv"))));
         for (const char *shard : {"1/2", "2/2"})
             QCOMPARE(runGenerator({QStringLiteral("--solve"), set, QStringLiteral("--rules"),
                                    rulesFile, QStringLiteral("--shard"), QLatin1String(shard)})
                          .status,
                      0);
-        QCOMPARE(runGenerator({QStringLiteral("--merge"), set}).status, 0);
+        for (int merge = 0; merge < 2; ++merge)
+            QCOMPARE(runGenerator({QStringLiteral("--merge"), set}).status, 0);
+        QVERIFY(!QFileInfo::exists(QDir(set).filePath(QStringLiteral("solutions-2.csv"))));
         // Jobs record in the order they finish; the merge in file order.
         auto rowsOf = [&set](const char *name) {
             QStringList lines =
@@ -546,7 +551,7 @@ private Q_SLOTS:
             lines.sort();
             return lines;
         };
-        QCOMPARE(rowsOf("solutions-2.csv"), rowsOf("solutions.csv"));
+        QCOMPARE(rowsOf("solutions.csv"), rowsOf("unsplit.csv"));
     }
 
     // A killed run, then a rerun, two runs at once on one folder, and one
@@ -622,6 +627,8 @@ private Q_SLOTS:
         in.targets = {0.5, 0.3, 0.7, 0.5, 0.1, 0.2};
         runBatch(in, dir.path());
         QProcess run;
+        QElapsedTimer started;
+        started.start();
         run.start(generatorPath(), {"--solve", set, "--rules", "fourweeks", "--time-limit", "60",
                                     "--jobs", jobs});
         QTRY_VERIFY_WITH_TIMEOUT(!QDir(set)
@@ -631,15 +638,19 @@ private Q_SLOTS:
                                  30000);
         QTest::qWait(500); // into CBC's search
         ::kill(pid_t(run.processId()), signal);
+        const double signalled = double(started.elapsed()) / 1000;
         QElapsedTimer clock;
         clock.start();
         QVERIFY(run.waitForFinished(30000));
         // Not the 60 s the limit would take.
         QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+        // Only instances finished before the signal have a row.
+        for (const QList<QByteArray> &rows : solutionRows(set))
+            QVERIFY2(rows.first().split(',').value(6).toDouble() < signalled,
+                     rows.first().constData());
         QCOMPARE(run.exitStatus(), QProcess::NormalExit);
         QCOMPARE(run.exitCode(), 1);
         QVERIFY(run.readAllStandardOutput().contains("interrupted by SIG"));
-        QVERIFY(solutionRows(set).size() < 2);
         QVERIFY(QDir(set)
                     .entryList({QStringLiteral(".*.solving")}, QDir::Hidden | QDir::Files)
                     .isEmpty());
@@ -786,6 +797,141 @@ private Q_SLOTS:
         QVERIFY(prepare == QLatin1String("fifo") || prepare == QLatin1String("link") ||
                 !QFileInfo::exists(folder.filePath(QStringLiteral("solutions.csv"))));
         QVERIFY(folder.entryList({QStringLiteral("*.roster")}).isEmpty());
+    }
+
+    // A merge joins only what it proves, and a refused one writes nothing.
+    // Three instances are solved as "I/N [time limit, 5 [rules, week]]"
+    // says, then the steps change the set ("edit FILE REGEX TEXT", "copy A
+    // B", "link A B", "rm A"); no mention when the merge joins.
+    void merge_refused_data()
+    {
+        QTest::addColumn<QStringList>("solves");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("mentions");
+        const QStringList halves = {"1/2", "2/2"};
+        const QString one = "edit solutions.shard-1-of-2.csv ";
+        QTest::newRow("missing shard")
+            << QStringList{"1/2"} << QStringList() << "solutions.shard-2-of-2.csv is missing";
+        QTest::newRow("doubled shard")
+            << halves
+            << QStringList{"copy solutions.shard-1-of-2.csv ../other/solutions.shard-1-of-2.csv"}
+            << "shard 1 of 2 is doubled";
+        QTest::newRow("shard 3 of 2")
+            << halves << QStringList{"copy solutions.shard-2-of-2.csv solutions.shard-3-of-2.csv"}
+            << "has no shard 3";
+        QTest::newRow("another split")
+            << halves << QStringList{"copy solutions.shard-2-of-2.csv solutions.shard-2-of-3.csv"}
+            << "is of a split into 3 shards";
+        QTest::newRow("cost without roster")
+            << halves << QStringList{one + ",instance_1\\.week\\.roster, ,,"}
+            << "is not a solutions row";
+        QTest::newRow("label not a file name")
+            << halves << QStringList{one + ",week, ,../week,"} << "names no rules file";
+        QTest::newRow("two names for one instance")
+            << halves << QStringList{"copy instance_1.txt instance_01.txt"}
+            << "stand for one instance number";
+        QTest::newRow("no identity")
+            << halves << QStringList{one + ",[0-9a-f]{16,}[^\\r]*"} << "has no rulesDigest";
+        QTest::newRow("row of another shard")
+            << halves << QStringList{one + ",1/2, ,2/2,"} << "is of shard 2 of 2";
+        QTest::newRow("instance added")
+            << halves << QStringList{"copy instance_1.txt instance_9.txt"}
+            << "is of a split of 3 instances";
+        QTest::newRow("another time limit")
+            << QStringList{"1/2", "2/2 6"} << QStringList() << "was solved within 6 s";
+        QTest::newRow("incomplete shard")
+            << halves << QStringList{one + "instance_3\\.txt[^\\n]*\\n"}
+            << "no row of instance_3.txt under week";
+        QTest::newRow("row of another shard's instance")
+            << halves << QStringList{one + "instance_3\\.txt instance_2.txt"}
+            << "is of an instance shard 1 of 2 does not cover";
+        QTest::newRow("row twice")
+            << halves << QStringList{one + "instance_3\\.txt instance_1.txt"} << "is there twice";
+        QTest::newRow("rules in one shard only")
+            << QStringList{"1/2", "2/2", "1/2 5 none"} << QStringList()
+            << "solutions.shard-2-of-2.csv: no row of instance_2.txt under none";
+        QTest::newRow("rules copy missing")
+            << halves << QStringList{"rm week.dzn"} << "week.dzn is missing";
+        QTest::newRow("other rules under one label")
+            << halves
+            << QStringList{"edit solutions.shard-2-of-2.csv ,[0-9a-f]{16,}, ,0123456789abcdef,"}
+            << "was solved under other rules than";
+        QTest::newRow("instance unreadable")
+            << halves << QStringList{"edit instance_1.txt ^[\\s\\S]+ x"}
+            << "solutions.shard-1-of-2.csv: instance_1.txt: line 1";
+        QTest::newRow("roster outside the folder")
+            << halves << QStringList{one + "instance_1\\.week\\.roster ../../etc/passwd"}
+            << "names the roster ../../etc/passwd, which is no file of";
+        QTest::newRow("roster by a path, to itself")
+            << halves
+            << QStringList{one + "instance_1\\.week\\.roster ../set/instance_1.week.roster"}
+            << "names the roster ../set/instance_1.week.roster, which is no file of";
+        QTest::newRow("roster a link")
+            << halves
+            << QStringList{"copy instance_1.week.roster kept", "rm instance_1.week.roster",
+                           "link kept instance_1.week.roster"}
+            << "names the roster instance_1.week.roster, which is no file of";
+        QTest::newRow("roster malformed")
+            << halves << QStringList{"edit instance_1.week.roster \\n\\d \\nx"}
+            << "instance_1.week.roster: line";
+        QTest::newRow("roster breaks the rules")
+            << halves << QStringList{"edit instance_1.week.roster \\b[0-3]\\b 4"}
+            << "instance_1.week.roster breaks the rules";
+        QTest::newRow("cost edited")
+            << halves << QStringList{one + "week,(\\w+),\\d+,\\d*, week,\\1,1,1,"}
+            << "says cost 1, but instance_1.week.roster costs";
+        QTest::newRow("other solutions already there")
+            << halves << QStringList{"copy solutions.shard-2-of-2.csv solutions.csv"}
+            << "solutions.csv is already there with other rows";
+        QTest::newRow("more shards than instances")
+            << QStringList{"1/4", "2/4", "3/4", "4/4"} << QStringList() << QString();
+        QTest::newRow("two rule sets")
+            << QStringList{"1/2", "2/2", "1/2 5 none", "2/2 5 none"} << QStringList() << QString();
+    }
+    void merge_refused()
+    {
+        QFETCH(QStringList, solves);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        const QString set = instancesIn(dir, 3);
+        for (const QString &solve : solves) {
+            const QStringList words = solve.split(u' ');
+            QStringList args{"--solve", set, "--shard", words.at(0)};
+            args += QStringList{"--time-limit", words.value(1, "5")};
+            if (words.value(2) != "none")
+                args += QStringList{"--rules", "week"};
+            QCOMPARE(runGenerator(args).status, 0);
+        }
+        for (const QString &step : steps) {
+            const QStringList words = step.split(u' ');
+            const QString path = QDir(set).filePath(words.at(1));
+            const QString to = QDir(set).filePath(words.value(2));
+            QDir().mkpath(QFileInfo(to).path());
+            QString text = QString::fromUtf8(readAll(path));
+            text.replace(QRegularExpression(words.value(2)), words.value(3));
+            QVERIFY2(words.at(0) == "copy"   ? QFile::copy(path, to)
+                     : words.at(0) == "link" ? QFile::link(path, to)
+                     : words.at(0) == "rm"   ? QFile::remove(path)
+                                           : QFile::remove(path) && writeFile(path, text.toUtf8()),
+                     qPrintable(step));
+        }
+        const QString other = dir.filePath(QStringLiteral("other"));
+        const QStringList before = QDir(set).entryList(QDir::AllEntries | QDir::Hidden);
+        const Ran ran =
+            runGenerator(QStringList{QStringLiteral("--merge"), set} +
+                         (QFileInfo::exists(other) ? QStringList{other} : QStringList()));
+        QCOMPARE(ran.status, mentions.isEmpty() ? 0 : 2);
+        QVERIFY2(ran.err.contains(mentions.toUtf8()), ran.err.constData());
+        if (!mentions.isEmpty()) {
+            QCOMPARE(ran.err.count('\n'), 1);
+            QCOMPARE(QDir(set).entryList(QDir::AllEntries | QDir::Hidden), before);
+            return;
+        }
+        qsizetype shardRows = 0;
+        for (const QString &name : QDir(set).entryList({QStringLiteral("solutions.shard-*.csv")}))
+            shardRows += solutionRows(set, name).size();
+        QCOMPARE(solutionRows(set).size(), shardRows);
     }
 
     // A table as a full disk, a kill or an editor left it: a torn last row
