@@ -8,6 +8,7 @@
 #include "generator/run/interrupt.h"
 #include "generator/run/metadata.h"
 #include "generator/run/shards.h"
+#include "buildinfo/buildid.h"
 #include "generator/run/solvemerge.h"
 #include "generator/run/solverun.h"
 #include "generator/solve/roster.h"
@@ -445,7 +446,8 @@ int run(QStringList args, const Streams &io)
         return 0;
     }
     if (args.contains(QLatin1String("--version")) || args.contains(QLatin1String("-v"))) {
-        io.out << "keldar-generate " KELDAR_VERSION << Qt::endl;
+        io.out << "keldar-generate " KELDAR_VERSION " (build " << keldar::buildId() << ")"
+               << Qt::endl;
         return 0;
     }
     const auto leading = leadingFormats(args, io.err);
