@@ -60,6 +60,6 @@ endforeach()
 # The page carries the version the program reports.
 execute_process(COMMAND ${PROGRAM} --version OUTPUT_VARIABLE version)
 file(STRINGS ${MANPAGE} title REGEX "^\\.TH ")
-if(NOT version MATCHES " ${VERSION}\n" OR NOT title MATCHES "\"KELDAR ${VERSION}\"")
+if(NOT version MATCHES " ${VERSION}[ \n]" OR NOT title MATCHES "\"KELDAR ${VERSION}\"")
   message(SEND_ERROR "versions differ: --version says '${version}', the page '${title}'")
 endif()

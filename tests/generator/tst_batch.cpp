@@ -152,7 +152,9 @@ private Q_SLOTS:
         QVERIFY(!log.contains(QStringLiteral("unreachable: periodPreference")));
     }
 
-    // The header's measured values are what --measure finds in the body.
+    // The header's measured values are what --measure finds in the body, and
+    // it names the batch, read back from it and from an earlier version's
+    // file, which named the folder too.
     void header_matchesBody()
     {
         QTemporaryDir dir;
@@ -163,6 +165,16 @@ private Q_SLOTS:
             const QByteArray line = QByteArray("# ") + IndicatorNames[k] + " measured " +
                                     QByteArray::number(measured[std::size_t(k)], 'f', 6);
             QVERIFY2(text.contains(line), line.constData());
+        }
+        QVERIFY(!text.contains(QFile::encodeName(dir.path())));
+        const QByteArray older = QByteArray(text).replace(
+            "\n# seed 100\n", "\n# seed 100\n# folder /home/someone/set\n");
+        for (const QByteArray &header : {text, older}) {
+            const auto origin = readOrigin(header);
+            QVERIFY(origin && parseInstance(header).instance);
+            QCOMPARE(origin->fileNumber, qint64(5));
+            QCOMPARE(origin->input.seed, qint64(100));
+            QCOMPARE(origin->input.targets, smallBatch(dir.path()).targets);
         }
     }
 
@@ -198,7 +210,9 @@ private Q_SLOTS:
                 log.indexOf(QStringLiteral("instance_20.txt")));
     }
 
-    // A file removed and generated again comes back byte for byte.
+    // A file removed and generated again comes back byte for byte, and so
+    // does the batch made in another folder: there named as the program is
+    // told it on the command line, relative, here as the windows write it.
     void rerun_sameBytes()
     {
         QTemporaryDir dir;
@@ -209,6 +223,15 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(path));
         runBatch(in, dir.path());
         QCOMPARE(readAll(path), first);
+
+        writeFile(dir.filePath(QStringLiteral("in.txt")),
+                  inputText(QStringLiteral("relative")).replace(" 1 \r\n 100", " 5 \r\n 100"));
+        QCOMPARE(runProgram({QStringLiteral("in.txt")}, dir.path()).status, 0);
+        for (int k : {5, 6}) {
+            const QString name = QStringLiteral("instance_%1.txt").arg(k);
+            QCOMPARE(readAll(dir.filePath(QStringLiteral("relative/") + name)),
+                     readAll(dir.filePath(name)));
+        }
     }
 
     // The name taken by anything, a dangling link included, is never written
@@ -764,8 +787,6 @@ private Q_SLOTS:
             << QByteArray("0.6\r\n") << QByteArray("1.6\r\n") << true << false << "line 6";
         QTest::newRow("bad indicator, folder chain missing")
             << QByteArray("0.6\r\n") << QByteArray("1.6\r\n") << true << false << "line 6";
-        QTest::newRow("app's file missing")
-            << QByteArray() << QByteArray("missing") << false << false << "cannot read";
     }
     void program_refusedInput_logged()
     {
@@ -820,25 +841,25 @@ private Q_SLOTS:
                      qPrintable(log));
     }
 
-    // A mark beside a file that is not there only makes sense for the app,
-    // which waits for it beside the file it wrote.
-    void program_missingFile_markOnlyForApp_data()
+    // A start with no input-data file to read, by hand or by the app, leaves
+    // nothing behind: no mark, no log; the app sees the process end.
+    void program_missingFile_leavesNothing_data()
     {
         QTest::addColumn<bool>("named");
-        QTest::addColumn<bool>("marked");
-        QTest::newRow("named file") << true << false;
-        QTest::newRow("app's file") << false << true;
+        QTest::newRow("named file") << true;
+        QTest::newRow("app's file") << false;
     }
-    void program_missingFile_markOnlyForApp()
+    void program_missingFile_leavesNothing()
     {
         QFETCH(bool, named);
-        QFETCH(bool, marked);
         QTemporaryDir dir;
         const QString name =
             named ? QStringLiteral("nosuch.txt") : QString::fromLatin1(InputFileName);
-        QCOMPARE(runProgram(named ? QStringList{name} : QStringList{}, dir.path()).status, 2);
-        QCOMPARE(QFileInfo::exists(dir.filePath(name + QLatin1String(ReadMarkSuffix))), marked);
-        QVERIFY(!QFileInfo::exists(dir.filePath(name)));
+        const Ran ran = runProgram(named ? QStringList{name} : QStringList{}, dir.path());
+        QCOMPARE(ran.status, 2);
+        QVERIFY2(ran.err.contains(name.toUtf8() + ": no such file"), ran.err.constData());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     // Careless or hostile use: refused at once, status 2, no folder made; or
@@ -880,12 +901,31 @@ private Q_SLOTS:
             << 0
             << "design: d%1x.txt, 1 cells, 1 files a cell, files 1 to 1, seed 100, folder o%2ut";
         QTest::newRow("--format with --merge")
-            << "" << QStringList{"--format", "dzn", "--merge", "."} << 2 << "Usage:";
+            << "" << QStringList{"--format", "dzn", "--merge", "."} << 2
+            << "--format does not go with --merge; try keldar-generate --merge --help";
         QTest::newRow("repeated option")
             << "" << QStringList{"--jobs", "1", "--jobs", "2", "in.txt"} << 2
             << "--jobs given twice";
+        QTest::newRow("command without its operand")
+            << "" << QStringList{"--solve"} << 2
+            << "--solve needs PATH; try keldar-generate --solve --help";
+        QTest::newRow("option of another command after the files")
+            << "" << QStringList{"--convert", "instance.txt", "--jobs", "1"} << 2
+            << "--jobs does not go with --convert";
+        QTest::newRow("two commands") << "" << QStringList{"--solve", ".", "--merge", "."} << 2
+                                      << "--solve and --merge do not go together";
+        // Every name taken: the files are kept, and the run says why it
+        // exits 1 and where its log is.
+        QTest::newRow("a design again with another seed")
+            << "\"$0\" --design design.txt --out o >/dev/null 2>&1; echo 'seed = 5' >> design.txt;"
+            << QStringList{"--design", "design.txt", "--out", "o"} << 1
+            << "keldar-generate: 0 written, 0 kept, 1 skipped, 0 failed, 0 not started; see "
+               "o/output.log";
+        QTest::newRow("-- ends the options")
+            << "cp instance.txt ./--odd.txt;" << QStringList{"--measure", "--", "--odd.txt"} << 0
+            << "";
         QTest::newRow("unknown option") << "" << QStringList{"--jobz", "2", "in.txt"} << 2
-                                        << "unknown option '--jobz'; try --help";
+                                        << "unknown option '--jobz'; try keldar-generate --help";
     }
     void program_hostileUse()
     {
@@ -922,8 +962,47 @@ private Q_SLOTS:
              logs.hasNext();)
             seen += QString::fromUtf8(readAll(logs.next()));
         QVERIFY2(seen.contains(mentions), qPrintable(seen));
+        // Whatever went wrong is said, on one line when it is the usage.
+        QVERIFY(status == 0 || !seen.isEmpty());
+        if (mentions.contains(QLatin1String("try keldar-generate")))
+            QCOMPARE(seen.count(u'\n'), 1);
         if (status == 2)
             QCOMPARE(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // Options go in any order: each command with its options before and
+    // after its operands gives the same status and output.
+    void program_optionOrder_data()
+    {
+        QTest::addColumn<QStringList>("one");
+        QTest::addColumn<QStringList>("other");
+        QTest::newRow("--convert")
+            << QStringList{"--format", "ssb", "--rules", "week", "--convert", "A/instance_1.txt"}
+            << QStringList{"--convert", "A/instance_1.txt", "--rules", "week", "--format", "ssb"};
+        QTest::newRow("--solve") << QStringList{"--rules", "week",    "--time-limit",
+                                                "5",       "--solve", "A"}
+                                 << QStringList{"--solve", "A",       "--time-limit",
+                                                "5",       "--rules", "week"};
+        QTest::newRow("--measure")
+            << QStringList{"--measure", "A/instance_1.txt", "A/instance_2.txt"}
+            << QStringList{"--measure", "--", "A/instance_1.txt", "A/instance_2.txt"};
+        QTest::newRow("a batch") << QStringList{"--jobs", "1", "in.txt", "--format", "dzn"}
+                                 << QStringList{"in.txt", "--format", "dzn", "--jobs", "1"};
+    }
+    void program_optionOrder()
+    {
+        QFETCH(QStringList, one);
+        QFETCH(QStringList, other);
+        QByteArray seen[2];
+        for (int run = 0; run < 2; ++run) {
+            QTemporaryDir dir;
+            writeFile(dir.filePath(QStringLiteral("in.txt")), inputText(QStringLiteral("A")));
+            QCOMPARE(runProgram({QStringLiteral("in.txt")}, dir.path()).status, 0);
+            const Ran ran = runProgram(run == 0 ? one : other, dir.path());
+            seen[run] = QByteArray::number(ran.status) + '\n' + ran.out + ran.err;
+            seen[run].replace(dir.path().toUtf8(), "DIR");
+        }
+        QCOMPARE(seen[0], seen[1]);
     }
 
     void program_versionAndHelp()
@@ -931,7 +1010,8 @@ private Q_SLOTS:
         for (const char *option : {"--version", "-v"}) {
             const Ran version = runProgram({QLatin1String(option)});
             QCOMPARE(version.status, 0);
-            QCOMPARE(version.out.trimmed(), QByteArray("keldar-generate " KELDAR_VERSION));
+            QVERIFY2(version.out.startsWith("keldar-generate " KELDAR_VERSION " (build "),
+                     version.out.constData());
         }
         const Ran help = runProgram({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);

@@ -193,6 +193,8 @@ private Q_SLOTS:
         // Preprocessing handed no time once called this one infeasible.
         QTest::newRow("50 x 28 x 3 at 0.1 s")
             << 50 << 3 << 0.3 << 0.1 << quint64(fileSeed(13, 13)) << 0.1 << 8 << qint64(2707);
+        QTest::newRow("50 x 28 x 3 at 0.2 s")
+            << 50 << 3 << 0.3 << 0.1 << quint64(fileSeed(13, 13)) << 0.2 << 3 << qint64(2707);
         QTest::newRow("50 x 28 x 3 at 0.3 s")
             << 50 << 3 << 0.3 << 0.1 << quint64(fileSeed(13, 13)) << 0.3 << 3 << qint64(2707);
         QTest::newRow("100 x 28 x 4 at 1 s")

@@ -291,7 +291,7 @@ BatchInput batch(int nurses, int days, int shifts, const QString &folder = {})
 
 RulesChoice rulesFrom(const QByteArray &text)
 {
-    return RulesChoice{*parseRules(text).rules, QStringLiteral("test"), QString()};
+    return RulesChoice{*parseRules(text).rules, QStringLiteral("test"), QString(), text};
 }
 
 // The program's exit status and its error output.
