@@ -33,7 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     batch.freeCounted = in.freeCounted;
     batch.files = 1;
     batch.firstFile = 1;
-    batch.folder = QStringLiteral("fuzz");
     Provenance provenance;
     provenance.measured = measured;
     const ParsedInstance again = parseInstance(instanceText(in, batch, provenance));

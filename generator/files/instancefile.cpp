@@ -98,10 +98,9 @@ double expectedFileBytes(const BatchInput &input)
     const double days = input.days;
     const double working = input.workingShifts();
     const double digits = std::floor(std::log10(nurses)) + 1;
-    // Header lines are short but for the folder; coverage values have at
-    // most the digits of N; costs are one digit and a separator.
-    return 1024 + static_cast<double>(input.folder.toUtf8().size()) +
-           days * working * (digits + 1) + nurses * days * (working + 1) * 2;
+    // Header lines are short; coverage values have at most the digits of N;
+    // costs are one digit and a separator.
+    return 1024 + days * working * (digits + 1) + nurses * days * (working + 1) * 2;
 }
 
 QByteArray instanceText(const Instance &in, const BatchInput &input, const Provenance &provenance)
@@ -121,8 +120,9 @@ QByteArray instanceText(const Instance &in, const BatchInput &input, const Prove
                number(input.targets[static_cast<std::size_t>(k)]) + "\n";
     out += "# number of files " + QByteArray::number(input.files) + "\n";
     out += "# first file " + QByteArray::number(input.firstFile) + "\n";
+    // No folder: where a batch was made is no part of it, so the same batch
+    // gives the same bytes in any folder and a shared set names no one's home.
     out += "# seed " + QByteArray::number(input.seed) + "\n";
-    out += "# folder " + input.folder.toLocal8Bit() + "\n";
     for (int k = 0; k < IndicatorCount; ++k)
         out += QByteArray("# ") + IndicatorNames[k] + " measured " +
                QByteArray::number(provenance.measured[static_cast<std::size_t>(k)], 'f', 6) +
@@ -338,15 +338,15 @@ public:
             good = target(k, in.targets[std::size_t(k)]);
         qint64 seed = 0;
         good = good && value("# number of files ", in.files) &&
-               value("# first file ", in.firstFile) && value("# seed ", seed) && seed == in.seed &&
-               take("# folder ", rest);
+               value("# first file ", in.firstFile) && value("# seed ", seed) && seed == in.seed;
+        // Files of earlier versions name the folder they were written to.
+        take("# folder ", rest);
         if (!good || nurses < 1 || days < 1 || shifts < 1 || (free != 0 && free != 1))
             return false;
         in.nurses = int(nurses);
         in.days = int(days);
         in.shifts = int(shifts);
         in.freeCounted = free == 1;
-        in.folder = QString::fromLocal8Bit(rest);
         return true;
     }
 

@@ -22,7 +22,8 @@ struct Provenance {
 };
 
 // The instance file: "#" comment header, then "N D W F", D lines of W
-// requirements, N lines of D * (W + 1) costs.  LF line ends.
+// requirements, N lines of D * (W + 1) costs.  LF line ends.  The header
+// names the batch but not its folder.
 QByteArray instanceText(const Instance &instance, const BatchInput &input,
                         const Provenance &provenance);
 
@@ -38,14 +39,15 @@ bool unreachable(double measured, double target);
 double expectedFileBytes(const BatchInput &input);
 
 // The batch and file number an instance file's header names: every input of
-// the batch that wrote it, so the file can be made again and compared.
+// the batch that wrote it but the folder, so the file can be made again and
+// compared.
 struct InstanceOrigin {
     BatchInput input;
     qint64 fileNumber = 0;
 };
 
 // Reads the origin from the header; none when a line of it is missing or
-// malformed.
+// malformed.  An earlier version's "# folder" line is passed over.
 std::optional<InstanceOrigin> readOrigin(const QByteArray &text);
 
 struct ParsedInstance {

@@ -53,8 +53,8 @@ QMap<QString, QByteArray> filesOf(const QString &folder)
 }
 
 // Runs `make` into `folder`, then moves the result aside and returns it, so
-// that a second run can write into the same folder name: the folder is part
-// of every file's header.
+// that a second run into the same folder name writes its files afresh
+// rather than keeping the first run's.
 QMap<QString, QByteArray> madeAside(const QString &folder, const std::function<void()> &make)
 {
     make();
