@@ -23,6 +23,7 @@ set(expected
   ${DATADIR}/metainfo/${APPSTREAM_ID}.metainfo.xml
   ${MANDIR}/man1/keldar.1.gz
   ${MANDIR}/man1/keldar-generate.1.gz
+  ${DATADIR}/bash-completion/completions/keldar-generate
   ${DATADIR}/doc/keldar/README.md)
 foreach(f IN LISTS expected)
   if(NOT EXISTS ${STAGE}/${f})

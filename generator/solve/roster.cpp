@@ -176,11 +176,15 @@ ParsedRules parseRules(const QByteArray &bytes)
 
 namespace {
 
+// The words the manual's MiniZinc line asks for (--unsat-msg, --unknown-msg).
+const QByteArray DocumentedUnsat = "% unsatisfiable";
+const QByteArray DocumentedUnknown = "% unknown";
+
 QString noRosterMeaning(const QByteArray &status)
 {
-    if (status == "=====UNSATISFIABLE=====")
+    if (status == "=====UNSATISFIABLE=====" || status == DocumentedUnsat)
         return QStringLiteral("no roster meets the coverage and the rules");
-    if (status == "=====UNKNOWN=====")
+    if (status == "=====UNKNOWN=====" || status == DocumentedUnknown)
         return QStringLiteral("none found in the time it had");
     return QStringLiteral("the solver stopped without a roster");
 }
@@ -201,10 +205,12 @@ ParsedRoster parseRoster(const QByteArray &text, const Instance &in)
     int nurse = 0;
     for (int i = 0; i < lines.size(); ++i) {
         const QByteArray line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith('%') || line.startsWith('#'))
-            continue;
         // MiniZinc's word that it found none, where a roster was awaited.
-        if (line.startsWith("=====") && line.endsWith("=====") && nurse == 0)
+        const bool none = (line.startsWith("=====") && line.endsWith("=====")) ||
+                          line == DocumentedUnsat || line == DocumentedUnknown;
+        if (!none && (line.isEmpty() || line.startsWith('%') || line.startsWith('#')))
+            continue;
+        if (none && nurse == 0)
             return fail(i + 1, QStringLiteral("no roster in the file: the solver says %1 "
                                               "(%2)")
                                    .arg(QString::fromUtf8(line), noRosterMeaning(line)));

@@ -66,9 +66,28 @@ run_chain() { # FILE LINES... : the chain's scripts are $work/chain/<n>.sh
   rm -rf "$scratch"
 }
 
+# The manual page's examples marked runnable by a comment line
+#     .\" runnable [continued] [needs=PROGRAM]...
+# before their .EX, as Markdown of the same line numbers, its escapes
+# undone and its installed paths this build's.
+man_examples() {
+  awk '
+    /^\.\\" runnable/ { words = $0; sub(/^\.\\" runnable */, "", words); pending = 1; print ""; next }
+    pending && /^\.EX/ { print "```sh runnable " words; pending = 0; open = 1; next }
+    open && /^\.EE/ { print "```"; open = 0; next }
+    open {
+      gsub(/\\-/, "-"); gsub(/\\e/, "\\")
+      gsub(/\/usr\/share\/keldar/, "\"$KELDAR_SHARE\"")
+      print; next
+    }
+    { print "" }' "$1"
+}
+
 cd "$source_dir" || exit 1
+mkdir -p "$work/man/packaging/man"
+man_examples packaging/man/keldar-generate.1.in > "$work/man/packaging/man/keldar-generate.1.in"
 total=0
-for file in README.md docs/*.md; do
+for file in README.md docs/*.md "$work/man/packaging/man/keldar-generate.1.in"; do
   [ -f "$file" ] || continue
   lines=() skip_chain=0
   rm -rf "$work/chain"; mkdir -p "$work/chain"

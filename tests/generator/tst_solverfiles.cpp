@@ -428,6 +428,9 @@ private Q_SLOTS:
             << true << QByteArray("% comment\n=====UNKNOWN=====\n")
             << "line 2: no roster in the file: the solver says =====UNKNOWN===== (none found in "
                "the time it had)";
+        QTest::newRow("the solver found none, as the manual has it say")
+            << true << QByteArray("% unknown\n")
+            << "line 1: no roster in the file: the solver says % unknown (none found in the time it had)";
         QTest::newRow("short line") << true << QByteArray("0 0 2 2\n\n2 1 1\n")
                                     << "line 3: expected 4 shift numbers, found 3";
         QTest::newRow("shift out of range") << true << QByteArray("0 0 2 3\n2 1 1 0\n")
@@ -824,7 +827,7 @@ private Q_SLOTS:
             << "is of a split into 3 shards";
         QTest::newRow("cost without roster")
             << halves << QStringList{one + ",instance_1\\.week\\.roster, ,,"}
-            << "is not a solutions row";
+            << "states a cost but names no roster";
         QTest::newRow("label not a file name")
             << halves << QStringList{one + ",week, ,../week,"} << "names no rules file";
         QTest::newRow("two names for one instance")
