@@ -455,7 +455,7 @@ void summarise(const Tally &tally, const SolveOptions &options, qsizetype total,
         << counts[int(Done::Failed)] << " failed, " << counts[int(Done::Interrupted)]
         << " interrupted" << Qt::endl;
     if (const int signal = interruptSignal())
-        out << "interrupted by "
+        err << "keldar-generate: interrupted by "
             << (signal == SIGINT    ? "SIGINT"
                 : signal == SIGTERM ? "SIGTERM"
                                     : "SIGHUP")
