@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,107 +59,157 @@ Claim::Claim(const QString &folder, const QString &name, const QString &label)
 
 Claim::~Claim()
 {
+    // Unlinked while still locked: whoever opens the name later finds a new
+    // file, or none.
     if (held_)
-        QFile::remove(path_);
+        ::unlink(QFile::encodeName(path_).constData());
+    release();
 }
 
-void Claim::clearStale()
+void Claim::release()
 {
-    if (look() == Found::Stale)
-        QFile::remove(path_);
+    if (fd_ >= 0)
+        ::close(fd_); // also releases the lock
+    fd_ = -1;
 }
 
-Claim::Taken Claim::take()
+// Opens the claim at the path and locks it, unless a live run holds it.
+Claim::Opened Claim::openLocked(bool create)
 {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (create()) {
-            held_ = true;
-            return Taken::Held;
-        }
-        if (!why_.isEmpty())
-            return Taken::NoWrite;
-        switch (look()) {
-        case Found::None: // released between the two looks
-            continue;
-        case Found::Stale:
-            if (QFile::remove(path_))
-                continue;
+    const QByteArray encoded = QFile::encodeName(path_);
+    const int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (create ? O_CREAT : 0);
+    fd_ = ::open(encoded.constData(), flags, 0644);
+    if (fd_ < 0) {
+        if (errno == ENOENT && !create)
+            return Opened::Gone;
+        if (errno == ELOOP) {
             why_ = QDir::toNativeSeparators(path_) +
-                   QStringLiteral(": a dead run's claim that cannot be removed");
-            return Taken::NoWrite;
-        case Found::Live:
-        case Found::Foreign:
-            return Taken::Elsewhere;
+                   QStringLiteral(": not a claim of keldar-generate (a symbolic link); remove it "
+                                  "to solve this instance");
+            return Opened::NotAClaim;
         }
+        why_ = QDir::toNativeSeparators(QFileInfo(path_).absolutePath()) +
+               QStringLiteral(": cannot write here (%1)").arg(systemError(errno));
+        return Opened::NoWrite;
     }
-    return Taken::Elsewhere;
+    struct stat opened = {};
+    struct stat atPath = {};
+    if (::fstat(fd_, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        why_ = QDir::toNativeSeparators(path_) +
+               QStringLiteral(": not a claim of keldar-generate (%1); remove it to solve this "
+                              "instance")
+                   .arg(S_ISFIFO(opened.st_mode) ? QStringLiteral("a FIFO")
+                                                 : QStringLiteral("not a regular file"));
+        release();
+        return Opened::NotAClaim;
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        why_ = named(holder());
+        release();
+        return Opened::Busy;
+    }
+    // The file locked may have been released and unlinked meanwhile.
+    if (::stat(encoded.constData(), &atPath) != 0 || atPath.st_ino != opened.st_ino ||
+        atPath.st_dev != opened.st_dev) {
+        release();
+        return Opened::Gone;
+    }
+    return Opened::Locked;
 }
 
-bool Claim::create()
+QByteArray Claim::holder() const
 {
-    why_.clear();
-    const int fd = ::open(QFile::encodeName(path_).constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (errno != EEXIST)
-            why_ = QDir::toNativeSeparators(QFileInfo(path_).absolutePath()) +
-                   QStringLiteral(": cannot write here (%1)").arg(systemError(errno));
-        return false;
-    }
+    QByteArray owner(int(ClaimBytes), '\0');
+    const ssize_t got = ::pread(fd_, owner.data(), std::size_t(ClaimBytes), 0);
+    owner.truncate(got > 0 ? qsizetype(got) : 0);
+    return owner.trimmed();
+}
+
+// Who holds the claim, in words: its file, the process and host, and how
+// long, with how to release it.
+QString Claim::named(const QByteArray &owner) const
+{
+    const QList<QByteArray> fields = owner.split(' ');
+    bool numbers = fields.size() == 4;
+    const qint64 pid = numbers ? fields.at(1).toLongLong(&numbers) : 0;
+    const qint64 since = numbers ? fields.at(3).toLongLong(&numbers) : 0;
+    const QString shown = QDir::toNativeSeparators(path_);
+    if (!numbers)
+        return shown + QStringLiteral(": being taken by another run");
+    const QString host = QString::fromUtf8(fields.at(0));
+    return shown + QStringLiteral(": held by process %1 on %2 for %3; if that run is gone, "
+                                  "remove the file to release it")
+                       .arg(pid)
+                       .arg(host == hostName() ? QStringLiteral("this host")
+                                               : QStringLiteral("host ") + printable(host),
+                            age(since));
+}
+
+bool Claim::writeOwner()
+{
     const qint64 pid = ::getpid();
     const QByteArray owner = hostName().toUtf8() + ' ' + QByteArray::number(pid) + ' ' +
                              processStart(pid) + ' ' +
                              QByteArray::number(QDateTime::currentSecsSinceEpoch()) + '\n';
     const bool written =
-        ::write(fd, owner.constData(), std::size_t(owner.size())) == ssize_t(owner.size()) &&
-        ::fsync(fd) == 0;
-    const int error = errno;
-    ::close(fd);
+        ::ftruncate(fd_, 0) == 0 &&
+        ::pwrite(fd_, owner.constData(), std::size_t(owner.size()), 0) == ssize_t(owner.size()) &&
+        ::fsync(fd_) == 0;
     if (!written) {
-        // An empty claim must not stay behind a full disk.
+        const int error = errno;
+        // No empty claim stays behind a full disk.
         ::unlink(QFile::encodeName(path_).constData());
+        release();
         why_ = QDir::toNativeSeparators(QFileInfo(path_).absolutePath()) +
                QStringLiteral(": cannot write here (%1)").arg(systemError(error));
     }
     return written;
 }
 
-// Whose claim stands at the path.  Empty or garbled claims are stale: a run
-// killed between making the file and writing its line leaves one.
-Claim::Found Claim::look()
+Claim::Taken Claim::take()
 {
-    struct stat info = {};
-    const QByteArray encoded = QFile::encodeName(path_);
-    if (::lstat(encoded.constData(), &info) != 0)
-        return Found::None;
-    const QString shown = QDir::toNativeSeparators(path_);
-    if (!S_ISREG(info.st_mode)) {
-        why_ = shown + QStringLiteral(": not a claim of keldar-generate (%1); remove it to "
-                                      "solve this instance")
-                           .arg(S_ISLNK(info.st_mode)    ? QStringLiteral("a symbolic link")
-                                : S_ISFIFO(info.st_mode) ? QStringLiteral("a FIFO")
-                                                         : QStringLiteral("not a regular file"));
-        return Found::Foreign;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        why_.clear();
+        switch (openLocked(true)) {
+        case Opened::Gone:
+            continue;
+        case Opened::Busy:
+            return Taken::Elsewhere;
+        case Opened::NotAClaim:
+            return Taken::Blocked;
+        case Opened::NoWrite:
+            return Taken::NoWrite;
+        case Opened::Locked:
+            break;
+        }
+        // Unlocked: this run's new file, or one a dead run left (empty or
+        // garbled if it died making it).  A claim of another host may be
+        // live where locks do not cross hosts: it is named, not taken.
+        const QByteArray owner = holder();
+        const QByteArray host = owner.split(' ').value(0);
+        if (owner.split(' ').size() == 4 && host != hostName().toUtf8()) {
+            why_ = named(owner);
+            release();
+            return Taken::Elsewhere;
+        }
+        if (!writeOwner())
+            return Taken::NoWrite;
+        held_ = true;
+        return Taken::Held;
     }
-    QString error;
-    const QList<QByteArray> owner =
-        readRegularFile(path_, ClaimBytes, error).value_or(QByteArray()).trimmed().split(' ');
-    bool numbers = owner.size() == 4;
-    const qint64 pid = numbers ? owner.at(1).toLongLong(&numbers) : 0;
-    const qint64 since = numbers ? owner.at(3).toLongLong(&numbers) : 0;
-    if (!numbers || pid <= 0)
-        return Found::Stale;
-    const QString host = QString::fromUtf8(owner.at(0));
-    const bool here = host == hostName();
-    if (here && !(processRunning(pid) && processStart(pid) == owner.at(2)))
-        return Found::Stale;
-    why_ = shown +
-           QStringLiteral(": held by process %1 on %2 for %3; if that run is gone, "
-                          "remove the file to release it")
-               .arg(pid)
-               .arg(here ? QStringLiteral("this host") : QStringLiteral("host ") + printable(host),
-                    age(since));
-    return here ? Found::Live : Found::Foreign;
+    why_ = QDir::toNativeSeparators(path_) + QStringLiteral(": taken and released by others "
+                                                            "while this run looked");
+    return Taken::Elsewhere;
+}
+
+void Claim::clearStale()
+{
+    if (openLocked(false) != Opened::Locked)
+        return;
+    const QByteArray owner = holder();
+    if (owner.split(' ').size() != 4 || owner.split(' ').value(0) == hostName().toUtf8())
+        ::unlink(QFile::encodeName(path_).constData());
+    release();
 }
 
 } // namespace keldar::generator

@@ -6,8 +6,11 @@ namespace keldar::generator {
 
 // A run's hold on one instance while it solves it, so that a run beside it
 // on the same folder, or on another host sharing the disk, passes it over:
-// a hidden file made only if absent, naming the host, the process, the
-// process's start and the time it was taken.
+// a hidden file naming the host, the process, the process's start and the
+// time it was taken, held under an exclusive lock for as long as the run
+// has it.  The lock, which ends with its process, tells a live claim from a
+// dead one, so a claim is never judged by what a run that just made it has
+// not yet written.
 class Claim
 {
 public:
@@ -32,12 +35,16 @@ public:
     QString why() const { return why_; }
 
 private:
-    enum class Found { None, Stale, Live, Foreign };
-    Found look();
-    bool create();
+    enum class Opened { Locked, Busy, Gone, NotAClaim, NoWrite };
+    Opened openLocked(bool create);
+    QByteArray holder() const;
+    bool writeOwner();
+    void release();
+    QString named(const QByteArray &owner) const;
 
     QString path_;
     QString why_;
+    int fd_ = -1;
     bool held_ = false;
 };
 

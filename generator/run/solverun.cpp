@@ -443,12 +443,19 @@ void summarise(const Tally &tally, const SolveOptions &options, qsizetype total,
     int counts[5] = {};
     for (const Done done : tally.done)
         ++counts[int(done)];
+    // A few holders named are enough to act on; a run beside this one may
+    // hold hundreds.
+    constexpr int Named = 5;
     QSet<QString> named;
     for (std::size_t i = 0; i < tally.done.size(); ++i)
         if (tally.done[i] == Done::Held && !named.contains(tally.notes[i])) {
             named.insert(tally.notes[i]);
-            err << "keldar-generate: " << tally.notes[i] << Qt::endl;
+            if (named.size() <= Named)
+                err << "keldar-generate: " << tally.notes[i] << Qt::endl;
         }
+    if (named.size() > Named)
+        err << "keldar-generate: and " << named.size() - Named << " more held by other runs"
+            << Qt::endl;
     out << "rules " << options.rules.label << ": " << counts[int(Done::Solved)] << " of " << total
         << " instances solved by this run, " << counts[int(Done::AlreadySolved)]
         << " solved before, " << counts[int(Done::Held)] << " held by another run, "

@@ -21,6 +21,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -179,8 +180,8 @@ QString smallDisk(const QTemporaryDir &dir, const QString &set, bool fill)
     const QString mount = dir.filePath(QStringLiteral("disk"));
     QDir().mkpath(mount);
     if (::geteuid() != 0 ||
-        QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=1m", "tmpfs",
-                                                    mount}) != 0)
+        QProcess::execute(QStringLiteral("mount"),
+                          {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mount}) != 0)
         return {};
     const QString copy = QDir(mount).filePath(QStringLiteral("set"));
     QDir().mkpath(copy);
@@ -430,7 +431,8 @@ private Q_SLOTS:
                "the time it had)";
         QTest::newRow("the solver found none, as the manual has it say")
             << true << QByteArray("% unknown\n")
-            << "line 1: no roster in the file: the solver says % unknown (none found in the time it had)";
+            << "line 1: no roster in the file: the solver says % unknown (none found in the time "
+               "it had)";
         QTest::newRow("short line") << true << QByteArray("0 0 2 2\n\n2 1 1\n")
                                     << "line 3: expected 4 shift numbers, found 3";
         QTest::newRow("shift out of range") << true << QByteArray("0 0 2 3\n2 1 1 0\n")
@@ -575,9 +577,8 @@ private Q_SLOTS:
         const QStringList args = {QStringLiteral("--solve"), set, QStringLiteral("--rules"),
                                   QStringLiteral("week")};
         QProcess first;
-        first.start(generatorPath(), how == QLatin1String("jobs")
-                                         ? args + QStringList{"--jobs", "2"}
-                                         : args);
+        first.start(generatorPath(),
+                    how == QLatin1String("jobs") ? args + QStringList{"--jobs", "2"} : args);
         if (how == QLatin1String("together")) {
             QVERIFY(runGenerator(args).status != 2);
             QVERIFY(first.waitForFinished(120000));
@@ -632,13 +633,13 @@ private Q_SLOTS:
         QProcess run;
         QElapsedTimer started;
         started.start();
-        run.start(generatorPath(), {"--solve", set, "--rules", "fourweeks", "--time-limit", "60",
-                                    "--jobs", jobs});
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(set)
-                                      .entryList({QStringLiteral(".*.solving")},
-                                                 QDir::Hidden | QDir::Files)
-                                      .isEmpty(),
-                                 30000);
+        run.start(generatorPath(),
+                  {"--solve", set, "--rules", "fourweeks", "--time-limit", "60", "--jobs", jobs});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !QDir(set)
+                 .entryList({QStringLiteral(".*.solving")}, QDir::Hidden | QDir::Files)
+                 .isEmpty(),
+            30000);
         QTest::qWait(500); // into CBC's search
         ::kill(pid_t(run.processId()), signal);
         const double signalled = double(started.elapsed()) / 1000;
@@ -668,15 +669,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("mentions");
         QTest::newRow("empty claim") << QByteArray("") << 0 << "1 of 1 instances solved";
-        QTest::newRow("garbled claim") << QByteArray("\x01\x02 x y\n") << 0
-                                       << "1 of 1 instances solved";
+        QTest::newRow("garbled claim")
+            << QByteArray("\x01\x02 x y\n") << 0 << "1 of 1 instances solved";
         QTest::newRow("dead process here")
             << QByteArray("HOST 999999999 1 1\n") << 0 << "1 of 1 instances solved";
-        QTest::newRow("live process here")
-            << QByteArray("HOST SELF") << 1 << "held by process";
-        QTest::newRow("another host's")
-            << QByteArray("elsewhere.example 42 7 1\n") << 1
-            << "held by process 42 on host elsewhere.example for ";
+        QTest::newRow("live process here") << QByteArray("HOST SELF") << 1 << "held by process";
+        QTest::newRow("another host's") << QByteArray("elsewhere.example 42 7 1\n") << 1
+                                        << "held by process 42 on host elsewhere.example for ";
         QTest::newRow("a FIFO") << QByteArray("fifo") << 1 << "(a FIFO); remove it";
         QTest::newRow("full disk") << QByteArray("full") << 1 << "cannot write here (No space";
         QTest::newRow("read-only folder")
@@ -698,7 +697,8 @@ private Q_SLOTS:
             if (disk)
                 QProcess::execute(QStringLiteral("umount"), {QFileInfo(set).path()});
         });
-        const QString claimPath = QDir(set).filePath(QStringLiteral(".instance_1.txt.week.solving"));
+        const QString claimPath =
+            QDir(set).filePath(QStringLiteral(".instance_1.txt.week.solving"));
         if (claim == "fifo") {
             QCOMPARE(::mkfifo(QFile::encodeName(claimPath).constData(), 0644), 0);
         } else if (!disk) {
@@ -709,6 +709,10 @@ private Q_SLOTS:
                                       startTicks() + " 1\n");
             QVERIFY(writeFile(claimPath, claim));
         }
+        // A live claimant holds its claim locked.
+        QFile held(claimPath);
+        if (claim.contains(QByteArray::number(QCoreApplication::applicationPid())))
+            QVERIFY(held.open(QIODevice::ReadWrite) && ::flock(held.handle(), LOCK_EX) == 0);
         QProcess run;
         run.start(generatorPath(), {"--solve", set, "--rules", "week"});
         QVERIFY(run.waitForFinished(60000));
@@ -751,10 +755,10 @@ private Q_SLOTS:
         QTest::newRow("two names for one number")
             << QStringList{} << QByteArray() << "instance_01.txt"
             << "instance_01.txt and instance_1.txt stand for one instance number";
-        QTest::newRow("FIFO as the table")
-            << QStringList{} << QByteArray() << "fifo" << "solutions.csv is a FIFO";
-        QTest::newRow("link as the table")
-            << QStringList{} << QByteArray() << "link" << "solutions.csv is a symbolic link";
+        QTest::newRow("FIFO as the table") << QStringList{} << QByteArray() << "fifo"
+                                           << "solutions.csv is a FIFO";
+        QTest::newRow("link as the table") << QStringList{} << QByteArray() << "link"
+                                           << "solutions.csv is a symbolic link";
         // The folder was solved under the shipped week; these rules differ.
         QTest::newRow("other rules under a label in use")
             << QStringList{"--rules", "DIR/week.dzn"} << QByteArray() << "week"
@@ -774,15 +778,18 @@ private Q_SLOTS:
         const QDir folder(set);
         if (!rulesText.isEmpty())
             QVERIFY(writeFile(dir.filePath(QStringLiteral("rules.dzn")), rulesText));
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("week.dzn")), "maxConsecutiveWorkingDays = 1;\n"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("week.dzn")),
+                          "maxConsecutiveWorkingDays = 1;\n"));
         QVERIFY(writeFile(dir.filePath(QStringLiteral("=1+1.dzn")), "minWorkingShifts = 1;\n"));
         if (prepare == QLatin1String("instance_01.txt"))
             QVERIFY(QFile::copy(folder.filePath(QStringLiteral("instance_1.txt")),
                                 folder.filePath(prepare)));
         else if (prepare == QLatin1String("fifo"))
-            QCOMPARE(::mkfifo(QFile::encodeName(folder.filePath(QStringLiteral("solutions.csv"))).constData(),
-                              0644),
-                     0);
+            QCOMPARE(
+                ::mkfifo(
+                    QFile::encodeName(folder.filePath(QStringLiteral("solutions.csv"))).constData(),
+                    0644),
+                0);
         else if (prepare == QLatin1String("link"))
             QVERIFY(QFile::link(dir.filePath(QStringLiteral("rules.dzn")),
                                 folder.filePath(QStringLiteral("solutions.csv"))));
@@ -945,7 +952,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("edit");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("mentions");
-        QTest::newRow("half-written last row") << "tear" << 0 << "set aside in solutions.csv.fragment";
+        QTest::newRow("half-written last row")
+            << "tear" << 0 << "set aside in solutions.csv.fragment";
         QTest::newRow("byte order mark") << "bom" << 0 << "2 solved before";
         QTest::newRow("blank lines") << "blank" << 0 << "2 solved before";
         QTest::newRow("row not ours") << "foreign" << 2 << "line 5 is not a solutions row";
