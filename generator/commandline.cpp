@@ -43,97 +43,103 @@ QString text(const char *latin)
 
 } // namespace
 
+namespace {
+
+// The commands and what each takes, the batch first.
+const QList<CommandSpec> AllCommands = {
+    {"",
+     "keldar-generate [FILE] [--format LIST] [--rules RULES] [--jobs N]",
+     "Generates nurse-rostering instances as an input-data file describes them.\n"
+     "Without FILE it reads Input_data_KELDAR.TXT in the working directory and,\n"
+     "once the file is read, leaves Input_data_KELDAR.TXT.read beside it with\n"
+     "the process id and its verdict on the batch.  Instances go to\n"
+     "instance_<k>.txt in the file's target folder, progress to output.log\n"
+     "there, with manifest.csv and batch.svg; existing files are never\n"
+     "overwritten.\n",
+     {"format", "rules", "jobs"},
+     0,
+     1,
+     "FILE"},
+    {"--design",
+     "keldar-generate --design FILE --out DIR [--format LIST] [--rules RULES]\n"
+     "                       [--jobs N] [--shard I/N]",
+     "Makes every cell of a design file into DIR, with manifest.csv and\n"
+     "design.svg.\n"
+     "  --shard I/N        make only cells I, I+N, I+2N, ... of the design\n",
+     {"design", "out", "format", "rules", "jobs", "shard"},
+     0,
+     0,
+     ""},
+    {"--merge",
+     "keldar-generate --merge DIR...",
+     "Joins the shards' manifests into manifest.csv and design.svg, and their\n"
+     "solutions into solutions.csv, in the first DIR.\n",
+     {},
+     1,
+     -1,
+     "DIR"},
+    {"--measure",
+     "keldar-generate --measure FILE...",
+     "Prints the six measured indicators and the lower bound of instance files.\n",
+     {},
+     1,
+     -1,
+     "FILE"},
+    {"--convert",
+     "keldar-generate --convert FILE... [--format LIST] [--rules RULES]",
+     "Writes instance files as dzn and json (or the formats --format names)\n"
+     "beside them.\n",
+     {"format", "rules"},
+     1,
+     -1,
+     "FILE"},
+    {"--check-roster",
+     "keldar-generate --check-roster INSTANCE ROSTER [RULES]",
+     "Prints a roster's cost and every broken rule; exit status 0 only for a\n"
+     "feasible roster.\n",
+     {},
+     2,
+     3,
+     "INSTANCE ROSTER"},
+    {"--solve",
+     "keldar-generate --solve PATH... [--rules RULES] [--time-limit SECONDS]\n"
+     "                       [--jobs N] [--shard I/N]",
+     "Solves instance files (a folder: its instance_<k>.txt) with CBC: a roster\n"
+     "instance_<k>.<rules>.roster beside each and a row in the folder's\n"
+     "solutions.csv.\n"
+     "  --time-limit SECONDS\n"
+     "                     per instance (default 60)\n"
+     "  --jobs N           solve N instances at once (default 1), as many as\n"
+     "                     there are instances and memory allows\n"
+     "  --shard I/N        solve only instances I, I+N, I+2N, ...\n",
+     {"rules", "time-limit", "jobs", "shard"},
+     1,
+     -1,
+     "PATH"},
+    {"--metadata",
+     "keldar-generate --metadata DIR",
+     "Writes DIR/metadata.csv for an instance-space analysis from its manifests\n"
+     "and solutions.csv.\n",
+     {},
+     1,
+     1,
+     "DIR"},
+    {"--bug-report",
+     "keldar-generate --bug-report [DIR]",
+     "Gathers what a problem report needs into one file to attach: the version\n"
+     "and build, the system, DIR's input-data file and the last section of its\n"
+     "output.log (DIR: the working directory).\n",
+     {},
+     0,
+     1,
+     "DIR"},
+};
+
+} // namespace
+
 const QList<CommandSpec> &commands()
 {
-    static const QList<CommandSpec> all = {
-        {"",
-         "keldar-generate [FILE] [--format LIST] [--rules RULES] [--jobs N]",
-         "Generates nurse-rostering instances as an input-data file describes them.\n"
-         "Without FILE it reads Input_data_KELDAR.TXT in the working directory and,\n"
-         "once the file is read, leaves Input_data_KELDAR.TXT.read beside it with\n"
-         "the process id and its verdict on the batch.  Instances go to\n"
-         "instance_<k>.txt in the file's target folder, progress to output.log\n"
-         "there, with manifest.csv and batch.svg; existing files are never\n"
-         "overwritten.\n",
-         {"format", "rules", "jobs"},
-         0,
-         1,
-         "FILE"},
-        {"--design",
-         "keldar-generate --design FILE --out DIR [--format LIST] [--rules RULES]\n"
-         "                       [--jobs N] [--shard I/N]",
-         "Makes every cell of a design file into DIR, with manifest.csv and\n"
-         "design.svg.\n"
-         "  --shard I/N        make only cells I, I+N, I+2N, ... of the design\n",
-         {"design", "out", "format", "rules", "jobs", "shard"},
-         0,
-         0,
-         ""},
-        {"--merge",
-         "keldar-generate --merge DIR...",
-         "Joins the shards' manifests into manifest.csv and design.svg, and their\n"
-         "solutions into solutions.csv, in the first DIR.\n",
-         {},
-         1,
-         -1,
-         "DIR"},
-        {"--measure",
-         "keldar-generate --measure FILE...",
-         "Prints the six measured indicators and the lower bound of instance files.\n",
-         {},
-         1,
-         -1,
-         "FILE"},
-        {"--convert",
-         "keldar-generate --convert FILE... [--format LIST] [--rules RULES]",
-         "Writes instance files as dzn and json (or the formats --format names)\n"
-         "beside them.\n",
-         {"format", "rules"},
-         1,
-         -1,
-         "FILE"},
-        {"--check-roster",
-         "keldar-generate --check-roster INSTANCE ROSTER [RULES]",
-         "Prints a roster's cost and every broken rule; exit status 0 only for a\n"
-         "feasible roster.\n",
-         {},
-         2,
-         3,
-         "INSTANCE ROSTER"},
-        {"--solve",
-         "keldar-generate --solve PATH... [--rules RULES] [--time-limit SECONDS]\n"
-         "                       [--jobs N] [--shard I/N]",
-         "Solves instance files (a folder: its instance_<k>.txt) with CBC: a roster\n"
-         "instance_<k>.<rules>.roster beside each and a row in the folder's\n"
-         "solutions.csv.\n"
-         "  --time-limit SECONDS\n"
-         "                     per instance (default 60)\n"
-         "  --jobs N           solve N instances at once (default 1), as many as\n"
-         "                     there are instances and memory allows\n"
-         "  --shard I/N        solve only instances I, I+N, I+2N, ...\n",
-         {"rules", "time-limit", "jobs", "shard"},
-         1,
-         -1,
-         "PATH"},
-        {"--metadata",
-         "keldar-generate --metadata DIR",
-         "Writes DIR/metadata.csv for an instance-space analysis from its manifests\n"
-         "and solutions.csv.\n",
-         {},
-         1,
-         1,
-         "DIR"},
-        {"--bug-report",
-         "keldar-generate --bug-report [DIR]",
-         "Gathers what a problem report needs into one file to attach: the version\n"
-         "and build, the system, DIR's input-data file and the last section of its\n"
-         "output.log (DIR: the working directory).\n",
-         {},
-         0,
-         1,
-         "DIR"},
-    };
-    return all;
+    return AllCommands;
 }
 
 QString usage()

@@ -7,13 +7,14 @@
 #include "generator/input/inputfile.h"
 #include "generator/publish/userfile.h"
 #include "generator/run/batch.h"
-#include "generator/run/existingfiles.h"
 #include "generator/run/interrupt.h"
-#include "generator/run/metadata.h"
 #include "generator/run/shards.h"
-#include "generator/run/solvemerge.h"
-#include "generator/run/solverun.h"
 #include "generator/solve/roster.h"
+#include "generator/solving/solvemerge.h"
+#include "generator/solving/solverun.h"
+#include "generator/tables/benchlist.h"
+#include "generator/tables/existingfiles.h"
+#include "generator/tables/metadata.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -156,6 +157,7 @@ int designCommand(const CommandLine &line, const Streams &io)
     DesignRun shard;
     std::tie(shard.shard, shard.shards) = values.shard();
     options.rules = values.rules("nothing written");
+    options.listDzn = listForBenchmark;
     if (values.refused())
         return values.refusal();
     const QString designPath = *line.value("design");
@@ -193,6 +195,7 @@ int batchCommand(const CommandLine &line, const Streams &io)
     options.formats = values.formats(TextFormat);
     options.jobs = values.jobs(0);
     options.rules = values.rules("nothing written");
+    options.listDzn = listForBenchmark;
     if (values.refused())
         return values.refusal();
     const bool byApp = line.operands.isEmpty();

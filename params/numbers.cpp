@@ -54,6 +54,71 @@ double radixNumber(const QString &s, int start, int radix)
 
 } // namespace
 
+namespace {
+
+// The digits and point of a number's mantissa, read from `i` on, with where
+// its first significant digit stands: the count of integer digits from it
+// on, or minus the zeros that follow the point before it.
+struct Mantissa {
+    std::string text;
+    int digits = 0;
+    int magnitude = 0;
+};
+
+Mantissa readMantissa(const QString &s, int &i)
+{
+    Mantissa m;
+    bool significant = false;
+    bool seenPoint = false;
+    for (; i < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c.isDigit() && c.unicode() < 128) {
+            m.text += static_cast<char>(c.unicode());
+            ++m.digits;
+            if (c != u'0')
+                significant = true;
+            if (!seenPoint && significant)
+                ++m.magnitude;
+            else if (seenPoint && !significant)
+                --m.magnitude;
+        } else if (c == u'.' && !seenPoint) {
+            m.text += '.';
+            seenPoint = true;
+        } else {
+            break;
+        }
+    }
+    return m;
+}
+
+// An exponent (E or D, a sign, digits) at `i`, appended to `prefix` in C
+// syntax; its value, only as large as telling overflow from underflow needs.
+long readExponent(const QString &s, int i, std::string &prefix)
+{
+    if (i >= s.size())
+        return 0;
+    const QChar e = s.at(i).toUpper();
+    if (e != u'E' && e != u'D')
+        return 0;
+    int j = i + 1;
+    bool negative = false;
+    if (j < s.size() && (s.at(j) == u'+' || s.at(j) == u'-')) {
+        negative = s.at(j) == u'-';
+        ++j;
+    }
+    std::string digits;
+    for (; j < s.size() && s.at(j).unicode() >= u'0' && s.at(j).unicode() <= u'9'; ++j)
+        digits += static_cast<char>(s.at(j).unicode());
+    if (digits.empty())
+        return 0;
+    prefix += negative ? "e-" : "e";
+    prefix += digits;
+    const long exponent = digits.size() > 6 ? 1000000 : std::stol(digits);
+    return negative ? -exponent : exponent;
+}
+
+} // namespace
+
 double leadingNumber(const QString &text)
 {
     QString s;
@@ -72,68 +137,22 @@ double leadingNumber(const QString &text)
     }
 
     // Collect the numeric prefix in C syntax, then convert it exactly.
-    std::string prefix;
     int i = 0;
     bool negative = false;
     if (i < s.size() && (s.at(i) == u'+' || s.at(i) == u'-')) {
         negative = s.at(i) == u'-';
         ++i;
     }
-    int mantissaDigits = 0;
-    // Where the first significant digit stands: the count of integer digits
-    // from it on, or minus the zeros that follow the point before it.
-    int magnitude = 0;
-    bool significant = false;
-    bool seenPoint = false;
-    for (; i < s.size(); ++i) {
-        const QChar c = s.at(i);
-        if (c.isDigit() && c.unicode() < 128) {
-            prefix += static_cast<char>(c.unicode());
-            ++mantissaDigits;
-            if (c != u'0')
-                significant = true;
-            if (!seenPoint && significant)
-                ++magnitude;
-            else if (seenPoint && !significant)
-                --magnitude;
-        } else if (c == u'.' && !seenPoint) {
-            prefix += '.';
-            seenPoint = true;
-        } else {
-            break;
-        }
-    }
-    if (mantissaDigits == 0)
+    Mantissa mantissa = readMantissa(s, i);
+    if (mantissa.digits == 0)
         return 0;
-
-    long exponent = 0;
-    if (i < s.size()) {
-        const QChar e = s.at(i).toUpper();
-        if (e == u'E' || e == u'D') {
-            int j = i + 1;
-            bool expNegative = false;
-            if (j < s.size() && (s.at(j) == u'+' || s.at(j) == u'-')) {
-                expNegative = s.at(j) == u'-';
-                ++j;
-            }
-            std::string expDigits;
-            for (; j < s.size() && s.at(j).unicode() >= u'0' && s.at(j).unicode() <= u'9'; ++j)
-                expDigits += static_cast<char>(s.at(j).unicode());
-            if (!expDigits.empty()) {
-                prefix += expNegative ? "e-" : "e";
-                prefix += expDigits;
-                // Only the magnitude matters for telling overflow from underflow.
-                exponent = expDigits.size() > 6 ? 1000000 : std::stol(expDigits);
-                if (expNegative)
-                    exponent = -exponent;
-            }
-        }
-    }
+    const long exponent = readExponent(s, i, mantissa.text);
 
     double value = 0;
+    const std::string &prefix = mantissa.text;
     const auto result = std::from_chars(prefix.data(), prefix.data() + prefix.size(), value);
     if (result.ec == std::errc::result_out_of_range)
-        value = magnitude + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+        value = mantissa.magnitude + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     return negative ? -value : value;
 }
 

@@ -39,6 +39,12 @@ struct RunOptions {
     std::function<void(const BatchVerdict &)> planned = {};
     // The rules of the SSB files and of the benchmark list beside the dzn.
     RulesChoice rules = {};
+    // Lists the dzn files written for the field's benchmark tools (the
+    // program passes listForBenchmark); none: no list.  False, with the
+    // reason, when the list could not be completed.
+    std::function<bool(const QString &folder, const QStringList &dznNames, const RulesChoice &rules,
+                       QString &why, QStringList &left)>
+        listDzn = {};
 };
 
 // Writes the batch's instance files into the target folder and appends a

@@ -1,12 +1,12 @@
 #include "generator/files/instancefile.h"
 #include "generator/instance/generate.h"
 #include "generator/run/batch.h"
-#include "generator/run/benchlist.h"
 #include "generator/run/manifest.h"
 #include "generator/solve/capacity.h"
 #include "generator/solve/mipmodel.h"
 #include "generator/solve/mipsolve.h"
 #include "generator/solve/ssbformat.h"
+#include "generator/tables/benchlist.h"
 #include "tests/support/files.h"
 
 #include <QDir>
@@ -475,7 +475,7 @@ private Q_SLOTS:
                          0);
             else
                 QVERIFY(runBatch(batch(4, 7, 3, dir.path()), dir.path(), nullptr,
-                                 RunOptions{1, nullptr, DznFormat, {}, chosen})
+                                 RunOptions{1, nullptr, DznFormat, {}, chosen, listForBenchmark})
                             .allWritten());
         }
         const QByteArray list = readAll(dir.filePath(QLatin1String(BenchListName)));

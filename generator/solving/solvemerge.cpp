@@ -1,12 +1,12 @@
-#include "generator/run/solvemerge.h"
+#include "generator/solving/solvemerge.h"
 
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
 #include "generator/publish/userfile.h"
-#include "generator/run/instanceset.h"
-#include "generator/run/rulescopy.h"
-#include "generator/run/solutions.h"
-#include "generator/run/solvefigure.h"
+#include "generator/solving/instanceset.h"
+#include "generator/solving/rulescopy.h"
+#include "generator/solving/solutions.h"
+#include "generator/solving/solvefigure.h"
 
 #include <QDir>
 #include <QFileInfo>

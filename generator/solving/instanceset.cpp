@@ -1,4 +1,4 @@
-#include "generator/run/instanceset.h"
+#include "generator/solving/instanceset.h"
 
 #include "generator/publish/userfile.h"
 

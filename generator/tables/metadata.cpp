@@ -1,12 +1,12 @@
-#include "generator/run/metadata.h"
+#include "generator/tables/metadata.h"
 
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
 #include "generator/run/manifest.h"
-#include "generator/run/rulescopy.h"
-#include "generator/run/solutions.h"
 #include "generator/solve/capacity.h"
 #include "generator/solve/rulesets.h"
+#include "generator/solving/rulescopy.h"
+#include "generator/solving/solutions.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "generator/run/claims.h"
+#include "generator/solving/claims.h"
 
 #include "generator/publish/publish.h"
 #include "generator/publish/userfile.h"

@@ -1,4 +1,4 @@
-#include "generator/run/benchlist.h"
+#include "generator/tables/benchlist.h"
 
 #include "generator/publish/diskspace.h"
 #include "generator/publish/publish.h"

@@ -89,9 +89,4 @@ private:
     QSet<QString> done_; // file + '\n' + rules
 };
 
-// The figure: for each indicator, one bar per target level with the shares
-// of optimal, feasible, infeasible and unknown and the median gap.
-QByteArray solutionsSvg(const QList<SolutionRow> &rows, const QString &rules,
-                        const QHash<QString, Indicators> &targetsByFile);
-
 } // namespace keldar::generator

@@ -1,11 +1,11 @@
-#include "generator/run/existingfiles.h"
+#include "generator/tables/existingfiles.h"
 
 #include "generator/files/batchtext.h"
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
-#include "generator/run/benchlist.h"
 #include "generator/solve/lowerbound.h"
 #include "generator/solve/ssbformat.h"
+#include "generator/tables/benchlist.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "generator/run/rulescopy.h"
+#include "generator/solving/rulescopy.h"
 
 #include "generator/publish/publish.h"
 #include "generator/publish/userfile.h"
