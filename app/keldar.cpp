@@ -140,7 +140,8 @@ void KELDAR::TabStrip1_Click()
 {
     const int index = selectedTab();
     QWidget *shown = showPageFrame(Page(index));
-    if (index == ProblemSize)
+    // "Yes" is only the default: an answer given before is kept.
+    if (index == ProblemSize && !ui->Optyes->isChecked() && !ui->optNo->isChecked())
         ui->Optyes->setChecked(true);
     shown->raise();
 

@@ -1,5 +1,6 @@
 #include "dialogs/frmoutput.h"
 
+#include "buildinfo/buildid.h"
 #include "ui_frmoutput.h"
 
 #include <QLabel>
@@ -33,13 +34,17 @@ void FrmOutput::buildControls()
     // The notice line names the version, as keldar --version does.
     ui->Label7->setText(QStringLiteral("v" KELDAR_VERSION " \u00a9 2026"));
     // The reference and the address come from the build (CITATION.cff and
-    // KELDAR_HOMEPAGE), so they change in one place.
+    // KELDAR_HOMEPAGE), so they change in one place; a build given no
+    // address shows none rather than one that reaches nobody.
     ui->Label13->setText(QStringLiteral(KELDAR_CITATION));
     ui->Label11->setText(QStringLiteral(KELDAR_HOMEPAGE));
+    ui->Label11->setVisible(!ui->Label11->text().isEmpty());
+    // The commit, as keldar-generate --version and its problem reports name it.
+    ui->lblBuild->setText(QStringLiteral("Build ") + QLatin1String(buildId()));
 
     // Every label in the system's dark-shadow colour; none reacts to clicks,
     // not even the address lines.
-    for (QLabel *label : ui->Frame1->findChildren<QLabel *>()) {
+    for (QLabel *label : findChildren<QLabel *>()) {
         label->setForegroundRole(QPalette::Shadow);
         label->setTextInteractionFlags(Qt::NoTextInteraction);
         label->setOpenExternalLinks(false);

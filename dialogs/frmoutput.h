@@ -11,8 +11,8 @@ class FrmOutput;
 namespace keldar {
 
 // The About window: title, authors, a reference to the tutorial and the
-// documentation that ship with the program.  Modeless, without an owner,
-// closed with "Ok".
+// documentation that ship with the program, the build, and how to report a
+// problem.  Modeless, without an owner, closed with "Ok".
 class FrmOutput : public Form<QWidget>
 {
     Q_OBJECT

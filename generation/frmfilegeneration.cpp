@@ -23,6 +23,20 @@ const QString FolderPrompt = QStringLiteral("Please select the folder to save th
 const QString SuccessText = QStringLiteral("The requested files are successfully generated. For "
                                            "output details see the output.log file.");
 
+// The generator leaves a file whose name is already in the folder as it is,
+// so fewer files than requested are written.
+QString partialBatchText(double requested, qint64 toWrite)
+{
+    const double taken = requested - static_cast<double>(toWrite);
+    return FrmFileGeneration::tr("%1 files were requested: %2 will be written and %3 will not, "
+                                 "because the folder already holds %4. For output details see "
+                                 "the output.log file.")
+        .arg(numbers::standardText(requested), QString::number(toWrite),
+             numbers::standardText(taken),
+             taken == 1 ? FrmFileGeneration::tr("a file of that name")
+                        : FrmFileGeneration::tr("files of those names"));
+}
+
 } // namespace
 
 FrmFileGeneration::FrmFileGeneration(Host &host, BatchModel &model) : Form(host), m_model(model)
@@ -137,19 +151,24 @@ void FrmFileGeneration::cmdgo_Click()
 
 bool FrmFileGeneration::reportVerdict(const generator::BatchVerdict &verdict)
 {
-    if (verdict.known && verdict.accepted && verdict.toWrite == 0) {
-        host().messageBox(this, ProcessTitle,
-                          tr("No file was generated: every file name of the batch is already "
-                             "taken in the target folder. For output details see the output.log "
-                             "file."));
-        return false;
-    }
     if (verdict.known && !verdict.accepted) {
         host().messageBox(this, ProcessTitle,
                           tr("No file was generated: %1. For output details see the output.log "
                              "file.")
                               .arg(verdict.reason));
         return false;
+    }
+    if (verdict.known && verdict.toWrite == 0) {
+        host().messageBox(this, ProcessTitle,
+                          tr("No file was generated: every file name of the batch is already "
+                             "taken in the target folder. For output details see the output.log "
+                             "file."));
+        return false;
+    }
+    const double requested = m_model.parameters().numberOfFilesGenerated;
+    if (verdict.known && static_cast<double>(verdict.toWrite) < requested) {
+        host().messageBox(this, ProcessTitle, partialBatchText(requested, verdict.toWrite));
+        return true;
     }
     host().messageBox(this, ProcessTitle, SuccessText);
     return true;

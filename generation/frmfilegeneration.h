@@ -28,8 +28,10 @@ public:
     Q_DISABLE_COPY_MOVE(FrmFileGeneration)
 
     // Tells the user what the generator made of the batch: success only when
-    // it took the batch and has files to write; otherwise why not, and the
-    // window stays for another try.  True for success.
+    // it will write every file requested; when some names are taken, how
+    // many files will be written and why not the others; when it writes
+    // none, why not, and the window stays for another try.  True when files
+    // will be written.
     bool reportVerdict(const generator::BatchVerdict &verdict);
 
 Q_SIGNALS:

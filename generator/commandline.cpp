@@ -285,8 +285,26 @@ int usageError(const CommandLine &line, const QString &problem, QTextStream &err
     return 2;
 }
 
+// Help asked for anywhere before "--" is help, even where it would be an
+// option's value (--design --help): the command it follows is told.
+std::optional<CommandLine> helpAsked(const QStringList &args)
+{
+    const QStringList options = args.mid(0, args.indexOf(QStringLiteral("--")));
+    if (!options.contains(QStringLiteral("--help")) && !options.contains(QStringLiteral("-h")))
+        return std::nullopt;
+    CommandLine line;
+    line.help = true;
+    for (const QString &arg : options)
+        if (arg.startsWith(QLatin1String("--")))
+            line.names.append(arg.mid(2));
+    pickCommand(line.names, line);
+    return line;
+}
+
 std::optional<CommandLine> readCommandLine(const QStringList &args, QTextStream &err)
 {
+    if (auto help = helpAsked(args))
+        return help;
     QCommandLineParser parser;
     CommandLine line;
     if (!configured(parser).parse(QStringList{QStringLiteral("keldar-generate")} + args)) {

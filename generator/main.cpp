@@ -147,17 +147,25 @@ int runStatus(const BatchReport &report, const QString &folder, const Streams &i
     return 1;
 }
 
-int designCommand(const CommandLine &line, const Streams &io)
+// What a batch and a design run share: threads, formats, rules, the
+// progress line and the list for mzn-bench.
+RunOptions generationOptions(Values &values)
 {
-    Values values(line, io);
     RunOptions options;
     options.progress = stderr;
     options.formats = values.formats(TextFormat);
     options.jobs = values.jobs(0);
-    DesignRun shard;
-    std::tie(shard.shard, shard.shards) = values.shard();
     options.rules = values.rules("nothing written");
     options.listDzn = listForBenchmark;
+    return options;
+}
+
+int designCommand(const CommandLine &line, const Streams &io)
+{
+    Values values(line, io);
+    RunOptions options = generationOptions(values);
+    DesignRun shard;
+    std::tie(shard.shard, shard.shards) = values.shard();
     if (values.refused())
         return values.refusal();
     const QString designPath = *line.value("design");
@@ -190,12 +198,7 @@ int designCommand(const CommandLine &line, const Streams &io)
 int batchCommand(const CommandLine &line, const Streams &io)
 {
     Values values(line, io);
-    RunOptions options;
-    options.progress = stderr;
-    options.formats = values.formats(TextFormat);
-    options.jobs = values.jobs(0);
-    options.rules = values.rules("nothing written");
-    options.listDzn = listForBenchmark;
+    RunOptions options = generationOptions(values);
     if (values.refused())
         return values.refusal();
     const bool byApp = line.operands.isEmpty();

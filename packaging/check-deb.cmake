@@ -63,7 +63,12 @@ field(Depends "libqt6core6 \\(>= [0-9.]+\\)")
 field(Depends "(^|, )fonts-liberation(,|\n)")
 field(Suggests "^minizinc\n$")
 field(Recommends "^xdg-utils\n$")
-field(Homepage "^https?://")
+# The build's address, or no field when the build is given none.
+if(HOMEPAGE)
+  field(Homepage "^https?://")
+else()
+  field(Homepage "^\n$")
+endif()
 # A synopsis, then paragraphs for the software centre, starting afresh.
 field(Description "^([^\n]+)\n KELDAR [^\n]+\n( [^\n]+\n)+ \\.\n( [^\n]+\n)+$")
 

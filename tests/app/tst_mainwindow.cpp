@@ -164,20 +164,30 @@ private Q_SLOTS:
         QCOMPARE(f.main().shownPage(), int(KELDAR::Welcome));
     }
 
+    // Arriving selects "Yes" only where no answer has been given yet.
+    void problemSizeArrivalSelectsYes_data()
+    {
+        QTest::addColumn<QString>("chosen"); // "" = left as arriving made it
+        QTest::addColumn<bool>("yesAfterReturn");
+        QTest::newRow("the default") << "" << true;
+        QTest::newRow("\"No\" is kept") << "optNo" << false;
+    }
     void problemSizeArrivalSelectsYes()
     {
+        QFETCH(QString, chosen);
+        QFETCH(bool, yesAfterReturn);
         Fixture f;
         f.start();
         clickTab(f.main(), 2);
         auto *yes = f.child<QRadioButton>(&f.main(), "Optyes");
         auto *no = f.child<QRadioButton>(&f.main(), "optNo");
         QVERIFY(yes->isChecked());
-        click(no);
-        QVERIFY(no->isChecked());
+        if (!chosen.isEmpty())
+            click(f.child<QRadioButton>(&f.main(), chosen.toLatin1().constData()));
         clickTab(f.main(), 4);
         clickTab(f.main(), 2);
-        QVERIFY(yes->isChecked());
-        QVERIFY(!no->isChecked());
+        QCOMPARE(yes->isChecked(), yesAfterReturn);
+        QCOMPARE(no->isChecked(), !yesAfterReturn);
     }
 
     void programmaticTabSelectionShowsNoPage()

@@ -1,3 +1,4 @@
+#include "buildinfo/buildid.h"
 #include "dialogs/frmoutput.h"
 #include "tests/support/guitest.h"
 
@@ -140,11 +141,14 @@ private Q_SLOTS:
         QTest::addColumn<QRect>("rect");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("centred");
+        QTest::addColumn<QString>("parent");
         // `text` null: the wording is ours to choose.
         const auto row = [](const char *tag, const char *name, QRect rect,
-                            const char *text = nullptr, bool centred = false) {
+                            const char *text = nullptr, bool centred = false,
+                            const char *parent = "Frame1") {
             QTest::newRow(tag) << QString::fromLatin1(name) << rect
-                               << (text ? QString::fromLatin1(text) : QString()) << centred;
+                               << (text ? QString::fromLatin1(text) : QString()) << centred
+                               << QString::fromLatin1(parent);
         };
         row("title", "Label1", twips(120, 360, 6495, 495), "KELDAR", true);
         row("notice", "Label7", twips(2640, 840, 1335, 255), nullptr, true);
@@ -159,6 +163,11 @@ private Q_SLOTS:
             "For more information we refer to the paper and our website: ");
         row("reference", "Label13", twips(1800, 3240, 4695, 615));
         row("address", "Label11", twips(1800, 3960, 3255, 255));
+        row("build", "lblBuild", twips(240, 4320, 6255, 255));
+        row("problem reports", "lblReport", twips(120, 4920, 5295, 495),
+            "To report a problem, run keldar-generate --bug-report in the batch's folder and "
+            "attach the file it writes.",
+            false, "FrmOutput");
     }
     void layout()
     {
@@ -166,13 +175,16 @@ private Q_SLOTS:
         QFETCH(QRect, rect);
         QFETCH(QString, text);
         QFETCH(bool, centred);
+        QFETCH(QString, parent);
+        if (name == QLatin1String("Label11") && QLatin1String(KELDAR_HOMEPAGE).isEmpty())
+            QSKIP("no address given to the build: left out");
         Fixture f;
         f.start();
         chooseAbout(f.main());
         FrmOutput &about = f.program->about();
         auto *label = f.child<QLabel>(&about, name.toLatin1().constData());
         QVERIFY(label);
-        QCOMPARE(label->parentWidget()->objectName(), QStringLiteral("Frame1"));
+        QCOMPARE(label->parentWidget()->objectName(), parent);
         QCOMPARE(label->geometry(), rect);
         if (!text.isNull())
             QCOMPARE(label->text(), text);
@@ -228,7 +240,11 @@ private Q_SLOTS:
             QVERIFY2(!t.contains(u'@'), qPrintable(t));
             QVERIFY2(!t.contains(QLatin1String("http"), Qt::CaseInsensitive), qPrintable(t));
             QVERIFY2(!t.contains(QLatin1String("www."), Qt::CaseInsensitive), qPrintable(t));
+            // The README sends readers here: nothing here sends them back.
+            QVERIFY2(!t.contains(QLatin1String("README")), qPrintable(t));
         }
+        QCOMPARE(f.child<QLabel>(&about, "lblBuild")->text(),
+                 QStringLiteral("Build ") + QLatin1String(buildId()));
         // The reference cites KELDAR as CITATION.cff asks, and the address is
         // the one given there.
         const QString cff = QString::fromUtf8(readAll(QStringLiteral(KELDAR_CITATION_FILE)));
@@ -239,7 +255,9 @@ private Q_SLOTS:
         const QString reference = f.child<QLabel>(&about, "Label13")->text();
         for (const char *key : {"title", "version"})
             QVERIFY2(!value(key).isEmpty() && reference.contains(value(key)), key);
+        // A build given no address shows none.
         QCOMPARE(f.child<QLabel>(&about, "Label11")->text(), value("url"));
+        QCOMPARE(f.child<QLabel>(&about, "Label11")->isVisible(), !value("url").isEmpty());
         QVERIFY(f.child<QLabel>(&about, "Label7")->text().contains(KELDAR_VERSION));
     }
 };

@@ -316,31 +316,48 @@ private Q_SLOTS:
     }
 
     // The success box comes only once the generator has taken the batch and
-    // has files to write; a refusal or a batch whose names are all taken is
-    // told as such, and the window stays for another try.
+    // will write every file; a batch some of whose names are taken says how
+    // many files will be written and why not the others, and goes on; a
+    // refusal or a batch whose names are all taken is told as such, and the
+    // window stays for another try.
     void waitForTheRead_data()
     {
         QTest::addColumn<QByteArray>("markAtStart");      // "" = none
         QTest::addColumn<QByteArray>("markWhileWaiting"); // "" = none
         QTest::addColumn<bool>("fileStays");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("realBox");
         const QString success = QStringLiteral("The requested files are successfully generated.");
-        QTest::newRow("never read") << QByteArray() << QByteArray() << true << success;
+        const QString someTaken = QStringLiteral(
+            "10 files were requested: 1 will be written and 9 will not, because the folder "
+            "already holds files of those names. For output details see the output.log file.");
+        QTest::newRow("never read") << QByteArray() << QByteArray() << true << success << false;
         QTest::newRow("another generator's mark")
-            << QByteArray("999") << QByteArray() << true << success;
+            << QByteArray("999") << QByteArray() << true << success << false;
         QTest::newRow("read while the window is live")
-            << QByteArray() << QByteArray("4242\naccepted 10\n") << false << success;
+            << QByteArray() << QByteArray("4242\naccepted 10\n") << false << success << false;
         QTest::newRow("refused batch")
             << QByteArray() << QByteArray("4242\nrefused the batch needs about 9 bytes\n") << false
-            << "No file was generated: the batch needs about 9 bytes. For output";
-        QTest::newRow("every name taken") << QByteArray() << QByteArray("4242\naccepted 0\n")
-                                          << false << "every file name of the batch is already";
+            << "No file was generated: the batch needs about 9 bytes. For output" << false;
+        QTest::newRow("every name taken")
+            << QByteArray() << QByteArray("4242\naccepted 0\n") << false
+            << "No file was generated: every file name of the batch is already" << false;
+        QTest::newRow("some names taken")
+            << QByteArray() << QByteArray("4242\naccepted 1\n") << false << someTaken << false;
+        QTest::newRow("one name taken")
+            << QByteArray() << QByteArray("4242\naccepted 9\n") << false
+            << "9 will be written and 1 will not, because the folder already holds a file of "
+               "that name."
+            << false;
+        QTest::newRow("some names taken, real box")
+            << QByteArray() << QByteArray("4242\naccepted 1\n") << false << someTaken << true;
     }
     void waitForTheRead()
     {
         QFETCH(QByteArray, markAtStart);
         QFETCH(QByteArray, markWhileWaiting);
         QFETCH(QString, message);
+        QFETCH(bool, realBox);
         Session s;
         s.open();
         s.host.processRunning = true; // running, but never leaves its mark
@@ -352,8 +369,15 @@ private Q_SLOTS:
             if (!markWhileWaiting.isEmpty())
                 QTimer::singleShot(0, [&] { QVERIFY(writeFile(s.mark(), markWhileWaiting)); });
         };
-        const bool success = message.startsWith(QLatin1String("The requested"));
-        if (success) {
+        QString shown = QStringLiteral("(no box)");
+        if (realBox) {
+            s.host.realBoxes = true;
+            ModalAnswerer::answerNext([&](QWidget *box) {
+                shown = box->windowTitle() + u'|' + ModalAnswerer::boxText(box);
+                QTest::keyClick(box, Qt::Key_Enter);
+            });
+        }
+        if (!message.startsWith(QLatin1String("No file was generated"))) {
             s.finishBatch(QStringLiteral("/srv"));
             QVERIFY(!s.window().isVisible());
         } else {
@@ -363,7 +387,13 @@ private Q_SLOTS:
             QVERIFY(!s.dialog().isVisible());
         }
         QCOMPARE(s.host.messages.size(), 1);
-        QVERIFY2(s.host.messages[0].text.contains(message), qPrintable(s.host.messages[0].text));
+        const QString text = s.host.messages[0].text;
+        QVERIFY2(text.contains(message), qPrintable(text));
+        // One box, and success only when every file requested is written.
+        QCOMPARE(text.startsWith(QLatin1String("The requested files are successfully")),
+                 message.startsWith(QLatin1String("The requested")));
+        if (realBox)
+            QCOMPARE(shown, QStringLiteral("File Generation Process|") + message);
         QTEST(QFile::exists(s.inputFile()), "fileStays");
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
