@@ -106,8 +106,7 @@ void Program::batchStarted(qint64 pid)
         [this, mark](generation::ReadWait outcome) {
             QApplication::restoreOverrideCursor();
             m_fileGeneration->setEnabled(true);
-            if (!m_fileGeneration->reportVerdict(generation::verdictIn(mark),
-                                                 outcome == generation::ReadWait::Exited)) {
+            if (!m_fileGeneration->reportVerdict(generation::verdictIn(mark))) {
                 // Taken and refused: nothing is left to wait for.
                 m_host.deleteFile(m_host.drivePaths().map(paths::InputDataFile));
                 m_host.deleteFile(mark);

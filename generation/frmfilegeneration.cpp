@@ -149,15 +149,8 @@ void FrmFileGeneration::cmdgo_Click()
     Q_EMIT batchStarted(*started);
 }
 
-bool FrmFileGeneration::reportVerdict(const generator::BatchVerdict &verdict, bool ended)
+bool FrmFileGeneration::reportVerdict(const generator::BatchVerdict &verdict)
 {
-    // Gone without a word: it read nothing, so it wrote nothing.
-    if (!verdict.known && ended) {
-        host().messageBox(this, ProcessTitle,
-                          tr("No file was generated: the generator ended without taking the "
-                             "input-data file. For output details see the output.log file."));
-        return false;
-    }
     if (verdict.known && !verdict.accepted) {
         host().messageBox(this, ProcessTitle,
                           tr("No file was generated: %1. For output details see the output.log "

@@ -32,7 +32,7 @@ public:
     // many files will be written and why not the others; when it writes
     // none, why not, and the window stays for another try.  True when files
     // will be written.
-    bool reportVerdict(const generator::BatchVerdict &verdict, bool ended = false);
+    bool reportVerdict(const generator::BatchVerdict &verdict);
 
 Q_SIGNALS:
     // The window has been loaded with the batch's summary; the main window
