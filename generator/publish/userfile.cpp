@@ -14,11 +14,6 @@ namespace keldar::generator {
 
 namespace {
 
-QString reason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 bool isControl(QChar c)
 {
     return c.unicode() < 0x20 || c.unicode() == 0x7f;
@@ -39,7 +34,7 @@ std::optional<QByteArray> readUpTo(int fd, qint64 limit, QString &error)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
-            error = reason(errno);
+            error = systemError(errno);
             return std::nullopt;
         }
         if (got == 0)
@@ -57,15 +52,15 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, QSt
     // Without O_NONBLOCK, opening a FIFO waits for a writer.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = reason(errno);
+        error = systemError(errno);
         return std::nullopt;
     }
     struct stat info = {};
     std::optional<QByteArray> bytes;
     if (::fstat(fd, &info) != 0)
-        error = reason(errno);
+        error = systemError(errno);
     else if (S_ISDIR(info.st_mode))
-        error = reason(EISDIR);
+        error = systemError(EISDIR);
     else if (!S_ISREG(info.st_mode))
         error = QStringLiteral("not a regular file");
     else if (info.st_size > limit)
@@ -74,6 +69,11 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, QSt
         bytes = readUpTo(fd, limit, error);
     ::close(fd);
     return bytes;
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QString printable(const QString &text)

@@ -14,6 +14,9 @@ namespace keldar::generator {
 // reason in `error`, when it cannot be read.
 std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, QString &error);
 
+// The system's words for an errno value, as messages give a reason.
+QString systemError(int error);
+
 // User text as a message shows it: control characters written as \n, \r,
 // \t or \xHH, so that a message stays one line and holds no NUL.
 QString printable(const QString &text);

@@ -36,11 +36,6 @@ QByteArray processStart(qint64 pid)
     return fields.size() > 19 ? fields.at(19) : QByteArray();
 }
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 QString age(qint64 since)
 {
     const qint64 seconds = std::max<qint64>(0, QDateTime::currentSecsSinceEpoch() - since);

@@ -1,12 +1,12 @@
 #include "generator/solving/solutions.h"
 
 #include "generator/publish/publish.h"
+#include "generator/publish/userfile.h"
 #include "generator/run/manifest.h"
-#include "generator/run/svgplot.h"
+#include "generator/solve/mipsolve.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -25,7 +25,13 @@ namespace {
 
 constexpr int SolutionColumns = 8;
 constexpr int ShardColumns = SolutionColumns + 4;
-const char *const Statuses[] = {"optimal", "feasible", "infeasible", "unknown"};
+bool knownStatus(const QByteArray &text)
+{
+    for (int s = SolveOutcome::Optimal; s <= SolveOutcome::Unknown; ++s)
+        if (text == statusName(SolveOutcome::Status(s)))
+            return true;
+    return false;
+}
 const char Bom[] = "\xEF\xBB\xBF";
 
 QByteArray optionalNumber(const std::optional<qint64> &value)
@@ -87,7 +93,7 @@ std::optional<SolutionRow> readRow(const QByteArray &line)
 {
     const auto fields = csvFields(line);
     if (!fields || (fields->size() != SolutionColumns && fields->size() != ShardColumns) ||
-        std::find(std::begin(Statuses), std::end(Statuses), fields->at(2)) == std::end(Statuses))
+        !knownStatus(fields->at(2)))
         return std::nullopt;
     bool good = true;
     SolutionRow row;
@@ -120,11 +126,6 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
 // The bytes after the last line end of an open solutions file, cut off and
 // kept in a file beside it: nothing of a row is lost, and the instance it
 // was for is solved again.  The caller holds the file's lock.
@@ -132,7 +133,7 @@ bool cutFragment(int fd, const QString &path, QString &setAside, QString &why)
 {
     struct stat status = {};
     if (::fstat(fd, &status) != 0) {
-        why = systemError();
+        why = systemError(errno);
         return false;
     }
     const qint64 size = status.st_size;
@@ -143,7 +144,7 @@ bool cutFragment(int fd, const QString &path, QString &setAside, QString &why)
     const qint64 tail = std::min<qint64>(size, 1 << 20);
     QByteArray bytes(tail, Qt::Uninitialized);
     if (::pread(fd, bytes.data(), std::size_t(tail), size - tail) != ssize_t(tail)) {
-        why = systemError();
+        why = systemError(errno);
         return false;
     }
     const qint64 keep = size - tail + bytes.lastIndexOf('\n') + 1;
@@ -153,7 +154,7 @@ bool cutFragment(int fd, const QString &path, QString &setAside, QString &why)
     if (setAside.isEmpty())
         return false;
     if (::ftruncate(fd, keep) != 0 || ::fsync(fd) != 0) {
-        why = systemError();
+        why = systemError(errno);
         return false;
     }
     return true;
@@ -294,12 +295,12 @@ bool SolutionsLedger::setAsideFragment(QString &setAside, QString &why)
     if (fd < 0) {
         if (errno == ENOENT)
             return true;
-        why = systemError();
+        why = systemError(errno);
         return false;
     }
     const bool cut = ::flock(fd, LOCK_EX) == 0 && cutFragment(fd, path_, setAside, why);
     if (!cut && why.isEmpty())
-        why = systemError();
+        why = systemError(errno);
     ::close(fd);
     return cut;
 }
@@ -312,7 +313,7 @@ bool SolutionsLedger::append(const SolutionRow &row, QString &why)
     const int fd = ::open(QFile::encodeName(path_).constData(),
                           O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
-        why = systemError();
+        why = systemError(errno);
         return false;
     }
     bool written = ::flock(fd, LOCK_EX) == 0;
@@ -329,7 +330,7 @@ bool SolutionsLedger::append(const SolutionRow &row, QString &why)
     written = written && writeAll(fd, bytes) && ::fsync(fd) == 0;
     if (!written) {
         if (why.isEmpty())
-            why = systemError();
+            why = systemError(errno);
         // No half row stays behind a full disk.
         if (::ftruncate(fd, before) == 0)
             ::fsync(fd);

@@ -4,6 +4,7 @@
 #include "generator/publish/publish.h"
 #include "generator/run/manifest.h"
 #include "generator/run/svgplot.h"
+#include "generator/solve/mipsolve.h"
 
 #include <QMap>
 
@@ -16,7 +17,10 @@ namespace keldar::generator {
 
 namespace {
 
-const char *const Statuses[] = {"optimal", "feasible", "infeasible", "unknown"};
+const char *statusOf(int s)
+{
+    return statusName(SolveOutcome::Status(s));
+}
 
 // Figure geometry, as the design figure's.
 constexpr double PanelWidth = 380;
@@ -51,7 +55,7 @@ struct Level {
 int statusIndex(const QString &status)
 {
     for (int s = 0; s < 4; ++s)
-        if (status == QLatin1String(Statuses[s]))
+        if (status == QLatin1String(statusOf(s)))
             return s;
     return 3;
 }
@@ -75,7 +79,7 @@ QByteArray panel(int k, const QMap<double, Level> &levels)
             const double height = PlotHeight * level.counts[s] / std::max(1, level.total());
             y -= height;
             if (height > 0)
-                svg += "<rect class=\"" + QByteArray(Statuses[s]) + "\" x=\"" + num(x) + "\" y=\"" +
+                svg += "<rect class=\"" + QByteArray(statusOf(s)) + "\" x=\"" + num(x) + "\" y=\"" +
                        num(y) + "\" width=\"" + num(barWidth) + "\" height=\"" + num(height) +
                        "\" fill=\"" + Colours[s] + "\"/>\n";
         }
@@ -135,7 +139,7 @@ QByteArray solutionsSvg(const QList<SolutionRow> &rows, const QString &rules,
                "\" y=\"36\" width=\"12\" "
                "height=\"10\" fill=\"" +
                Colours[s] + "\"/><text x=\"" + num(width / 2 - 214 + s * 120) + "\" y=\"45\">" +
-               Statuses[s] + "</text>\n";
+               statusOf(s) + "</text>\n";
     svg += "</g>\n";
     for (int k = 0; k < IndicatorCount; ++k)
         svg += panel(k, levels[std::size_t(k)]);

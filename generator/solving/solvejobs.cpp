@@ -1,6 +1,7 @@
 #include "generator/solving/solvejobs.h"
 
 #include "generator/run/interrupt.h"
+#include "generator/run/limits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,31 +32,18 @@ qint64 memoryPerJob(const QList<InstanceTask> &tasks)
     return (qint64(64) << 20) + largest * 2000;
 }
 
-// MemAvailable of /proc/meminfo in bytes; none where there is no such file.
-std::optional<qint64> memoryAvailable()
-{
-    QFile info(QStringLiteral("/proc/meminfo"));
-    if (!info.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    for (const QByteArray &line : info.readAll().split('\n'))
-        if (line.startsWith("MemAvailable:"))
-            return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return std::nullopt;
-}
-
-// --jobs as asked, but no more processes than instances, nor than the
-// memory holds.
 } // namespace
 
 int solveJobs(const SolveOptions &options, const QList<InstanceTask> &tasks, QTextStream &err)
 {
     int jobs = std::max(1, std::min<int>(options.jobs, int(tasks.size())));
-    const std::optional<qint64> available = memoryAvailable();
+    // The run's own reading: the system's figure within the control group's.
+    const qint64 available = availableMemory();
     const qint64 each = memoryPerJob(tasks);
-    if (available && jobs > 1 && qint64(jobs) * each > *available * 4 / 5) {
-        jobs = int(std::max<qint64>(1, *available * 4 / 5 / each));
+    if (available >= 0 && jobs > 1 && qint64(jobs) * each > available * 4 / 5) {
+        jobs = int(std::max<qint64>(1, available * 4 / 5 / each));
         err << "keldar-generate: --jobs " << options.jobs << " lowered to " << jobs << ": each job "
-            << "may need " << (each >> 20) << " MB, and " << (*available >> 20)
+            << "may need " << (each >> 20) << " MB, and " << (available >> 20)
             << " MB are available" << Qt::endl;
     }
     return jobs;
