@@ -191,6 +191,21 @@ QString noRosterMeaning(const QByteArray &status)
 
 } // namespace
 
+QByteArray rosterLines(const std::vector<int> &roster, int nurses, int days)
+{
+    QByteArray text;
+    text.reserve(qsizetype(roster.size()) * 2);
+    for (int n = 0; n < nurses; ++n) {
+        for (int d = 0; d < days; ++d) {
+            if (d > 0)
+                text += ' ';
+            text += QByteArray::number(roster[gridIndex(n, days, d)]);
+        }
+        text += '\n';
+    }
+    return text;
+}
+
 ParsedRoster parseRoster(const QByteArray &text, const Instance &in)
 {
     ParsedRoster result;

@@ -44,6 +44,9 @@ struct ParsedRoster {
 // it; a NUL is refused.
 ParsedRoster parseRoster(const QByteArray &text, const Instance &instance);
 
+// The roster as parseRoster reads it: a line of D shift numbers a nurse.
+QByteArray rosterLines(const std::vector<int> &roster, int nurses, int days);
+
 enum class ViolationKind {
     Coverage,
     MinWorkingShifts,

@@ -19,9 +19,14 @@ QByteArray shiftId(int w)
     return 'S' + num(w);
 }
 
+// A, B, ..., Z, AA, AB, ...: the employee IDs of the benchmark's own
+// instances, which readers map to rows by their letters.
 QByteArray nurseId(int n)
 {
-    return 'N' + num(n);
+    QByteArray id;
+    for (int k = n + 1; k > 0; k = (k - 1) / 26)
+        id.prepend(char('A' + (k - 1) % 26));
+    return id;
 }
 
 // Readers find sections by their tags anywhere in the text and end them at
@@ -78,8 +83,16 @@ QByteArray staffLines(const Instance &in, const Rules &rules)
     return lines;
 }
 
-// A working shift dearer than the free shift is an off-request of the
-// difference, a cheaper one an on-request of it.
+// Taking working shift t, a nurse pays the on-requests of her day but t's
+// and the off-request of t; taking the free shift, all the on-requests.
+// For her penalty to be her cost plus one constant a day, the free shift's
+// less t's must be t's on-request less its off-request: so each working
+// shift cheaper than the free shift needs an on-request of the difference,
+// and each dearer one an off-request of it (none at a tie).  The constant is
+// the on-requests' weights less the free shift's cost.  A nurse-day thus has
+// one on-request at most unless two or more of its working shifts are
+// cheaper than its free shift, where no exact encoding with weights of zero
+// or more has fewer.
 void requestLines(const Instance &in, QByteArray &on, QByteArray &off)
 {
     const int free = in.workingShifts;
@@ -91,6 +104,15 @@ void requestLines(const Instance &in, QByteArray &on, QByteArray &off)
                     (difference > 0 ? off : on) += nurseId(n) + ',' + num(d) + ',' + shiftId(w) +
                                                    ',' + num(std::abs(difference)) + '\n';
             }
+}
+
+// Every nurse has a row, most with no day: readers look each one up.
+QByteArray daysOffLines(const Instance &in)
+{
+    QByteArray lines;
+    for (int n = 0; n < in.nurses; ++n)
+        lines += nurseId(n) + '\n';
+    return lines;
 }
 
 // Short by one nurse costs more than any roster can save: the cost of
@@ -127,6 +149,9 @@ QByteArray instanceSsb(const Instance &in, const RulesChoice &rules, const Insta
     if (!facts.source.isEmpty())
         out += ", from " + commentSafe(facts.source);
     out += ", under rules " + commentSafe(rules.label) + '\n';
+    if (in.days % 7 != 0)
+        out += "# " + num(in.days) + " days, not whole weeks: readers that count weekends in " +
+               "whole weeks may fail on it.\n";
     out += "# offset " + num(ssbOffset(in)) + '\n';
     out += "# A roster meeting the coverage has penalty = its cost + offset.\n";
     // Exactly two comment lines before the day count: readers skip two.
@@ -139,7 +164,7 @@ QByteArray instanceSsb(const Instance &in, const RulesChoice &rules, const Insta
             "ID, MaxShifts, MaxTotalMinutes, MinTotalMinutes, MaxConsecutiveShifts, "
             "MinConsecutiveShifts, MinConsecutiveDaysOff, MaxWeekends",
             staffLines(in, rules.rules));
-    section(out, "SECTION_DAYS_OFF", "EmployeeID, DayIndexes (start at zero)", QByteArray());
+    section(out, "SECTION_DAYS_OFF", "EmployeeID, DayIndexes (start at zero)", daysOffLines(in));
     QByteArray on;
     QByteArray off;
     requestLines(in, on, off);
@@ -169,10 +194,12 @@ double expectedExportBytes(const QString &suffix, const BatchInput &input)
     const double days = input.days;
     const double working = input.workingShifts();
     const double idBytes = digits(nurses) + digits(days) + digits(working) + 3;
-    // Header and comments; shifts with their successors; staff rows; a
-    // request for every working cell; cover rows.
+    // Header and comments; shifts with their successors; staff rows and
+    // days-off rows (IDs in letters are no longer than in digits); a request
+    // for every working cell; cover rows.
     return 1024 + working * (working + 1) * (digits(working) + 2) +
            nurses * (40 + 4 * digits(days) + working * (digits(working) + digits(days) + 3)) +
+           nurses * (digits(nurses) + 1) +
            nurses * days * working * (idBytes + 5) +
            days * working * (idBytes + digits(3 * nurses * days) + 6);
 }

@@ -15,7 +15,8 @@ namespace keldar::generator {
 inline constexpr int SsbShiftMinutes = 480;
 
 // The constant K with SSB penalty = cost + K for every roster that meets the
-// coverage: the sum over nurses and days of the on-request weights less the
+// coverage: the sum over nurses and days of the on-request weights (the free
+// shift's cost less the cost of each working shift cheaper than it) less the
 // free shift's cost.
 std::int64_t ssbOffset(const Instance &instance);
 

@@ -48,15 +48,7 @@ QByteArray rosterText(const Instance &instance, const SolveOutcome &outcome,
     QByteArray text = "% keldar-generate " KELDAR_VERSION ": " + task.name.toUtf8() +
                       " under rules " + label.toUtf8() + ", " + statusName(outcome.status) +
                       ", cost " + QByteArray::number(outcome.cost.value_or(0)) + "\n";
-    for (int n = 0; n < instance.nurses; ++n) {
-        for (int d = 0; d < instance.days; ++d) {
-            if (d > 0)
-                text += ' ';
-            text += QByteArray::number(outcome.roster[gridIndex(n, instance.days, d)]);
-        }
-        text += '\n';
-    }
-    return text;
+    return text + rosterLines(outcome.roster, instance.nurses, instance.days);
 }
 
 // A task as this process leaves it: solved under its claim, not yet

@@ -1,0 +1,155 @@
+// Instances built around a planted roster: their cost beside plain
+// generation, and how near the targets they come under each rule set.
+//   keldar-bench-plant speed   time per instance, planted and plain
+//   keldar-bench-plant sweep   targets the rules leave out of reach, and by how much
+#include "generator/files/instancefile.h"
+#include "generator/instance/generate.h"
+#include "generator/instance/random.h"
+#include "generator/solve/capacity.h"
+#include "generator/solve/planting.h"
+#include "generator/solve/rulesets.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+#include <cstring>
+
+using namespace keldar::generator;
+
+namespace {
+
+BatchInput sized(int nurses, int days, int shifts, const Indicators &targets)
+{
+    BatchInput in;
+    in.nurses = nurses;
+    in.days = days;
+    in.shifts = shifts;
+    in.targets = targets;
+    in.files = 1;
+    in.firstFile = 1;
+    in.seed = 100;
+    return in;
+}
+
+Rules rulesNamed(const char *name)
+{
+    const RulesChoiceRead read = chooseRules(QString::fromLatin1(name));
+    if (!read.choice) {
+        std::fprintf(stderr, "%s\n", qPrintable(read.error));
+        std::exit(1);
+    }
+    return read.choice->rules;
+}
+
+// Seconds per instance, generated and measured as a run makes it, best of
+// three rounds so that a busy moment on the machine counts less.
+template <typename Make> double perInstance(int files, Make make)
+{
+    double best = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        for (int k = 1; k <= files; ++k)
+            make(fileSeed(100, k));
+        best = std::min(best, double(clock.nsecsElapsed()) / 1e9 / files);
+    }
+    return best;
+}
+
+int speed()
+{
+    const Indicators targets{0.5, 0.3, 0.7, 0.6, 0.4, 0.2};
+    struct Case {
+        int nurses, days, shifts, files;
+        const char *rules;
+    };
+    const Case cases[] = {
+        {25, 7, 4, 1000, "week"}, {100, 28, 4, 100, "fourweeks"}, {300, 28, 4, 20, "fourweeks"}};
+    std::printf("%-12s %-10s %12s %12s %8s\n", "size", "rules", "plain ms", "planted ms", "ratio");
+    for (const Case &c : cases) {
+        const BatchInput in = sized(c.nurses, c.days, c.shifts, targets);
+        const Rules rules = rulesNamed(c.rules);
+        const double plain =
+            perInstance(c.files, [&](std::uint64_t seed) { (void)measure(generate(in, seed)); });
+        const double planted = perInstance(c.files, [&](std::uint64_t seed) {
+            const PlantedInstance made = generatePlanted(in, seed, rules, 0.05);
+            (void)measure(made.instance);
+            (void)checkRoster(made.instance, made.roster, rules);
+        });
+        const QByteArray label = QByteArray::number(c.nurses) + 'x' + QByteArray::number(c.days) +
+                                 'x' + QByteArray::number(c.shifts);
+        std::printf("%-12s %-10s %12.3f %12.3f %7.2fx\n", label.constData(), c.rules, plain * 1e3,
+                    planted * 1e3, planted / plain);
+    }
+    return 0;
+}
+
+// Over a grid of coverage targets, sizes, rule sets and slack levels: how
+// many instances meet every target, the worst miss of each coverage
+// indicator, and the slack reached.  Any witness that breaks its rules
+// fails the run.
+int sweep()
+{
+    const char *ruleSets[] = {"none", "rotation", "week", "fourweeks"};
+    const double slacks[] = {0, 0.02, 0.05, 0.1, 0.2};
+    const double levels[] = {0.2, 0.5, 0.8};
+    std::printf("%-10s %6s %6s %9s %9s %9s %9s %12s\n", "rules", "days", "slack", "met", "total",
+                "day", "shift", "slack miss");
+    for (const char *name : ruleSets) {
+        const Rules rules = rulesNamed(std::strcmp(name, "none") == 0 ? "" : name);
+        for (const int days : {7, 14, 28}) {
+            if (!plantingProblem(rules, days, 3).isEmpty())
+                continue;
+            for (const double slack : slacks) {
+                int met = 0, count = 0;
+                double worst[3] = {0, 0, 0};
+                double slackMiss = 0;
+                // Totals the rules' counts allow at this slack: between the
+                // least and the most a nurse works, less the slack.
+                const double low = (1 - slack) * rules.minWorkingShifts.value_or(0) / double(days);
+                const double high = (1 - slack) * mostWorkingShifts(rules, days, 3) / double(days);
+                const double totals[] = {low + 0.2 * (high - low), (low + high) / 2,
+                                         low + 0.8 * (high - low)};
+                for (const double total : totals)
+                    for (const double day : levels)
+                        for (const double shift : levels) {
+                            const BatchInput in =
+                                sized(30, days, 3, {0.5, 0.5, 0.5, total, day, shift});
+                            const PlantedInstance made =
+                                generatePlanted(in, fileSeed(7, ++count), rules, slack);
+                            if (!checkRoster(made.instance, made.roster, rules).feasible()) {
+                                std::printf("witness breaks %s at %d days\n", name, days);
+                                return 1;
+                            }
+                            const Indicators m = measure(made.instance);
+                            bool all = true;
+                            for (int k = 0; k < IndicatorCount; ++k)
+                                all = all &&
+                                      !unreachable(m[std::size_t(k)], in.targets[std::size_t(k)]);
+                            met += all ? 1 : 0;
+                            for (int k = 0; k < 3; ++k)
+                                worst[k] =
+                                    std::max(worst[k], std::fabs(m[std::size_t(3 + k)] -
+                                                                 in.targets[std::size_t(3 + k)]));
+                            slackMiss = std::max(slackMiss, std::fabs(made.slack - slack));
+                        }
+                std::printf("%-10s %6d %6.2f %5d/%-3d %9.3f %9.3f %9.3f %12.4f\n", name, days,
+                            slack, met, count, worst[0], worst[1], worst[2], slackMiss);
+            }
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv); // the shipped rule sets are found beside the program
+    if (argc == 2 && std::strcmp(argv[1], "speed") == 0)
+        return speed();
+    if (argc == 2 && std::strcmp(argv[1], "sweep") == 0)
+        return sweep();
+    std::fprintf(stderr, "usage: keldar-bench-plant speed|sweep\n");
+    return 2;
+}
