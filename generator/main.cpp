@@ -183,6 +183,18 @@ int designCommand(const CommandLine &line, const Streams &io)
                << Qt::endl;
         return 2;
     }
+    if (read.design->planted() && line.value("rules"))
+        return usageError(line,
+                          QStringLiteral("--rules does not go with a design that has rules or "
+                                         "slack: its cells carry their own"),
+                          io.err);
+    QString refusal;
+    const auto levels = designRules(*read.design, designPath, refusal);
+    if (!levels) {
+        io.err << "keldar-generate: " << shown << ": " << refusal << "; nothing written" << Qt::endl;
+        return 2;
+    }
+    shard.rules = *levels;
     if (shard.shards > read.design->cellCount()) {
         io.err << "keldar-generate: --shard " << shard.shard << '/' << shard.shards
                << ": the design has only " << read.design->cellCount() << " cells" << Qt::endl;

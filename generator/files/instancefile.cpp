@@ -123,6 +123,10 @@ QByteArray instanceText(const Instance &in, const BatchInput &input, const Prove
     // No folder: where a batch was made is no part of it, so the same batch
     // gives the same bytes in any folder and a shared set names no one's home.
     out += "# seed " + QByteArray::number(input.seed) + "\n";
+    if (!input.rules.isEmpty())
+        out += "# rules " + input.rules.toUtf8() + "\n";
+    if (input.slack)
+        out += "# slack " + number(*input.slack) + "\n";
     for (int k = 0; k < IndicatorCount; ++k)
         out += QByteArray("# ") + IndicatorNames[k] + " measured " +
                QByteArray::number(provenance.measured[static_cast<std::size_t>(k)], 'f', 6) +
@@ -339,6 +343,12 @@ public:
         qint64 seed = 0;
         good = good && value("# number of files ", in.files) &&
                value("# first file ", in.firstFile) && value("# seed ", seed) && seed == in.seed;
+        if (take("# rules ", rest))
+            in.rules = QString::fromUtf8(rest.toByteArray());
+        if (take("# slack ", rest)) {
+            in.slack = readNumber(rest);
+            good = good && in.slack && !in.rules.isEmpty();
+        }
         // Files of earlier versions name the folder they were written to.
         take("# folder ", rest);
         if (!good || nurses < 1 || days < 1 || shifts < 1 || (free != 0 && free != 1))

@@ -20,7 +20,9 @@ enum Key {
     Shifts,
     FreeShift,
     FirstIndicator,
-    InstancesPerCell = FirstIndicator + IndicatorCount,
+    RulesKey = FirstIndicator + IndicatorCount, // optional, as is the slack
+    SlackKey,
+    InstancesPerCell,
     Seed,
     FirstFile,
     KeyCount
@@ -32,8 +34,10 @@ QLatin1String keyName(int key)
     static const char *const Singles[] = {"instancesPerCell", "seed", "firstFile"};
     if (key < FirstIndicator)
         return QLatin1String(Names[key]);
-    if (key < InstancesPerCell)
+    if (key < RulesKey)
         return QLatin1String(IndicatorNames[key - FirstIndicator]);
+    if (key < InstancesPerCell)
+        return QLatin1String(key == RulesKey ? "rules" : "slack");
     return QLatin1String(Singles[key - InstancesPerCell]);
 }
 
@@ -78,10 +82,15 @@ qint64 Design::cellCount() const
     qint64 cells = qint64(nurses.size()) * days.size() * shifts.size() * freeShift.size();
     for (const QList<double> &levels : targets)
         cells *= levels.size();
-    return cells;
+    return cells * std::max<qsizetype>(1, rules.size()) * std::max<qsizetype>(1, slack.size());
 }
 
-BatchInput Design::cell(qint64 cell, const QString &folder) const
+qsizetype Design::rulesLevel(qint64 cell) const
+{
+    return rules.isEmpty() ? 0 : (cell - 1) / std::max<qsizetype>(1, slack.size()) % rules.size();
+}
+
+BatchInput Design::cell(qint64 cell, const QString &folder, const QStringList &rulesLabels) const
 {
     qint64 rest = cell - 1;
     // Mixed-radix digits of the cell index, the last key the lowest digit.
@@ -91,6 +100,14 @@ BatchInput Design::cell(qint64 cell, const QString &folder) const
         return digit;
     };
     BatchInput in;
+    if (!slack.isEmpty())
+        in.slack = slack.at(level(slack.size()));
+    if (!rules.isEmpty()) {
+        const qsizetype at = level(rules.size());
+        in.rules = rulesLabels.value(at, rules.at(at));
+    } else if (planted()) {
+        in.rules = QStringLiteral("none");
+    }
     for (int k = IndicatorCount - 1; k >= 0; --k) {
         const QList<double> &levels = targets[std::size_t(k)];
         in.targets[std::size_t(k)] = levels.at(level(levels.size()));
@@ -170,7 +187,7 @@ Refusal readLines(const QByteArray &bytes, Lines &lines)
             return refusal;
     }
     for (int key = 0; key <= InstancesPerCell; ++key)
-        if (lines[std::size_t(key)].number == 0)
+        if (lines[std::size_t(key)].number == 0 && key != RulesKey && key != SlackKey)
             return refuse(0, QStringLiteral("the design has no \"%1\" line; every key but seed "
                                             "and firstFile is required")
                                  .arg(keyName(key)));
@@ -260,6 +277,29 @@ public:
         return std::nullopt;
     }
 
+    // Rule sets by name or file, and slack levels from 0 up to, not
+    // including, 1: at 1 nothing would be required.
+    Refusal planted(Design &design) const
+    {
+        for (QByteArrayView value : line(RulesKey).values) {
+            const QString text = QString::fromUtf8(value);
+            if (design.rules.contains(text))
+                return repeated(RulesKey, value);
+            design.rules.append(text);
+        }
+        for (QByteArrayView value : line(SlackKey).values) {
+            const auto number = readNumber(value);
+            if (!number)
+                return bad(SlackKey, value, QStringLiteral("is not a number"));
+            if (!(*number >= 0 && *number < 1))
+                return bad(SlackKey, value, QStringLiteral("is not from 0 up to 1 (1 excluded)"));
+            if (design.slack.contains(*number))
+                return repeated(SlackKey, value);
+            design.slack.append(*number);
+        }
+        return std::nullopt;
+    }
+
     // instancesPerCell, and seed and firstFile when given.
     Refusal singles(Design &design) const
     {
@@ -299,7 +339,7 @@ Refusal checkTotals(const Lines &lines, const Design &design)
                           .arg(MaxPreferenceValues));
     double files = double(design.instancesPerCell);
     for (int key = 0; key < InstancesPerCell; ++key)
-        files *= double(lines[std::size_t(key)].values.size());
+        files *= double(std::max<qsizetype>(1, lines[std::size_t(key)].values.size()));
     if (files > double(MaxFiles))
         return refuse(lines[InstancesPerCell].number,
                       QStringLiteral("instancesPerCell %1 makes %2 files in all; at most %3 are "
@@ -337,6 +377,15 @@ QByteArray Design::identity() const
             text += ' ' + QByteArray::number(value, 'g', 17);
         text += '\n';
     }
+    // Designs without rules or slack keep the identity they always had.
+    if (!rules.isEmpty())
+        text += "rules " + rules.join(u' ').toUtf8() + '\n';
+    if (!slack.isEmpty()) {
+        text += "slack";
+        for (double value : slack)
+            text += ' ' + QByteArray::number(value, 'g', 17);
+        text += '\n';
+    }
     list("instancesPerCell", QList<qint64>{instancesPerCell});
     list("seed", QList<qint64>{seed});
     list("firstFile", QList<qint64>{firstFile});
@@ -355,7 +404,7 @@ DesignRead readDesign(const QByteArray &bytes)
     const ValueReader values(lines);
     Design design;
     for (auto step : {&ValueReader::sizes, &ValueReader::freeShift, &ValueReader::targets,
-                      &ValueReader::singles})
+                      &ValueReader::planted, &ValueReader::singles})
         if (Refusal refusal = (values.*step)(design))
             return *refusal;
     if (Refusal refusal = checkTotals(lines, design))

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <optional>
 
@@ -18,6 +19,10 @@ struct Design {
     QList<int> shifts;
     QList<bool> freeShift;
     std::array<QList<double>, IndicatorCount> targets;
+    // Rule sets as written (a shipped set's name or a rules file) and slack
+    // levels; both optional, each a factor of the design when given.
+    QStringList rules;
+    QList<double> slack;
     qint64 instancesPerCell = 0;
     qint64 seed = 100;
     qint64 firstFile = 1;
@@ -26,8 +31,13 @@ struct Design {
     qint64 fileCount() const { return cellCount() * instancesPerCell; }
     // The batch that makes cell `cell` (1-based) into `folder`: the cells in
     // key order, the last key varying fastest, their files numbered on from
-    // firstFile.
-    BatchInput cell(qint64 cell, const QString &folder) const;
+    // firstFile.  `rulesLabels` names each rules level as the run reads it.
+    BatchInput cell(qint64 cell, const QString &folder,
+                    const QStringList &rulesLabels = {}) const;
+    // The index into `rules` of the cell's level; 0 when the design has none.
+    qsizetype rulesLevel(qint64 cell) const;
+    // Whether the cells carry rules and slack at all.
+    bool planted() const { return !rules.isEmpty() || !slack.isEmpty(); }
     // The design's identity: a hash of its levels and settings, the same
     // for every spelling of the same design.
     QByteArray identity() const;

@@ -32,6 +32,11 @@ struct BatchInput {
     qint64 firstFile = 0;
     qint64 seed = 0;
     QString folder;
+    // A design's cell may carry rules and a slack: its instances are built
+    // around a roster that keeps those rules.  The rules' label ("none" for
+    // none), empty in a batch and in designs without either key.
+    QString rules;
+    std::optional<double> slack;
 
     // Working shifts: the free shift is one of the user's shifts or added.
     int workingShifts() const { return freeCounted ? shifts - 1 : shifts; }

@@ -17,11 +17,13 @@
 #include "generator/run/progress.h"
 #include "generator/run/svgplot.h"
 #include "generator/solve/lowerbound.h"
+#include "generator/solve/planting.h"
 #include "generator/solve/ssbformat.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 
 #include <algorithm>
@@ -44,12 +46,61 @@ BatchReport runCells(const RunPlan &plan, const QString &fallbackLogDir, QTextSt
     return CellRun(plan, fallbackLogDir, errors, options).run();
 }
 
+// A cell with a slack needs a nurse who can keep its rules over its days.
+QString unplantable(const Design &design, const RulesChoice &rules)
+{
+    for (const int days : design.days)
+        for (const int shifts : design.shifts)
+            for (const bool free : design.freeShift) {
+                const int working = free ? shifts - 1 : shifts;
+                const QString problem = plantingProblem(rules.rules, days, working);
+                if (!problem.isEmpty())
+                    return QStringLiteral("rules %1 over %2 days: %3")
+                        .arg(rules.label)
+                        .arg(days)
+                        .arg(problem);
+            }
+    return QString();
+}
+
 } // namespace
+
+std::optional<QList<RulesChoice>> designRules(const Design &design, const QString &designPath,
+                                              QString &why)
+{
+    if (!design.planted())
+        return QList<RulesChoice>();
+    QList<RulesChoice> levels;
+    const QStringList named = design.rules.isEmpty() ? QStringList{QString()} : design.rules;
+    for (QString value : named) {
+        const bool file = value.contains(u'/') || value.endsWith(QLatin1String(".dzn"));
+        if (file && QDir::isRelativePath(value))
+            value = QFileInfo(designPath).dir().filePath(value);
+        const RulesChoiceRead read = chooseRules(value == QLatin1String("none") ? QString() : value);
+        if (!read.choice) {
+            why = QStringLiteral("rules: ") + read.error;
+            return std::nullopt;
+        }
+        for (const RulesChoice &level : levels)
+            if (level.label == read.choice->label) {
+                why = QStringLiteral("rules: two levels are named %1 (%2 and %3)")
+                          .arg(level.label, QDir::toNativeSeparators(level.path),
+                               QDir::toNativeSeparators(read.choice->path));
+                return std::nullopt;
+            }
+        if (!design.slack.isEmpty())
+            why = unplantable(design, *read.choice);
+        if (!why.isEmpty())
+            return std::nullopt;
+        levels.append(*read.choice);
+    }
+    return levels;
+}
 
 BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTextStream *errors,
                      const RunOptions &options)
 {
-    const RunPlan plan{{Cell{input, 1}}, input.folder,      false, {inputsLine(input)},
+    const RunPlan plan{{Cell{input, 1, options.rules}}, input.folder,      false, {inputsLine(input)},
                        manifestName(),   figureName(false), {}};
     return runCells(plan, fallbackLogDir, errors, options);
 }
@@ -57,9 +108,13 @@ BatchReport runBatch(const BatchInput &input, const QString &fallbackLogDir, QTe
 BatchReport runDesign(const Design &design, const QString &folder, const DesignRun &run,
                       const QString &fallbackLogDir, QTextStream *errors, const RunOptions &options)
 {
+    QStringList labels;
+    for (const RulesChoice &rules : run.rules)
+        labels << rules.label;
     QList<Cell> cells;
     for (qint64 number : shardCells(design.cellCount(), run.shard, run.shards))
-        cells.append(Cell{design.cell(number, folder), number});
+        cells.append(Cell{design.cell(number, folder, labels), number,
+                          run.rules.value(design.rulesLevel(number), options.rules)});
     // One substitution: the paths are the user's and may hold "%1".
     QString line =
         QStringLiteral("design: %1, %2 cells, %3 files a cell, files %4 to %5, seed %6, "

@@ -11,6 +11,7 @@
 #include <QTextStream>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 namespace keldar::generator {
 
@@ -37,7 +38,8 @@ struct RunOptions {
     // Told, once the run has looked at the folder and the disk, whether it
     // goes ahead and how many files it has to write.
     std::function<void(const BatchVerdict &)> planned = {};
-    // The rules of the SSB files and of the benchmark list beside the dzn.
+    // The rules of the SSB files and of the benchmark list beside the dzn,
+    // where a design's cells carry none of their own.
     RulesChoice rules = {};
     // Lists the dzn files written for the field's benchmark tools (the
     // program passes listForBenchmark); none: no list.  False, with the
@@ -62,7 +64,18 @@ struct DesignRun {
     QString designPath; // for the log
     int shard = 1;
     int shards = 1;
+    // The design's rules levels as read, in its order; none: every cell
+    // takes the options' rules.
+    QList<RulesChoice> rules;
 };
+
+// The design's rules levels, each read as --rules reads it (a file named
+// relative to the design file's folder); a design with a slack but no rules
+// key has the one level "none".  Nothing, with the reason, when a level is
+// refused, two share a label, or a cell with a slack has rules no nurse can
+// keep over its days.
+std::optional<QList<RulesChoice>> designRules(const Design &design, const QString &designPath,
+                                              QString &why);
 
 // Writes the cells' files into `folder` in file order, one log section, one
 // manifest and one figure (design.svg) for them all.  Each file is the one

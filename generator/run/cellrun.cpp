@@ -16,11 +16,13 @@
 #include "generator/run/svgplot.h"
 #include "generator/solve/lowerbound.h"
 #include "generator/solve/ssbformat.h"
+#include "generator/publish/userfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHash>
 
 #include <algorithm>
 #include <cerrno>
@@ -47,12 +49,16 @@ int jobCount(int jobs)
 
 CellRun::CellRun(const RunPlan &plan, const QString &fallbackLogDir, QTextStream *errors,
                  const RunOptions &options)
-    : plan_(plan), options_(options), extras_(extraSuffixes(options.formats, options.rules.label)),
-      log_(plan.folder, fallbackLogDir, errors)
+    : plan_(plan), options_(options), log_(plan.folder, fallbackLogDir, errors)
 {
     runClock_.start();
-    for (const Cell &cell : plan_.cells)
+    for (const Cell &cell : plan_.cells) {
         cellEnds_.append(total_ += cell.input.files);
+        QStringList suffixes = extraSuffixes(options.formats, cell.rules.label);
+        if (cell.input.slack)
+            suffixes.append(witnessSuffix(cell.input.rules));
+        extras_.append(suffixes);
+    }
 }
 
 BatchReport CellRun::run()
@@ -67,6 +73,7 @@ BatchReport CellRun::run()
         tellPlan(BatchVerdict{true, false, 0, problem});
     } else {
         plan();
+        copyRules();
         makeAll();
         writeManifestAndFigure();
         listForBenchmarks();
@@ -92,12 +99,12 @@ void CellRun::openLog()
 
 // An instance is written in all its formats or not at all, so the files
 // beside a text file always belong to it.
-QString CellRun::takenName(qint64 k) const
+QString CellRun::takenName(qint64 k, qint64 cellIndex) const
 {
     const QDir folder(plan_.folder);
     if (nameTaken(folder.filePath(fileName(k))))
         return fileName(k);
-    for (const QString &suffix : extras_)
+    for (const QString &suffix : extras_.at(cellIndex))
         if (nameTaken(folder.filePath(extraName(k, suffix))))
             return extraName(k, suffix);
     return QString();
@@ -113,14 +120,19 @@ void CellRun::plan()
     double expected = 0;
     const DiskSpace space = diskSpace(plan_.folder);
     const double block = static_cast<double>(space.block);
-    for (const Cell &cell : plan_.cells) {
+    for (qint64 c = 0; c < plan_.cells.size(); ++c) {
+        const Cell &cell = plan_.cells.at(c);
         qint64 cellMissing = 0;
         for (qint64 k = cell.input.firstFile; k < cell.input.firstFile + cell.input.files; ++k)
-            cellMissing += takenName(k).isEmpty() ? 1 : 0;
+            cellMissing += takenName(k, c).isEmpty() ? 1 : 0;
         missing += cellMissing;
         double blocks = std::ceil(expectedFileBytes(cell.input) / block);
-        for (const QString &suffix : extras_)
-            blocks += std::ceil(expectedExportBytes(suffix, cell.input) / block);
+        for (const QString &suffix : extras_.at(c))
+            // A witness is a roster: fewer bytes than the instance's costs.
+            blocks += std::ceil((suffix.endsWith(QLatin1String(".witness"))
+                                     ? expectedFileBytes(cell.input)
+                                     : expectedExportBytes(suffix, cell.input)) /
+                                block);
         expected += static_cast<double>(cellMissing) * blocks * block;
     }
     log_.line(QStringLiteral("size: about %1 bytes in %2 files to write")
@@ -151,11 +163,43 @@ void CellRun::checkRoom(double expected, const DiskSpace &space)
     total_ = 0;
 }
 
+// The rules each planted cell keeps, beside its files as <label>.dzn, so
+// the folder says what its witnesses keep and --solve finds them.  A file
+// of that name holding other rules stops the run before anything is made.
+void CellRun::copyRules()
+{
+    QStringList copied;
+    for (const Cell &cell : plan_.cells) {
+        const QString name = cell.rules.label + QStringLiteral(".dzn");
+        if (!stopped_.isEmpty() || cell.input.rules.isEmpty() || cell.rules.path.isEmpty() ||
+            copied.contains(name))
+            continue;
+        copied.append(name);
+        const QString path = QDir(plan_.folder).filePath(name);
+        QString why;
+        if (nameTaken(path)) {
+            const std::optional<QByteArray> there = readRegularFile(path, MaxRulesBytes, why);
+            const ParsedRules parsed = there ? parseRules(*there) : ParsedRules{};
+            if (parsed.rules && normalisedRules(*parsed.rules) == normalisedRules(cell.rules.rules))
+                continue;
+            why = QStringLiteral("%1 is there already with other rules than %2")
+                      .arg(QDir::toNativeSeparators(path),
+                           QDir::toNativeSeparators(cell.rules.path));
+        } else if (!publishOnce(plan_.folder, name, cell.rules.text, why).isEmpty()) {
+            continue;
+        }
+        stopped_ = why;
+        log_.error(stopped_ + QStringLiteral("; no file written"));
+        report_.notStarted = total_;
+        total_ = 0;
+    }
+}
+
 // An instance that cannot fit in memory alone is not started.
 void CellRun::checkMemory()
 {
-    for (const Cell &cell : plan_.cells)
-        peak_ = std::max(peak_, instancePeakBytes(cell.input, int(extras_.size())));
+    for (qint64 c = 0; c < plan_.cells.size(); ++c)
+        peak_ = std::max(peak_, instancePeakBytes(plan_.cells.at(c).input, int(extras_.at(c).size())));
     const QString shortage = memoryShortage(peak_);
     if (!stopped_.isEmpty() || shortage.isEmpty())
         return;
@@ -168,7 +212,10 @@ void CellRun::checkMemory()
 void CellRun::makeAll()
 {
     progress_.emplace(options_.progress, total_);
-    const RunLimits limits = runLimits(jobCount(options_.jobs), 1 + int(extras_.size()), peak_);
+    qsizetype mostExtras = 0;
+    for (const QStringList &suffixes : extras_)
+        mostExtras = std::max(mostExtras, suffixes.size());
+    const RunLimits limits = runLimits(jobCount(options_.jobs), 1 + int(mostExtras), peak_);
     if (!limits.note.isEmpty() && total_ > 0)
         log_.line(QStringLiteral("note: ") + limits.note);
     maxGroup_ = limits.group;
@@ -211,16 +258,22 @@ Made CellRun::makeWithinMemory(qint64 index) const
 Made CellRun::make(qint64 index) const
 {
     Made made = placed(index);
-    const BatchInput &in = plan_.cells.at(made.cellIndex).input;
-    made.taken = takenName(made.fileNumber);
+    const Cell &cell = plan_.cells.at(made.cellIndex);
+    const BatchInput &in = cell.input;
+    made.taken = takenName(made.fileNumber, made.cellIndex);
     if (!made.taken.isEmpty() && !nameTaken(QDir(plan_.folder).filePath(fileName(made.fileNumber))))
         return made; // another format's name alone is taken: not this run's
     QElapsedTimer clock;
     clock.start();
-    const MadeInstance instance = makeInstance(in, made.fileNumber);
+    const MadeInstance instance = makeInstance(in, made.fileNumber, cell.rules.rules);
     made.provenance = instance.provenance;
     made.lowerBound = instance.bound.cost;
     made.lowerBoundText = instance.bound.text();
+    made.witnessCost = instance.witnessCost;
+    if (!instance.fault.isEmpty()) {
+        made.fault = instance.fault;
+        return made;
+    }
     if (made.taken.isEmpty()) {
         made.bytes = instance.text.size();
         made.prepared = prepare(plan_.folder, instance.text, made.pending);
@@ -241,10 +294,13 @@ void CellRun::prepareExtras(Made &made, const MadeInstance &instance) const
 {
     const InstanceFacts facts{made.provenance.measured, instance.bound.cost,
                               fileName(made.fileNumber)};
-    for (const QString &suffix : extras_) {
+    const Cell &cell = plan_.cells.at(made.cellIndex);
+    for (const QString &suffix : extras_.at(made.cellIndex)) {
         if (made.prepared.status != Published::Written)
             return;
-        const QByteArray extra = exportFile(suffix, instance.instance, facts, options_.rules);
+        const QByteArray extra = suffix == witnessSuffix(cell.input.rules)
+                                     ? instance.witnessText
+                                     : exportFile(suffix, instance.instance, facts, cell.rules);
         const QString path = QDir(plan_.folder).filePath(extraName(made.fileNumber, suffix));
         if (made.own && nameTaken(path)) {
             if (holdsExactly(path, extra))
@@ -343,6 +399,11 @@ void CellRun::record(const Made &made, const PublishResult &result, const QStrin
 {
     const Cell &cell = plan_.cells.at(made.cellIndex);
     const QString name = fileName(made.fileNumber);
+    if (!made.fault.isEmpty()) {
+        ++report_.failed;
+        error(name + QStringLiteral(" not written: ") + made.fault);
+        return;
+    }
     switch (result.status) {
     case Published::Written:
         ++(made.own ? report_.kept : report_.written);
@@ -356,7 +417,7 @@ void CellRun::record(const Made &made, const PublishResult &result, const QStrin
                 .arg(made.milliseconds)
                 .arg(unreachedText(made.provenance.measured, cell.input.targets)));
         rows_.append(manifestRow(cell.input, cell.number, made.fileNumber, made.provenance.measured,
-                                 made.lowerBound));
+                                 made.lowerBound, made.witnessCost));
         break;
     case Published::Exists:
         ++report_.skipped;
@@ -389,21 +450,37 @@ void CellRun::writeManifestAndFigure()
     }
 }
 
-// mzn-bench's list names every instance the manifest lists, in dzn.
+// mzn-bench's list names every instance the manifest lists, in dzn, each
+// under its cell's rules.
 void CellRun::listForBenchmarks()
 {
-    if (!extras_.contains(QLatin1String("dzn")) || rows_.isEmpty() || !options_.listDzn)
+    if (!(options_.formats & DznFormat) || rows_.isEmpty() || !options_.listDzn)
         return;
-    QStringList names;
-    for (const ManifestRow &row : rows_)
-        names << extraName(row.fileNumber, QStringLiteral("dzn"));
-    QString why;
-    QStringList left;
-    if (options_.listDzn(plan_.folder, names, options_.rules, why, left))
-        log_.line(QStringLiteral("listed in %1 under rules %2")
-                      .arg(QStringLiteral("instances.csv"), options_.rules.label));
-    else
-        error(QStringLiteral("instances.csv not written: ") + why);
+    QHash<qint64, qint64> cellAt; // a cell's number to its place in the run
+    for (qint64 c = 0; c < plan_.cells.size(); ++c)
+        cellAt.insert(plan_.cells.at(c).number, c);
+    QList<const RulesChoice *> rules;
+    QList<QStringList> names;
+    for (const ManifestRow &row : rows_) {
+        const RulesChoice &cellRules = plan_.cells.at(cellAt.value(row.cell)).rules;
+        qsizetype at = 0;
+        while (at < rules.size() && rules.at(at)->label != cellRules.label)
+            ++at;
+        if (at == rules.size()) {
+            rules.append(&cellRules);
+            names.append(QStringList());
+        }
+        names[at] << extraName(row.fileNumber, QStringLiteral("dzn"));
+    }
+    for (qsizetype at = 0; at < rules.size(); ++at) {
+        QString why;
+        QStringList left;
+        if (options_.listDzn(plan_.folder, names.at(at), *rules.at(at), why, left))
+            log_.line(QStringLiteral("listed in %1 under rules %2")
+                          .arg(QStringLiteral("instances.csv"), rules.at(at)->label));
+        else
+            error(QStringLiteral("instances.csv not written: ") + why);
+    }
 }
 
 // Publishes the manifest or figure beside the files; the name written, or

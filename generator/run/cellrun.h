@@ -10,6 +10,7 @@
 #include "generator/run/manifest.h"
 #include "generator/run/ownfiles.h"
 #include "generator/run/progress.h"
+#include "generator/solve/rulesets.h"
 
 #include <QElapsedTimer>
 
@@ -18,10 +19,12 @@
 
 namespace keldar::generator::cells {
 
-// One cell of a run: the batch that makes it and its number in the design.
+// One cell of a run: the batch that makes it, its number in the design, and
+// its rules (for its planted rosters, SSB files and benchmark list).
 struct Cell {
     BatchInput input;
     qint64 number = 1;
+    RulesChoice rules;
 };
 
 // A file as a worker leaves it: generated and written, not yet named.
@@ -35,11 +38,13 @@ struct Made {
     bool own = false;
     PendingFile pending;
     PublishResult prepared;
+    QString fault; // the instance could not be made as it must be: nothing published
     // The instance in its other formats, named after its text file.
     std::vector<PendingFile> extras;
     QStringList extraSuffixes; // of `extras`, in the same order
     std::optional<std::int64_t> lowerBound;
     QString lowerBoundText;
+    std::optional<std::int64_t> witnessCost;
     Provenance provenance;
     qint64 bytes = 0;
     qint64 milliseconds = 0;
@@ -70,8 +75,9 @@ public:
 
 private:
     void openLog();
-    QString takenName(qint64 k) const;
+    QString takenName(qint64 k, qint64 cellIndex) const;
     void plan();
+    void copyRules();
     void checkRoom(double expected, const DiskSpace &space);
     void tellPlan(const BatchVerdict &verdict) const;
     void checkMemory();
@@ -92,7 +98,7 @@ private:
 
     const RunPlan &plan_;
     const RunOptions &options_;
-    const QStringList extras_;
+    QList<QStringList> extras_; // each cell's suffixes beside the text file
     OutputLog log_;
     BatchReport report_;
     QElapsedTimer runClock_;

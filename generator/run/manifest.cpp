@@ -17,6 +17,8 @@ namespace {
 const char FilePrefix[] = "instance_";
 const char FileSuffix[] = ".txt";
 constexpr int Columns = 7 + 2 * IndicatorCount + 2;
+constexpr int PlantedColumns = 3;
+const char PlantedHeader[] = ",rules,slack,witnessCost";
 constexpr int StampColumns = 5;
 const char StampHeader[] = ",design,shard,cells,instancesPerCell,firstFile";
 
@@ -39,7 +41,8 @@ bool ManifestRow::met() const
 }
 
 ManifestRow manifestRow(const BatchInput &input, qint64 cell, qint64 fileNumber,
-                        const Indicators &measured, std::optional<std::int64_t> lowerBound)
+                        const Indicators &measured, std::optional<std::int64_t> lowerBound,
+                        std::optional<std::int64_t> witnessCost)
 {
     ManifestRow row;
     row.fileNumber = fileNumber;
@@ -67,18 +70,26 @@ ManifestRow manifestRow(const BatchInput &input, qint64 cell, qint64 fileNumber,
     line += ',';
     if (lowerBound)
         line += QByteArray::number(*lowerBound);
+    if (!input.rules.isEmpty()) {
+        row.rules = input.rules;
+        row.slack = input.slack;
+        row.witnessCost = witnessCost;
+        line += ',' + csvField(input.rules.toUtf8()) + ',' +
+                (input.slack ? target(*input.slack) : QByteArray()) + ',' +
+                (witnessCost ? QByteArray::number(qint64(*witnessCost)) : QByteArray());
+    }
     row.line = line;
     return row;
 }
 
-QByteArray manifestHeader()
+QByteArray manifestHeader(bool planted)
 {
     QByteArray header = "file,cell,nurses,days,shifts,freeShift,seed";
     for (const char *name : IndicatorNames)
         header += QByteArray(",target_") + name;
     for (const char *name : IndicatorNames)
         header += QByteArray(",") + name;
-    return header + ",largestDeviation,lowerBound";
+    return header + ",largestDeviation,lowerBound" + (planted ? PlantedHeader : "");
 }
 
 // Splits one CSV record into fields, undoing RFC 4180 quoting; nothing when
@@ -187,12 +198,14 @@ ManifestRead readManifest(const QByteArray &bytes)
             line.chop(1);
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
-    const bool stamped = !lines.isEmpty() && lines.first() == manifestHeader() + StampHeader;
-    if (lines.isEmpty() || (lines.first() != manifestHeader() && !stamped)) {
+    const QByteArray header = lines.isEmpty() ? QByteArray() : lines.first();
+    const bool planted = header.startsWith(manifestHeader(true));
+    const bool stamped = header == manifestHeader(planted) + StampHeader;
+    if (lines.isEmpty() || (header != manifestHeader(planted) && !stamped)) {
         result.error = QStringLiteral("line 1 is not the manifest header");
         return result;
     }
-    const int columns = Columns + (stamped ? StampColumns : 0);
+    const int columns = Columns + (planted ? PlantedColumns : 0) + (stamped ? StampColumns : 0);
     QList<ManifestRow> rows;
     for (qsizetype n = 1; n < lines.size(); ++n) {
         const auto fields = csvFields(lines.at(n));
@@ -245,6 +258,14 @@ ManifestRead readManifest(const QByteArray &bytes)
             row.targets[std::size_t(k)] = real(7 + k);
             row.measured[std::size_t(k)] = real(7 + IndicatorCount + k);
         }
+        if (planted) {
+            row.rules = QString::fromUtf8(fields->at(Columns));
+            if (!fields->at(Columns + 1).isEmpty())
+                row.slack = real(Columns + 1);
+            if (!fields->at(Columns + 2).isEmpty())
+                row.witnessCost = whole(Columns + 2);
+            good = good && !row.rules.isEmpty();
+        }
         if (!good)
             return refuse(QStringLiteral("a value is not a number"));
         row.line = line;
@@ -280,7 +301,8 @@ QByteArray manifestText(QList<ManifestRow> rows, const std::optional<ShardStamp>
         return a.fileNumber < b.fileNumber;
     });
     const QByteArray columns = stamp ? stamp->columns() : QByteArray();
-    QByteArray text = manifestHeader() + (stamp ? StampHeader : "") + "\r\n";
+    const bool planted = !rows.isEmpty() && !rows.first().rules.isEmpty();
+    QByteArray text = manifestHeader(planted) + (stamp ? StampHeader : "") + "\r\n";
     for (const ManifestRow &row : rows)
         text += row.line + columns + "\r\n";
     return text;

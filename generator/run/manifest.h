@@ -22,6 +22,11 @@ struct ManifestRow {
     qint64 seed = 0; // the batch seed the file's own seed derives from
     Indicators targets{};
     Indicators measured{};
+    // A planted design's rows: the cell's rules label and slack, and the
+    // cost of the witness roster.  Empty rules: the row has no such columns.
+    QString rules;
+    std::optional<double> slack;
+    std::optional<std::int64_t> witnessCost;
     QByteArray line; // as written, without its line end
 
     double largestDeviation() const;
@@ -29,13 +34,16 @@ struct ManifestRow {
     bool met() const;
 };
 
-// The last column is the file's rule-free optimum, empty when the coverage
-// cannot be met.
+// The column lowerBound is the file's rule-free optimum, empty when the
+// coverage cannot be met.  A cell with rules adds rules, slack and
+// witnessCost (the last two empty without a slack).
 ManifestRow manifestRow(const BatchInput &input, qint64 cell, qint64 fileNumber,
-                        const Indicators &measured, std::optional<std::int64_t> lowerBound);
+                        const Indicators &measured, std::optional<std::int64_t> lowerBound,
+                        std::optional<std::int64_t> witnessCost = {});
 
-// The header line of manifest.csv, without its line end.
-QByteArray manifestHeader();
+// The header line of manifest.csv, without its line end; `planted` adds the
+// columns of a design with rules or slack.
+QByteArray manifestHeader(bool planted = false);
 
 // A CSV field, quoted as RFC 4180 asks when it holds a comma, quote or line end.
 QByteArray csvField(QByteArrayView text);

@@ -5,9 +5,11 @@
 #include "generator/instance/instance.h"
 #include "generator/publish/publish.h"
 #include "generator/solve/lowerbound.h"
+#include "generator/solve/roster.h"
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace keldar::generator {
 
@@ -19,8 +21,17 @@ struct MadeInstance {
     Provenance provenance;
     LowerBound bound;
     QByteArray text;
+    // A cell with a slack: the roster the instance was built around, which
+    // keeps the cell's rules and meets the coverage, and its cost.
+    QByteArray witnessText;
+    std::optional<std::int64_t> witnessCost;
+    QString fault; // set when the planted roster breaks a rule: nothing may be published
 };
 
-MadeInstance makeInstance(const BatchInput &input, qint64 fileNumber);
+// `rules` are the cell's, needed when the input has a slack.
+MadeInstance makeInstance(const BatchInput &input, qint64 fileNumber, const Rules &rules = {});
+
+// instance_<k>.<rules>.witness, the suffix beside an instance's text file.
+QString witnessSuffix(const QString &rulesLabel);
 
 } // namespace keldar::generator

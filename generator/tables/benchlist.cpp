@@ -44,16 +44,23 @@ bool listable(const QString &name)
     return true;
 }
 
-// The source's bytes beside the list under `name`, or under name-2, ... when
-// another file holds that name; a copy already there serves.  The name used.
-QString copyBeside(const QString &folder, const QString &name, const QString &source, QString &why)
+// The file's bytes, or none with the reason.
+std::optional<QByteArray> readBytes(const QString &path, QString &why)
 {
-    QFile file(source);
-    if (!QFileInfo(source).isFile() || !file.open(QIODevice::ReadOnly)) {
-        why = QDir::toNativeSeparators(source) + QStringLiteral(": ") + file.errorString();
-        return QString();
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        why = QDir::toNativeSeparators(path) + QStringLiteral(": ") + file.errorString();
+        return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
+    return file.readAll();
+}
+
+// The bytes beside the list under `name`, or under name-2, ... when another
+// file holds that name; a file already there with these bytes serves.  The
+// name used.
+QString placeBeside(const QString &folder, const QString &name, const QByteArray &bytes,
+                    QString &why)
+{
     const qsizetype dot = name.lastIndexOf(u'.');
     for (int n = 1; n < 1000; ++n) {
         const QString candidate =
@@ -74,6 +81,29 @@ QString copyBeside(const QString &folder, const QString &name, const QString &so
     }
     why = name + QStringLiteral(": too many other files of that name");
     return QString();
+}
+
+QString copyBeside(const QString &folder, const QString &name, const QString &source, QString &why)
+{
+    const auto bytes = readBytes(source, why);
+    return bytes ? placeBeside(folder, name, *bytes, why) : QString();
+}
+
+// mzn-bench hands a row's data_file to MiniZinc as one name, so an instance
+// under rules is listed as one file holding both: the instance's dzn, a line
+// end if it lacks one, then the rules file.  Its name, instance_1.week.dzn
+// for instance_1.dzn under week, or none with the reason.
+QString joinBeside(const QString &folder, const QString &dzn, const QString &rulesLabel,
+                   const QByteArray &rules, QString &why)
+{
+    auto bytes = readBytes(QDir(folder).filePath(dzn), why);
+    if (!bytes)
+        return QString();
+    if (!bytes->isEmpty() && !bytes->endsWith('\n'))
+        *bytes += '\n';
+    const QString stem = dzn.endsWith(QLatin1String(".dzn")) ? dzn.chopped(4) : dzn;
+    return placeBeside(folder, stem + u'.' + rulesLabel + QStringLiteral(".dzn"), *bytes + rules,
+                       why);
 }
 
 // The rows of the list, header first; none when it is not one.
@@ -178,26 +208,35 @@ bool listForBenchmark(const QString &folder, const QStringList &dznNames, const 
     const QString model = copyBeside(folder, QStringLiteral("roster.mzn"), shippedModelPath(), why);
     if (model.isEmpty())
         return false;
-    QString rulesFile;
+    // The rules file stays beside them too, for --metadata.
+    QString label = rules.label;
+    std::optional<QByteArray> rulesBytes;
     if (!rules.path.isEmpty()) {
-        QString name = rules.label + QStringLiteral(".dzn");
-        for (QChar &c : name)
+        for (QChar &c : label)
             if (!listable(QString(c)) || c == u'/')
                 c = u'_';
-        rulesFile = copyBeside(folder, name, rules.path, why);
-        if (rulesFile.isEmpty())
+        rulesBytes = readBytes(rules.path, why);
+        if (!rulesBytes || placeBeside(folder, label + QStringLiteral(".dzn"), *rulesBytes, why)
+                               .isEmpty())
             return false;
     }
     QList<Row> rows;
+    QString failed; // the first instance that could not be joined to its rules
     for (const QString &dzn : dznNames) {
         if (!listable(dzn)) {
             left.append(dzn);
             continue;
         }
-        rows.append({Problem, model.toUtf8(),
-                     (rulesFile.isEmpty() ? dzn : dzn + u':' + rulesFile).toUtf8()});
+        const QString data = rulesBytes ? joinBeside(folder, dzn, label, *rulesBytes, why) : dzn;
+        if (data.isEmpty() && failed.isEmpty())
+            failed = why;
+        if (!data.isEmpty())
+            rows.append({Problem, model.toUtf8(), data.toUtf8()});
     }
-    return addRows(folder, rows, why);
+    if (!addRows(folder, rows, why))
+        return false;
+    why = failed;
+    return failed.isEmpty();
 }
 
 } // namespace keldar::generator
