@@ -11,6 +11,7 @@
 #include "generator/run/shards.h"
 #include "generator/solve/roster.h"
 #include "generator/solving/solvemerge.h"
+#include "generator/solving/builtrules.h"
 #include "generator/solving/solverun.h"
 #include "generator/tables/benchlist.h"
 #include "generator/tables/existingfiles.h"
@@ -294,7 +295,24 @@ int solveCommand(const CommandLine &line, const Streams &io)
     options.rules = values.rules("nothing solved");
     if (values.refused())
         return values.refusal();
-    return solveInstances(line.operands, options, io.out, io.err);
+    if (line.value("rules"))
+        return solveInstances(line.operands, options, io.out, io.err);
+    // Each instance under the rules it was built under.
+    QList<RulesGroup> groups;
+    if (const auto refusal = groupByBuiltRules(line.operands, groups)) {
+        io.err << "keldar-generate: " << *refusal << "; nothing solved" << Qt::endl;
+        return 2;
+    }
+    int status = 0;
+    for (const RulesGroup &group : groups) {
+        options.rules = group.rules;
+        // One set under one rules: named as the user named it.
+        const QStringList &paths = groups.size() == 1 ? line.operands : group.paths;
+        status = std::max(status, solveInstances(paths, options, io.out, io.err));
+        if (status == 2 || interruptSignal() != 0)
+            break;
+    }
+    return status;
 }
 
 int bugReportCommand(const CommandLine &line, const Streams &io)

@@ -38,6 +38,10 @@ QString inputsLine(const BatchInput &in)
         text += QStringLiteral(", %1 %2")
                     .arg(QLatin1String(IndicatorNames[k]))
                     .arg(in.targets[static_cast<std::size_t>(k)], 0, 'g', 15);
+    if (!in.rules.isEmpty())
+        text += QStringLiteral(", rules ") + in.rules;
+    if (in.slack)
+        text += QStringLiteral(", slack %1").arg(*in.slack, 0, 'g', 15);
     text += QStringLiteral(", files %1, first file %2, seed %3, folder %4")
                 .arg(in.files)
                 .arg(in.firstFile)

@@ -3,7 +3,11 @@
 #include "generator/files/batchtext.h"
 #include "generator/instance/generate.h"
 #include "generator/instance/random.h"
+#include "generator/publish/userfile.h"
 #include "generator/solve/planting.h"
+#include "generator/solve/rulesets.h"
+
+#include <QDir>
 
 namespace keldar::generator {
 
@@ -55,6 +59,31 @@ MadeInstance makeInstance(const BatchInput &input, qint64 fileNumber, const Rule
     made.bound = lowerBound(made.instance);
     made.text = instanceText(made.instance, input, made.provenance);
     return made;
+}
+
+std::optional<std::int64_t> witnessCostIn(const QString &folder, qint64 fileNumber,
+                                          const Instance &instance, const QString &rulesLabel)
+{
+    const QDir dir(folder);
+    QString why;
+    Rules rules;
+    if (rulesLabel != QLatin1String("none")) {
+        const auto text =
+            readRegularFile(dir.filePath(rulesLabel + QStringLiteral(".dzn")), MaxRulesBytes, why);
+        const ParsedRules parsed = text ? parseRules(*text) : ParsedRules{};
+        if (!parsed.rules)
+            return std::nullopt;
+        rules = *parsed.rules;
+    }
+    const auto text = readRegularFile(
+        dir.filePath(extraName(fileNumber, witnessSuffix(rulesLabel))), MaxInstanceFileBytes, why);
+    const ParsedRoster roster = text ? parseRoster(*text, instance) : ParsedRoster{{}, why};
+    if (!roster.error.isEmpty())
+        return std::nullopt;
+    const RosterCheck check = checkRoster(instance, roster.roster, rules);
+    if (!check.feasible())
+        return std::nullopt;
+    return check.cost;
 }
 
 } // namespace keldar::generator

@@ -34,4 +34,10 @@ MadeInstance makeInstance(const BatchInput &input, qint64 fileNumber, const Rule
 // instance_<k>.<rules>.witness, the suffix beside an instance's text file.
 QString witnessSuffix(const QString &rulesLabel);
 
+// The cost of the witness beside instance `fileNumber` in `folder`, checked
+// against the instance under the rules of `rulesLabel` (the <label>.dzn
+// there, or none); nothing when it is missing or breaks a rule.
+std::optional<std::int64_t> witnessCostIn(const QString &folder, qint64 fileNumber,
+                                          const Instance &instance, const QString &rulesLabel);
+
 } // namespace keldar::generator

@@ -1,5 +1,7 @@
 #include "generator/run/shards.h"
 
+#include "generator/run/ownfiles.h"
+
 #include "generator/files/batchtext.h"
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
@@ -119,11 +121,19 @@ Refusal checkRow(const ShardManifest &manifest, const ManifestRow &row)
     const QByteArray text = file.read(MaxInstanceFileBytes + 1);
     const auto origin = readOrigin(text);
     const ParsedInstance parsed = parseInstance(text);
+    // A planted file's witness must keep its rules at the row's cost.
+    const auto witnessCost = [&]() -> std::optional<std::int64_t> {
+        if (!origin->input.slack)
+            return std::nullopt;
+        return witnessCostIn(manifest.folder, row.fileNumber, *parsed.instance,
+                             origin->input.rules);
+    };
     const bool agrees = origin && parsed.instance && origin->fileNumber == row.fileNumber &&
                         origin->input.firstFile == cellFirst &&
                         origin->input.files == stamp.instancesPerCell &&
                         manifestRow(origin->input, row.cell, row.fileNumber,
-                                    measure(*parsed.instance), lowerBound(*parsed.instance).cost)
+                                    measure(*parsed.instance), lowerBound(*parsed.instance).cost,
+                                    witnessCost())
                                 .line == row.line;
     if (!agrees)
         return shown(manifest.path) +

@@ -199,8 +199,7 @@ double expectedExportBytes(const QString &suffix, const BatchInput &input)
     // for every working cell; cover rows.
     return 1024 + working * (working + 1) * (digits(working) + 2) +
            nurses * (40 + 4 * digits(days) + working * (digits(working) + digits(days) + 3)) +
-           nurses * (digits(nurses) + 1) +
-           nurses * days * working * (idBytes + 5) +
+           nurses * (digits(nurses) + 1) + nurses * days * working * (idBytes + 5) +
            days * working * (idBytes + digits(3 * nurses * days) + 6);
 }
 

@@ -216,8 +216,8 @@ bool listForBenchmark(const QString &folder, const QStringList &dznNames, const 
             if (!listable(QString(c)) || c == u'/')
                 c = u'_';
         rulesBytes = readBytes(rules.path, why);
-        if (!rulesBytes || placeBeside(folder, label + QStringLiteral(".dzn"), *rulesBytes, why)
-                               .isEmpty())
+        if (!rulesBytes ||
+            placeBeside(folder, label + QStringLiteral(".dzn"), *rulesBytes, why).isEmpty())
             return false;
     }
     QList<Row> rows;

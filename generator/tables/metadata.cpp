@@ -15,6 +15,7 @@
 #include <QMap>
 
 #include <algorithm>
+#include <list>
 #include <map>
 #include <utility>
 
@@ -29,6 +30,9 @@ constexpr int CellColumn = 1;
 constexpr int SizeColumns = 2;
 constexpr int MeasuredColumn = 7 + IndicatorCount;
 constexpr int LowerBoundColumn = MeasuredColumn + IndicatorCount + 1;
+// A planted design's manifest goes on: rules, slack, witnessCost.
+constexpr int RulesColumn = LowerBoundColumn + 1;
+constexpr int SlackColumn = RulesColumn + 1;
 
 // One rule set the folder was solved under.
 struct SolvedRules {
@@ -94,13 +98,15 @@ std::optional<Rules> rulesOf(const QString &folder, const QString &label)
     return shipped.choice ? std::optional<Rules>(shipped.choice->rules) : std::nullopt;
 }
 
-QByteArray header(const QList<SolvedRules> &solved)
+QByteArray header(const QList<SolvedRules> &solved, bool planted)
 {
     QByteArray text =
         "Instances,Source,feature_nurses,feature_days,feature_shifts,feature_freeShift";
     for (const char *name : IndicatorNames)
         text += QByteArray(",feature_") + name;
     text += ",feature_lowerBound";
+    if (planted)
+        text += ",feature_slack,feature_demandPerCapacity";
     for (const SolvedRules &s : solved)
         text += ',' + csvField("feature_demandPerCapacity_" + s.label.toUtf8());
     for (const SolvedRules &s : solved)
@@ -121,9 +127,30 @@ QByteArray demandPerCapacity(const Instance &in, const SolvedRules &solved)
     return capacity > 0 ? QByteArray::number(double(demand) / capacity, 'f', 6) : QByteArray();
 }
 
+// The rules a planted instance was built under, read once a label.
+class BuiltRules
+{
+public:
+    explicit BuiltRules(const QString &folder) : folder_(folder) {}
+    const SolvedRules &of(const QString &label)
+    {
+        auto at = std::find_if(known_.begin(), known_.end(),
+                               [&](const SolvedRules &s) { return s.label == label; });
+        if (at == known_.end())
+            at = known_.insert(known_.end(),
+                               SolvedRules{label, rulesOf(folder_, label), {}, {}});
+        return *at;
+    }
+
+private:
+    QString folder_;
+    std::list<SolvedRules> known_; // stays put as it grows
+};
+
 // One instance's row; false when a value could not be found.
 bool metadataRow(const QString &folder, const QList<QByteArray> &fields,
-                 const QList<SolvedRules> &solved, QByteArray &text, QTextStream &err)
+                 const QList<SolvedRules> &solved, BuiltRules *built, QByteArray &text,
+                 QTextStream &err)
 {
     const QString file = QString::fromUtf8(fields.at(0));
     text += csvField(fields.at(0)) + ',' + fields.at(CellColumn);
@@ -134,13 +161,20 @@ bool metadataRow(const QString &folder, const QList<QByteArray> &fields,
     text += ',' + fields.at(LowerBoundColumn);
     bool complete = true;
     ParsedInstance parsed;
-    if (!solved.isEmpty()) {
+    if (!solved.isEmpty() || built) {
         parsed = readInstanceFile(QDir(folder).filePath(file));
         if (!parsed.instance) {
             err << "keldar-generate: " << QDir::toNativeSeparators(QDir(folder).filePath(file))
                 << ": " << parsed.error << "; its demand is left empty" << Qt::endl;
             complete = false;
         }
+    }
+    if (built) {
+        // The slack asked, and demand against what the instance's own rules allow.
+        const SolvedRules &own = built->of(QString::fromUtf8(fields.value(RulesColumn)));
+        text += ',' + fields.value(SlackColumn) + ',' +
+                (parsed.instance && own.rules ? demandPerCapacity(*parsed.instance, own)
+                                              : QByteArray());
     }
     for (const SolvedRules &s : solved)
         text += ',' + (parsed.instance && s.rules ? demandPerCapacity(*parsed.instance, s)
@@ -176,9 +210,12 @@ int writeMetadata(const QString &folder, QTextStream &out, QTextStream &err)
             complete = false;
         }
     }
-    QByteArray text = header(solved);
+    const bool planted = rows.begin()->second.size() > RulesColumn;
+    BuiltRules built(folder);
+    QByteArray text = header(solved, planted);
     for (const auto &[number, fields] : rows)
-        complete = metadataRow(folder, fields, solved, text, err) && complete;
+        complete =
+            metadataRow(folder, fields, solved, planted ? &built : nullptr, text, err) && complete;
     const QString shown = QDir::toNativeSeparators(QDir(folder).filePath(MetadataName));
     bool already = false;
     const QString written = publishOnce(folder, QLatin1String(MetadataName), text, why, &already);

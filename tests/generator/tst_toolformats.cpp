@@ -113,8 +113,8 @@ Ssb readSsb(const QByteArray &text)
         QByteArray id;
         for (int k = n + 1; k > 0; k = (k - 1) / 26)
             id.prepend(char('A' + (k - 1) % 26));
-        check(staff.size() == 8 && staff.at(1).split('|').size() ==
-                                       ssb.rows("SECTION_SHIFTS").size(),
+        check(staff.size() == 8 &&
+                  staff.at(1).split('|').size() == ssb.rows("SECTION_SHIFTS").size(),
               QStringLiteral("staff row %1 does not name every shift").arg(n + 1));
         check(staff.at(0) == id,
               QStringLiteral("staff row %1 is not %2").arg(n + 1).arg(QLatin1String(id)));
@@ -138,22 +138,22 @@ Ssb readSsb(const QByteArray &text)
     for (const bool on : {true, false})
         for (const auto &row :
              ssb.rows(on ? "SECTION_SHIFT_ON_REQUESTS" : "SECTION_SHIFT_OFF_REQUESTS")) {
-            check(row.size() == 4 && ssb.nurses.contains(row.at(0)) &&
-                      row.at(1).toInt() >= 0 && row.at(1).toInt() < ssb.horizon,
+            check(row.size() == 4 && ssb.nurses.contains(row.at(0)) && row.at(1).toInt() >= 0 &&
+                      row.at(1).toInt() < ssb.horizon,
                   QStringLiteral("a request of no nurse or day"));
-            auto &weights =
-                requests[ssb.nurses.value(row.at(0)) * qint64(ssb.horizon) + row.value(1).toInt()]
-                        [row.value(2)];
+            auto &weights = requests[ssb.nurses.value(row.at(0)) * qint64(ssb.horizon) +
+                                     row.value(1).toInt()][row.value(2)];
             (on ? weights.first : weights.second) += row.value(3).toInt();
         }
     for (const auto &day : std::as_const(requests)) {
         int on = 0;
-        int cheaper = 0; // shifts a lower penalty than no shift
+        int cheaper = 0; // shifts whose penalty is below taking no shift
         for (const QPair<int, int> &weights : day) {
             on += weights.first > 0 ? 1 : 0;
             cheaper += weights.first > weights.second ? 1 : 0;
         }
-        check(on <= std::max(1, cheaper), QStringLiteral("more on-requests a nurse-day than need"));
+        check(on <= std::max(1, cheaper),
+              QStringLiteral("more on-requests a nurse-day than the penalties need"));
         ssb.crowded += on > 1 ? 1 : 0;
     }
     check(ssb.horizon % 7 == 0 || ssb.notWholeWeeks,
@@ -410,8 +410,8 @@ private Q_SLOTS:
         QTest::newRow("successions")
             << 2 << 4 << 2 << QByteArray("forbiddenSuccessions = {100};") << true;
         QTest::newRow("days in a row")
-            << 2 << 4 << 1 << QByteArray("maxConsecutiveWorkingDays = 2; minConsecutiveFreeDays = 2;")
-            << false;
+            << 2 << 4 << 1
+            << QByteArray("maxConsecutiveWorkingDays = 2; minConsecutiveFreeDays = 2;") << false;
         QTest::newRow("working shifts")
             << 3 << 3 << 1 << QByteArray("minWorkingShifts = 1; maxWorkingShifts = 2;") << false;
     }
@@ -564,7 +564,7 @@ private Q_SLOTS:
         for (const QByteArray &line : list.split('\n').mid(1)) {
             const QList<QByteArray> row = csvFields(line).value_or(QList<QByteArray>());
             if (row.value(0) == "keldar")
-                for (const QByteArray &name : (row.at(1) + ':' + row.at(2)).split(':'))
+                for (const QByteArray &name : row.mid(1))
                     QVERIFY2(QFile::exists(dir.filePath(QString::fromUtf8(name))),
                              line.constData());
         }
