@@ -208,16 +208,14 @@ bool listForBenchmark(const QString &folder, const QStringList &dznNames, const 
     const QString model = copyBeside(folder, QStringLiteral("roster.mzn"), shippedModelPath(), why);
     if (model.isEmpty())
         return false;
-    // The rules file stays beside them too, for --metadata.
+    // The rules file, as read, stays beside them too, for --metadata.
     QString label = rules.label;
-    std::optional<QByteArray> rulesBytes;
-    if (!rules.path.isEmpty()) {
+    const bool ruled = !rules.path.isEmpty();
+    if (ruled) {
         for (QChar &c : label)
             if (!listable(QString(c)) || c == u'/')
                 c = u'_';
-        rulesBytes = readBytes(rules.path, why);
-        if (!rulesBytes ||
-            placeBeside(folder, label + QStringLiteral(".dzn"), *rulesBytes, why).isEmpty())
+        if (placeBeside(folder, label + QStringLiteral(".dzn"), rules.text, why).isEmpty())
             return false;
     }
     QList<Row> rows;
@@ -227,7 +225,7 @@ bool listForBenchmark(const QString &folder, const QStringList &dznNames, const 
             left.append(dzn);
             continue;
         }
-        const QString data = rulesBytes ? joinBeside(folder, dzn, label, *rulesBytes, why) : dzn;
+        const QString data = ruled ? joinBeside(folder, dzn, label, rules.text, why) : dzn;
         if (data.isEmpty() && failed.isEmpty())
             failed = why;
         if (!data.isEmpty())

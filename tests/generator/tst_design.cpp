@@ -118,6 +118,11 @@ private Q_SLOTS:
         QTest::newRow("too many files")
             << QByteArray("instancesPerCell = 2") << QByteArray("instancesPerCell = 200000")
             << "line 12: instancesPerCell 200000 makes 1600000 files";
+        QTest::newRow("slack of 1") << QByteArray("firstFile = 5") << QByteArray("slack = 0, 1")
+                                    << "line 13: slack \"1\" is not from 0 up to 1";
+        QTest::newRow("rules twice")
+            << QByteArray("firstFile = 5") << QByteArray("rules = week, rotation, week")
+            << "line 13: rules \"week\" is repeated";
         QTest::newRow("numbers beyond the limit")
             << QByteArray("firstFile = 5") << QByteArray("firstFile = 999999999999999")
             << "line 13: firstFile 999999999999999 numbers the last of 16 files";
@@ -138,21 +143,49 @@ private Q_SLOTS:
 
     // Refused through the program: exit 2, the reason on standard error,
     // nothing written, not even the folder.
+    void program_refusedDesign_writesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("find");
+        QTest::addColumn<QByteArray>("replace");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("names");
+        QTest::newRow("unknown key") << QByteArray("days = 7") << QByteArray("dayz = 7")
+                                     << QStringList() << QByteArray("line 3: unknown key \"dayz\"");
+        QTest::newRow("rules no nurse keeps")
+            << QByteArray("firstFile = 5") << QByteArray("rules = fourweeks\nslack = 0")
+            << QStringList()
+            << QByteArray("rules fourweeks over 7 days: a nurse must work 16 shifts, and over 7 "
+                          "days the rules let her work at most 6");
+        QTest::newRow("rules file missing")
+            << QByteArray("firstFile = 5") << QByteArray("rules = mine.dzn") << QStringList()
+            << QByteArray("rules: ");
+        QTest::newRow("--rules beside the design's")
+            << QByteArray("firstFile = 5") << QByteArray("slack = 0")
+            << QStringList{"--rules", "week"}
+            << QByteArray("--rules does not go with a design that has rules or slack");
+    }
     void program_refusedDesign_writesNothing()
     {
+        QFETCH(QByteArray, find);
+        QFETCH(QByteArray, replace);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, names);
         QTemporaryDir dir;
         const QString design = dir.filePath(QStringLiteral("design.txt"));
         QFile file(design);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(SmallDesign).replace("days = 7", "dayz = 7"));
+        file.write(QByteArray(SmallDesign).replace(find, replace));
         file.close();
         QProcess process;
         process.setWorkingDirectory(dir.path());
-        process.start(generatorPath(), {QStringLiteral("--design"), design, QStringLiteral("--out"),
-                                        dir.filePath(QStringLiteral("out"))});
+        process.start(generatorPath(),
+                      QStringList{QStringLiteral("--design"), design, QStringLiteral("--out"),
+                                  dir.filePath(QStringLiteral("out"))} +
+                          options);
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitCode(), 2);
-        QVERIFY(process.readAllStandardError().contains("line 3: unknown key \"dayz\""));
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.contains(names), err.constData());
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList{QStringLiteral("design.txt")});
     }
@@ -185,26 +218,44 @@ private Q_SLOTS:
 
     // A design's cell is byte for byte the batch of the same inputs and file
     // numbers, whatever the number of threads; the log lists files in order.
+    // Planted cells, with their witnesses and rules, too.
+    void cell_isItsBatch_anyJobs_data()
+    {
+        QTest::addColumn<QByteArray>("planted"); // design lines added
+        QTest::addColumn<int>("instances");
+        QTest::addColumn<int>("files"); // in the folder besides the log
+        QTest::newRow("plain") << QByteArray() << 16 << 16 + 2;
+        QTest::newRow("rules and slack")
+            << QByteArray("rules = week, rotation\nslack = 0.05\n") << 32 << 32 * 2 + 2 + 2;
+    }
     void cell_isItsBatch_anyJobs()
     {
+        QFETCH(QByteArray, planted);
+        QFETCH(int, instances);
+        QFETCH(int, files);
         QTemporaryDir dir;
         const QString out = dir.filePath(QStringLiteral("out"));
-        const Design design = smallDesign();
+        const Design design = *readDesign(SmallDesign + planted).design;
+        QString why;
+        DesignRun run;
+        run.rules = *designRules(design, QString(), why);
         RunOptions one;
         RunOptions two;
         two.jobs = 2;
         const auto single =
-            madeAside(out, [&] { runDesign(design, out, {}, dir.path(), nullptr, one); });
-        QCOMPARE(single.size(), 16 + 2);
+            madeAside(out, [&] { runDesign(design, out, run, dir.path(), nullptr, one); });
+        QCOMPARE(single.size(), files);
         QVERIFY(single.contains(QStringLiteral("design.svg")));
 
-        const auto batch = madeAside(out, [&] { runBatch(design.cell(6, out), dir.path()); });
-        for (const QString &name :
-             {QStringLiteral("instance_15.txt"), QStringLiteral("instance_16.txt")})
-            QCOMPARE(batch.value(name), single.value(name));
+        if (planted.isEmpty()) {
+            const auto batch = madeAside(out, [&] { runBatch(design.cell(6, out), dir.path()); });
+            for (const QString &name :
+                 {QStringLiteral("instance_15.txt"), QStringLiteral("instance_16.txt")})
+                QCOMPARE(batch.value(name), single.value(name));
+        }
 
-        const BatchReport report = runDesign(design, out, {}, dir.path(), nullptr, two);
-        QCOMPARE(report.written, 16);
+        const BatchReport report = runDesign(design, out, run, dir.path(), nullptr, two);
+        QCOMPARE(report.written, instances);
         QCOMPARE(filesOf(out), single);
         const QString log =
             QString::fromUtf8(readAll(QDir(out).filePath(QStringLiteral("output.log"))));
@@ -213,7 +264,7 @@ private Q_SLOTS:
         QList<int> order;
         for (auto it = fileLine.globalMatch(log); it.hasNext();)
             order.append(it.next().captured(1).toInt());
-        QCOMPARE(order.size(), 16);
+        QCOMPARE(order.size(), instances);
         QVERIFY(std::is_sorted(order.begin(), order.end()));
     }
 
@@ -242,14 +293,25 @@ private Q_SLOTS:
     }
 
     // Shards into one folder, joined, give what one unsplit run gives.
+    void shards_joinedAsUnsplit_data()
+    {
+        QTest::addColumn<QByteArray>("planted");
+        QTest::newRow("plain") << QByteArray();
+        QTest::newRow("rules and slack") << QByteArray("rules = week\nslack = 0, 0.1\n");
+    }
     void shards_joinedAsUnsplit()
     {
+        QFETCH(QByteArray, planted);
         QTemporaryDir dir;
         const QString out = dir.filePath(QStringLiteral("out"));
-        const Design design = smallDesign();
-        const auto whole = madeAside(out, [&] { runDesign(design, out, {}, dir.path()); });
+        const Design design = *readDesign(SmallDesign + planted).design;
+        QString why;
+        const QList<RulesChoice> rules = *designRules(design, QString(), why);
+        const auto whole = madeAside(out, [&] {
+            runDesign(design, out, {QString(), 1, 1, rules}, dir.path());
+        });
         for (int shard = 1; shard <= 3; ++shard)
-            runDesign(design, out, {QString(), shard, 3}, dir.path());
+            runDesign(design, out, {QString(), shard, 3, rules}, dir.path());
         QString printed;
         QTextStream stream(&printed);
         QCOMPARE(mergeShards({out}, stream, stream), 0);
@@ -288,14 +350,14 @@ private Q_SLOTS:
         const QString other = dir.filePath(QStringLiteral("other"));
         const Design design = smallDesign();
         for (int shard = 1; shard <= 3; ++shard)
-            runDesign(design, out, {QString(), shard, 3}, dir.path());
+            runDesign(design, out, {QString(), shard, 3, {}}, dir.path());
         const QString first = QDir(out).filePath(QStringLiteral("manifest.shard-1-of-3.csv"));
         QByteArray rows = readAll(first);
         QFile manifest(first);
         if (change == QLatin1String("another design")) {
             Design reseeded = design;
             reseeded.seed = 7;
-            runDesign(reseeded, other, {QString(), 3, 3}, dir.path());
+            runDesign(reseeded, other, {QString(), 3, 3, {}}, dir.path());
             QFile::remove(QDir(out).filePath(QStringLiteral("manifest.shard-3-of-3.csv")));
         } else if (change == QLatin1String("remove shard 3")) {
             QFile::remove(QDir(out).filePath(QStringLiteral("manifest.shard-3-of-3.csv")));
@@ -314,7 +376,7 @@ private Q_SLOTS:
             manifest.write(rows);
             manifest.close();
             if (change == QLatin1String("rerun shard 1"))
-                runDesign(design, out, {QString(), 1, 3}, dir.path());
+                runDesign(design, out, {QString(), 1, 3, {}}, dir.path());
         }
         QString printed;
         QTextStream stream(&printed);

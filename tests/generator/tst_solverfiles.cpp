@@ -559,6 +559,36 @@ private Q_SLOTS:
         QCOMPARE(rowsOf("solutions.csv"), rowsOf("unsplit.csv"));
     }
 
+    // A design's planted instances are solved under the rules each was built
+    // under, and none is ever called infeasible: each has its witness.
+    void solve_plantedUnderOwnRules()
+    {
+        QTemporaryDir dir;
+        const QString design = dir.filePath(QStringLiteral("design.txt"));
+        QVERIFY(writeFile(design, "nurses = 8\ndays = 7\nshifts = 3\nfreeShift = no\n"
+                                  "periodPreference = 0.5\ndayPreference = 0.5\n"
+                                  "shiftPreference = 0.5\ntotalCoverage = 0.5\n"
+                                  "dayCoverage = 0.3\nshiftCoverage = 0.3\n"
+                                  "rules = week, rotation\nslack = 0, 0.1\n"
+                                  "instancesPerCell = 1\n"));
+        const QString set = dir.filePath(QStringLiteral("set"));
+        QCOMPARE(
+            runGenerator({QStringLiteral("--design"), design, QStringLiteral("--out"), set}).status,
+            0);
+        QVERIFY(runGenerator({QStringLiteral("--solve"), set, QStringLiteral("--time-limit"),
+                              QStringLiteral("20")})
+                    .status != 2);
+        const auto rows = solutionRows(set);
+        QCOMPARE(rows.size(), 4);
+        for (const QString &key : rows.keys()) {
+            const QList<QByteArray> row = rows.value(key).first().split(',');
+            const auto origin =
+                readOrigin(readAll(QDir(set).filePath(QString::fromUtf8(row.at(0)))));
+            QCOMPARE(QString::fromUtf8(row.at(1)), origin->input.rules);
+            QVERIFY2(row.at(2) != "infeasible", qPrintable(key));
+        }
+    }
+
     // A killed run, then a rerun, two runs at once on one folder, and one
     // run of two jobs leave exactly one row per instance; the run of two
     // jobs counts what its helper solved as its own.
