@@ -76,10 +76,22 @@ int speed()
             (void)measure(made.instance);
             (void)checkRoster(made.instance, made.roster, rules);
         });
+        int met = 0;
+        int missed[IndicatorCount] = {};
+        for (int k = 1; k <= c.files; ++k) {
+            const PlantedInstance made = generatePlanted(in, fileSeed(100, k), rules, 0.05);
+            const Indicators m = measure(made.instance);
+            met += largestDeviation(m, targets) <= Tolerance ? 1 : 0;
+            for (int i = 0; i < IndicatorCount; ++i)
+                missed[i] += unreachable(m[std::size_t(i)], targets[std::size_t(i)]) ? 1 : 0;
+        }
+        for (int i = 0; i < IndicatorCount; ++i)
+            if (missed[i] > 0)
+                std::printf("  %s missed %d times\n", IndicatorNames[i], missed[i]);
         const QByteArray label = QByteArray::number(c.nurses) + 'x' + QByteArray::number(c.days) +
                                  'x' + QByteArray::number(c.shifts);
-        std::printf("%-12s %-10s %12.3f %12.3f %7.2fx\n", label.constData(), c.rules, plain * 1e3,
-                    planted * 1e3, planted / plain);
+        std::printf("%-12s %-10s %12.3f %12.3f %7.2fx %6d/%d met\n", label.constData(), c.rules,
+                    plain * 1e3, planted * 1e3, planted / plain, met, c.files);
     }
     return 0;
 }
@@ -150,6 +162,19 @@ int main(int argc, char **argv)
         return speed();
     if (argc == 2 && std::strcmp(argv[1], "sweep") == 0)
         return sweep();
+    if (argc == 3 && std::strcmp(argv[1], "detail") == 0) {
+        const Indicators targets{0.5, 0.3, 0.7, 0.6, 0.4, 0.2};
+        const bool week = std::strcmp(argv[2], "week") == 0;
+        const BatchInput in = sized(week ? 25 : 100, week ? 7 : 28, 4, targets);
+        const Rules rules = rulesNamed(argv[2]);
+        for (int k = 1; k <= 8; ++k) {
+            const PlantedInstance made = generatePlanted(in, fileSeed(100, k), rules, 0.05);
+            const Indicators m = measure(made.instance);
+            std::printf("total %.4f day %.4f shift %.4f slack %.4f\n", m[3], m[4], m[5],
+                        made.slack);
+        }
+        return 0;
+    }
     std::fprintf(stderr, "usage: keldar-bench-plant speed|sweep\n");
     return 2;
 }

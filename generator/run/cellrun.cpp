@@ -127,12 +127,16 @@ void CellRun::plan()
             cellMissing += takenName(k, c).isEmpty() ? 1 : 0;
         missing += cellMissing;
         double blocks = std::ceil(expectedFileBytes(cell.input) / block);
-        for (const QString &suffix : extras_.at(c))
+        for (const QString &suffix : extras_.at(c)) {
             // A witness is a roster: fewer bytes than the instance's costs.
-            blocks += std::ceil((suffix.endsWith(QLatin1String(".witness"))
+            const double bytes = suffix.endsWith(QLatin1String(".witness"))
                                      ? expectedFileBytes(cell.input)
-                                     : expectedExportBytes(suffix, cell.input)) /
-                                block);
+                                     : expectedExportBytes(suffix, cell.input);
+            // Under rules, mzn-bench's list takes a copy of each dzn joined to them.
+            const bool joined = suffix == QLatin1String("dzn") && options_.listDzn &&
+                                !cell.rules.path.isEmpty();
+            blocks += (joined ? 2 : 1) * std::ceil(bytes / block);
+        }
         expected += static_cast<double>(cellMissing) * blocks * block;
     }
     log_.line(QStringLiteral("size: about %1 bytes in %2 files to write")

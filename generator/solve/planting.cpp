@@ -1,5 +1,6 @@
 #include "generator/solve/planting.h"
 
+#include "generator/instance/concentration.h"
 #include "generator/instance/coverage.h"
 #include "generator/instance/preferences.h"
 #include "generator/instance/random.h"
@@ -25,7 +26,7 @@ constexpr std::int64_t Unreached = std::numeric_limits<std::int64_t>::min() / 4;
 // little noise keeps the nurses' rosters apart.
 constexpr std::int64_t Required = 1 << 20;
 constexpr std::int64_t Planned = Required / 16;
-constexpr std::int64_t Unplanned = -Required / 4;
+constexpr std::int64_t Unplanned = -Required;
 constexpr std::int64_t Urgency = 4 * Required;
 constexpr std::uint32_t Noise = 64;
 // Under forbidden successions a nurse who keeps her shift through a run
@@ -247,8 +248,9 @@ bool extend(const Walk &w, std::vector<int> &plan, int least,
 class Planter
 {
 public:
-    Planter(const Instance &in, const Walk &walk, std::vector<int> planned, Random &random)
-        : in_(in), w_(walk), planner_(walk), random_(random), required_(in.coverage),
+    Planter(const Instance &in, const Walk &walk, std::vector<int> planned, double slack,
+            Random &random)
+        : in_(in), w_(walk), planner_(walk), random_(random), slack_(slack), required_(in.coverage),
           planned_(std::move(planned)), wanted_(required_), worked_(required_.size(), 0),
           plans_(std::size_t(in.nurses))
     {
@@ -271,7 +273,8 @@ public:
         for (int i = 0; i < in_.nurses; ++i)
             assign(order[std::size_t(i)], in_.nurses - i);
         mend(order);
-        prune();
+        prune(wanted_, std::numeric_limits<std::int64_t>::max());
+        balance(order, slack_);
         std::vector<int> roster(std::size_t(in_.nurses) * std::size_t(in_.days), in_.workingShifts);
         for (int n = 0; n < in_.nurses; ++n)
             for (int d = 0; d < in_.days; ++d)
@@ -377,35 +380,85 @@ private:
             plan[std::size_t(d)] = now;
     }
 
-    // Work beyond what is wanted, at the end of a run (where dropping it keeps
-    // every rule), goes while the nurse keeps her least.
-    void prune()
+    // Work beyond `keep` ([day][shift]) goes while the nurse keeps her least
+    // and `budget` lasts: at the end of a run, where dropping it keeps every
+    // rule, or inside one when as many days in a row go as a rest needs.
+    void prune(const std::vector<int> &keep, std::int64_t budget)
     {
         for (std::vector<int> &plan : plans_) {
             int count = workingDays(plan);
-            for (bool dropped = true; dropped && count > w_.least;) {
-                dropped = false;
-                for (int d = 0; d < in_.days && count > w_.least; ++d) {
-                    const int s = plan[std::size_t(d)];
-                    if (s == Free || worked_[cell(d, s)] <= wanted_[cell(d, s)])
-                        continue;
-                    const bool end = d == 0 || plan[std::size_t(d - 1)] == Free ||
-                                     d + 1 == in_.days || plan[std::size_t(d + 1)] == Free;
-                    if (!end)
-                        continue;
-                    plan[std::size_t(d)] = Free;
-                    --worked_[cell(d, s)];
-                    --count;
-                    dropped = true;
+            for (int d = 0; d < in_.days && count > w_.least && budget > 0;) {
+                int last = d; // the stretch of work beyond `keep` from d
+                while (last < in_.days && beyond(plan, last, keep))
+                    ++last;
+                const int length = last - d;
+                const int most = int(std::min<std::int64_t>(count - w_.least, budget));
+                const bool atEnd = d == 0 || plan[std::size_t(d - 1)] == Free || last == in_.days ||
+                                   plan[std::size_t(last)] == Free;
+                // Inside a run, only a whole rest's worth may go.
+                if (length == 0 || (!atEnd && std::min(length, most) < w_.rest)) {
+                    d = std::max(d + 1, last);
+                    continue;
                 }
+                // Nearest the run's end first, so a stretch cut short still is one.
+                const bool fromStart = d == 0 || plan[std::size_t(d - 1)] == Free;
+                for (int k = 0; k < std::min(length, most); ++k) {
+                    const int day = atEnd && !fromStart ? last - 1 - k : d + k;
+                    --worked_[cell(day, plan[std::size_t(day)])];
+                    plan[std::size_t(day)] = Free;
+                    --count;
+                    --budget;
+                }
+                d = last;
             }
         }
+    }
+
+    // Work added where the rules let a nurse take one more shift, on shifts
+    // the coverage leaves room on, until `count` more are worked.
+    void add(const std::vector<int> &order, std::int64_t count)
+    {
+        for (std::size_t k = 0; k < order.size() && count > 0; ++k) {
+            std::vector<int> &plan = plans_[std::size_t(order[k])];
+            for (int d = 0; d < in_.days && count > 0; ++d)
+                for (int s = 0; s < in_.workingShifts && count > 0; ++s)
+                    if (plan[std::size_t(d)] == Free &&
+                        (!w_.most || workingDays(plan) < *w_.most) && keepsRules(w_, plan, d, s)) {
+                        plan[std::size_t(d)] = s;
+                        ++worked_[cell(d, s)];
+                        --count;
+                    }
+        }
+    }
+
+    // The roster's working shifts brought to the number the slack asks for
+    // beside the coverage as built.
+    void balance(const std::vector<int> &order, double slack)
+    {
+        std::int64_t planted = 0, required = 0;
+        for (std::size_t i = 0; i < worked_.size(); ++i) {
+            planted += worked_[i];
+            required += in_.coverage[i];
+        }
+        // Requirements left open are made up on work beyond them.
+        const auto wanted = std::int64_t(std::llround(double(required) / (1 - slack)));
+        if (planted > wanted)
+            prune(in_.coverage, planted - wanted);
+        else if (planted < wanted)
+            add(order, wanted - planted);
+    }
+
+    bool beyond(const std::vector<int> &plan, int d, const std::vector<int> &keep) const
+    {
+        const int s = plan[std::size_t(d)];
+        return s != Free && worked_[cell(d, s)] > keep[cell(d, s)];
     }
 
     const Instance &in_;
     const Walk &w_;
     DayPlanner planner_;
     Random &random_;
+    const double slack_;
     std::vector<int> required_; // [day][shift] still to cover
     std::vector<int> planned_;  // [day][shift] still to work beyond the coverage
     std::vector<int> wanted_;   // [day][shift] required and planned, as first asked
@@ -496,6 +549,101 @@ std::vector<int> plannedExtra(const Instance &in, std::int64_t extra, Random &ra
     return planned;
 }
 
+// The day and shift coverage as the measure takes them, kept up to date as
+// units move between cells: a move touches two days' shares alone.
+class CoverageShape
+{
+public:
+    explicit CoverageShape(Instance &in)
+        : in_(in), w_(in.workingShifts), totals_(std::size_t(in.days), 0)
+    {
+        for (int d = 0; d < in.days; ++d) {
+            for (int s = 0; s < w_; ++s)
+                totals_[std::size_t(d)] += in.cover(d, s);
+            total_ += totals_[std::size_t(d)];
+        }
+        const Deviation dev{in.days, total_};
+        for (const std::int64_t t : totals_)
+            deviation_ += dev.term(t);
+        largest_ = packedDeviation(in.days, total_, in.nurses);
+        for (int d = 0; d < in.days; ++d)
+            share(d, +1);
+    }
+
+    double day() const { return concentrationOf(deviation_, largest_); }
+    double shift() const { return busy_ == 0 ? 0 : sum_ / busy_; }
+
+    // One unit from cell `from` to cell `to` ([day][shift] indexes).
+    void move(std::size_t from, std::size_t to)
+    {
+        const int a = int(from) / w_;
+        const int b = int(to) / w_;
+        share(a, -1);
+        if (b != a)
+            share(b, -1);
+        --in_.coverage[from];
+        ++in_.coverage[to];
+        if (b != a) {
+            const Deviation dev{in_.days, total_};
+            std::int64_t &ta = totals_[std::size_t(a)];
+            std::int64_t &tb = totals_[std::size_t(b)];
+            deviation_ += dev.term(ta - 1) - dev.term(ta) + dev.term(tb + 1) - dev.term(tb);
+            --ta;
+            ++tb;
+        }
+        share(a, +1);
+        if (b != a)
+            share(b, +1);
+    }
+
+private:
+    // Adds (or takes out) day d's shift coverage from the mean's sum.
+    void share(int d, int sign)
+    {
+        const std::int64_t total = totals_[std::size_t(d)];
+        if (total == 0)
+            return;
+        busy_ += sign;
+        sum_ +=
+            sign * concentration(in_.coverage.data() + std::size_t(d) * std::size_t(w_), w_, total);
+    }
+
+    Instance &in_;
+    const int w_;
+    std::vector<std::int64_t> totals_;
+    std::int64_t total_ = 0, deviation_ = 0, largest_ = 0;
+    double sum_ = 0;
+    int busy_ = 0;
+};
+
+// Units of the coverage moved between the shifts the roster works, one at
+// a time, while the day and shift coverage come nearer their targets: the
+// roster still meets the coverage and the total stays.
+void polishCoverage(Instance &in, const std::vector<int> &worked, const Indicators &targets,
+                    Random &random)
+{
+    CoverageShape shape(in);
+    auto gap = [&] {
+        return std::max(std::fabs(shape.day() - targets[DayCoverage]),
+                        std::fabs(shape.shift() - targets[ShiftCoverage]));
+    };
+    double now = gap();
+    const auto cells = std::uint32_t(in.coverage.size());
+    const long budget = 40L * cells + 400;
+    for (long step = 0; step < budget && now > Tolerance / 2; ++step) {
+        const std::size_t from = random.below(cells);
+        const std::size_t to = random.below(cells);
+        if (from == to || in.coverage[from] == 0 || in.coverage[to] >= worked[to])
+            continue;
+        shape.move(from, to);
+        const double moved = gap();
+        if (moved < now)
+            now = moved;
+        else
+            shape.move(to, from);
+    }
+}
+
 // Takes `count` units at random from the cells of `from` (each cell giving at
 // most its value) and moves them by `apply`.
 template <typename Apply>
@@ -513,8 +661,9 @@ void moveUnits(const std::vector<int> &from, std::int64_t count, Random &random,
 // The coverage the roster meets, with exactly the share `slack` of its
 // working shifts (as near as whole shifts allow) left unrequired: a target
 // the roster could not meet, or more work than the rules let it leave out,
-// moves the coverage.
-double settleCoverage(Instance &in, const std::vector<int> &roster, double slack, Random &random)
+// moves the coverage, which is then brought back towards its shape.
+double settleCoverage(Instance &in, const std::vector<int> &roster, double slack,
+                      const Indicators &targets, Random &random)
 {
     std::vector<int> worked(in.coverage.size(), 0);
     for (int n = 0; n < in.nurses; ++n)
@@ -536,6 +685,7 @@ double settleCoverage(Instance &in, const std::vector<int> &roster, double slack
         moveUnits(in.coverage, required - wanted, random, [&](std::size_t i) { --in.coverage[i]; });
     else if (required < wanted)
         moveUnits(spare, wanted - required, random, [&](std::size_t i) { ++in.coverage[i]; });
+    polishCoverage(in, worked, targets, random);
     return planted == 0 ? 0 : 1 - double(wanted) / double(planted);
 }
 
@@ -574,8 +724,8 @@ PlantedInstance generatePlanted(const BatchInput &input, std::uint64_t seed, con
     const auto extra = std::int64_t(std::llround(double(required) * slack / (1 - slack)));
     const Walk walk(rules, in.days, in.workingShifts);
     arrangeForRules(in, walk, random);
-    made.roster = Planter(in, walk, plannedExtra(in, extra, random), random).plant();
-    made.slack = settleCoverage(in, made.roster, slack, random);
+    made.roster = Planter(in, walk, plannedExtra(in, extra, random), slack, random).plant();
+    made.slack = settleCoverage(in, made.roster, slack, input.targets, random);
     buildPreferences(in, input.targets, random);
     return made;
 }
