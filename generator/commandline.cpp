@@ -16,13 +16,20 @@ struct ValuedOption {
 };
 
 const ValuedOption Valued[] = {
-    {"format", "LIST"}, {"design", "FILE"},        {"out", "DIR"}, {"jobs", "N"}, {"shard", "I/N"},
-    {"rules", "RULES"}, {"time-limit", "SECONDS"},
+    {"format", "LIST"},
+    {"design", "FILE"},
+    {"out", "DIR"},
+    {"jobs", "N"},
+    {"shard", "I/N"},
+    {"rules", "RULES"},
+    {"time-limit", "SECONDS"},
+    {"solver", "NAME"},
+    {"algorithm", "NAME"},
 };
 
 // The commands' own options, which take no value: what follows are operands.
-const char *const CommandFlags[] = {"merge", "measure",  "convert",   "check-roster",
-                                    "solve", "metadata", "bug-report"};
+const char *const CommandFlags[] = {"merge", "measure",  "convert",    "check-roster",
+                                    "solve", "metadata", "bug-report", "score"};
 
 const char FormatHelp[] =
     "  --format LIST      also write the instances as MiniZinc data (dzn), JSON\n"
@@ -103,24 +110,41 @@ const QList<CommandSpec> AllCommands = {
      "INSTANCE ROSTER"},
     {"--solve",
      "keldar-generate --solve PATH... [--rules RULES] [--time-limit SECONDS]\n"
-     "                       [--jobs N] [--shard I/N]",
+     "                       [--jobs N] [--shard I/N] [--solver cbc|gecode]",
      "Solves instance files (a folder: its instance_<k>.txt) with CBC: a roster\n"
      "instance_<k>.<rules>.roster beside each and a row in the folder's\n"
-     "solutions.csv.\n"
+     "solutions.csv.  Without --rules, each instance under the rules it was\n"
+     "built under (none for most).\n"
+     "  --solver gecode    the reference model through MiniZinc with Gecode\n"
+     "                     instead: instance_<k>.<rules>.gecode.roster and\n"
+     "                     solutions.gecode.csv\n"
      "  --time-limit SECONDS\n"
      "                     per instance (default 60)\n"
      "  --jobs N           solve N instances at once (default 1), as many as\n"
      "                     there are instances and memory allows\n"
      "  --shard I/N        solve only instances I, I+N, I+2N, ...\n",
-     {"rules", "time-limit", "jobs", "shard"},
+     {"rules", "time-limit", "jobs", "shard", "solver"},
      1,
      -1,
      "PATH"},
     {"--metadata",
-     "keldar-generate --metadata DIR",
-     "Writes DIR/metadata.csv for an instance-space analysis from its manifests\n"
-     "and solutions.csv.\n",
-     {},
+     "keldar-generate --metadata DIR [--rules RULES]",
+     "Writes DIR/metadata.csv and options.json for an instance-space analysis\n"
+     "from its manifests, solutions and scores: one algo_<name> column per\n"
+     "algorithm under one rule set (RULES, or the one the folder was solved\n"
+     "under).\n",
+     {"rules"},
+     1,
+     1,
+     "DIR"},
+    {"--score",
+     "keldar-generate --score DIR --algorithm NAME [--rules RULES]",
+     "Scores an algorithm's rosters instance_<k>.<rules>.<NAME>.roster (and\n"
+     "its seconds in NAME.times.csv, file,seconds) against the rules and the\n"
+     "reference in solutions.csv: rows in DIR/scores.csv and the performance\n"
+     "profile scores.svg.\n"
+     "  --algorithm NAME   the algorithm, as its rosters are named\n",
+     {"algorithm", "rules"},
      1,
      1,
      "DIR"},

@@ -10,12 +10,13 @@
 #include "generator/run/interrupt.h"
 #include "generator/run/shards.h"
 #include "generator/solve/roster.h"
-#include "generator/solving/solvemerge.h"
 #include "generator/solving/builtrules.h"
+#include "generator/solving/solvemerge.h"
 #include "generator/solving/solverun.h"
 #include "generator/tables/benchlist.h"
 #include "generator/tables/existingfiles.h"
 #include "generator/tables/metadata.h"
+#include "generator/tables/score.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -192,7 +193,8 @@ int designCommand(const CommandLine &line, const Streams &io)
     QString refusal;
     const auto levels = designRules(*read.design, designPath, refusal);
     if (!levels) {
-        io.err << "keldar-generate: " << shown << ": " << refusal << "; nothing written" << Qt::endl;
+        io.err << "keldar-generate: " << shown << ": " << refusal << "; nothing written"
+               << Qt::endl;
         return 2;
     }
     shard.rules = *levels;
@@ -259,7 +261,8 @@ int convertCommand(const CommandLine &line, const Streams &io)
 
 int metadataCommand(const CommandLine &line, const Streams &io)
 {
-    return writeMetadata(line.operands.first(), io.out, io.err);
+    return writeMetadata(line.operands.first(), line.value("rules").value_or(QString()), io.out,
+                         io.err);
 }
 
 int checkRosterCommand(const CommandLine &line, const Streams &io)
@@ -293,6 +296,11 @@ int solveCommand(const CommandLine &line, const Streams &io)
     options.jobs = values.jobs(1);
     std::tie(options.shard, options.shards) = values.shard();
     options.rules = values.rules("nothing solved");
+    options.solver = line.value("solver").value_or(QStringLiteral("cbc"));
+    if (options.solver != QLatin1String("cbc") && options.solver != QLatin1String("gecode"))
+        return usageError(
+            line, QStringLiteral("--solver %1: cbc or gecode").arg(printable(options.solver)),
+            io.err);
     if (values.refused())
         return values.refusal();
     if (line.value("rules"))
@@ -315,6 +323,18 @@ int solveCommand(const CommandLine &line, const Streams &io)
     return status;
 }
 
+int scoreCommand(const CommandLine &line, const Streams &io)
+{
+    Values values(line, io);
+    const RulesChoice rules = values.rules("nothing scored");
+    if (values.refused())
+        return values.refusal();
+    const auto algorithm = line.value("algorithm");
+    if (!algorithm)
+        return usageError(line, QStringLiteral("--score needs --algorithm NAME"), io.err);
+    return scoreFolder(line.operands.first(), *algorithm, rules, io.out, io.err);
+}
+
 int bugReportCommand(const CommandLine &line, const Streams &io)
 {
     return writeBugReport(line.operands.value(0, QStringLiteral(".")), io.out, io.err);
@@ -331,6 +351,7 @@ const std::pair<const char *, int (*)(const CommandLine &, const Streams &)> Com
     {"--solve", solveCommand},
     {"--metadata", metadataCommand},
     {"--bug-report", bugReportCommand},
+    {"--score", scoreCommand},
 };
 
 int run(const QStringList &args, const Streams &io)

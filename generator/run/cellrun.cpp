@@ -7,6 +7,7 @@
 #include "generator/publish/diskspace.h"
 #include "generator/publish/outputlog.h"
 #include "generator/publish/publish.h"
+#include "generator/publish/userfile.h"
 #include "generator/run/inorder.h"
 #include "generator/run/interrupt.h"
 #include "generator/run/limits.h"
@@ -16,7 +17,6 @@
 #include "generator/run/svgplot.h"
 #include "generator/solve/lowerbound.h"
 #include "generator/solve/ssbformat.h"
-#include "generator/publish/userfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -133,8 +133,8 @@ void CellRun::plan()
                                      ? expectedFileBytes(cell.input)
                                      : expectedExportBytes(suffix, cell.input);
             // Under rules, mzn-bench's list takes a copy of each dzn joined to them.
-            const bool joined = suffix == QLatin1String("dzn") && options_.listDzn &&
-                                !cell.rules.path.isEmpty();
+            const bool joined =
+                suffix == QLatin1String("dzn") && options_.listDzn && !cell.rules.path.isEmpty();
             blocks += (joined ? 2 : 1) * std::ceil(bytes / block);
         }
         expected += static_cast<double>(cellMissing) * blocks * block;
@@ -186,9 +186,9 @@ void CellRun::copyRules()
             const ParsedRules parsed = there ? parseRules(*there) : ParsedRules{};
             if (parsed.rules && normalisedRules(*parsed.rules) == normalisedRules(cell.rules.rules))
                 continue;
-            why = QStringLiteral("%1 is there already with other rules than %2")
-                      .arg(QDir::toNativeSeparators(path),
-                           QDir::toNativeSeparators(cell.rules.path));
+            why =
+                QStringLiteral("%1 is there already with other rules than %2")
+                    .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(cell.rules.path));
         } else if (!publishOnce(plan_.folder, name, cell.rules.text, why).isEmpty()) {
             continue;
         }
@@ -203,7 +203,8 @@ void CellRun::copyRules()
 void CellRun::checkMemory()
 {
     for (qint64 c = 0; c < plan_.cells.size(); ++c)
-        peak_ = std::max(peak_, instancePeakBytes(plan_.cells.at(c).input, int(extras_.at(c).size())));
+        peak_ =
+            std::max(peak_, instancePeakBytes(plan_.cells.at(c).input, int(extras_.at(c).size())));
     const QString shortage = memoryShortage(peak_);
     if (!stopped_.isEmpty() || shortage.isEmpty())
         return;

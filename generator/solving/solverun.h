@@ -14,6 +14,9 @@ struct SolveOptions {
     int shard = 1;
     int shards = 1;
     qint64 setSize = 0; // instances the shards split, all paths together
+    // "cbc", or "gecode": the reference model through MiniZinc, its rows in
+    // solutions.gecode.csv and its rosters instance_<k>.<rules>.gecode.roster.
+    QString solver = QStringLiteral("cbc");
 };
 
 // --solve PATH...: solves each instance file (a folder stands for its

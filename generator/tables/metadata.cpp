@@ -191,8 +191,10 @@ bool metadataRow(const QString &folder, const QList<QByteArray> &fields,
 
 } // namespace
 
-int writeMetadata(const QString &folder, QTextStream &out, QTextStream &err)
+int writeMetadata(const QString &folder, const QString &rules, QTextStream &out,
+                  QTextStream &err)
 {
+    Q_UNUSED(rules);
     std::map<qint64, QList<QByteArray>> rows;
     QList<SolvedRules> solved;
     QString why;

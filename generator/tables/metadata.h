@@ -12,6 +12,9 @@ namespace keldar::generator {
 // never replacing a file.  Returns 0, 1 when some value could not be
 // found (left empty), 2 when the folder has no manifest or one is refused
 // (nothing written).
-int writeMetadata(const QString &folder, QTextStream &out, QTextStream &err);
+// `rules` names the rule set whose solutions and scores give the algo_
+// columns; empty: the one the folder was solved under.
+int writeMetadata(const QString &folder, const QString &rules, QTextStream &out,
+                  QTextStream &err);
 
 } // namespace keldar::generator
