@@ -332,7 +332,8 @@ int scoreCommand(const CommandLine &line, const Streams &io)
     const auto algorithm = line.value("algorithm");
     if (!algorithm)
         return usageError(line, QStringLiteral("--score needs --algorithm NAME"), io.err);
-    return scoreFolder(line.operands.first(), *algorithm, rules, io.out, io.err);
+    return scoreFolder(line.operands.first(), *algorithm, rules, line.value("rules").has_value(),
+                       io.out, io.err);
 }
 
 int bugReportCommand(const CommandLine &line, const Streams &io)
