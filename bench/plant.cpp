@@ -2,7 +2,11 @@
 // generation, and how near the targets they come under each rule set.
 //   keldar-bench-plant speed   time per instance, planted and plain
 //   keldar-bench-plant sweep   targets the rules leave out of reach, and by how much
+//   keldar-bench-plant curve DIR...   CBC's time to an optimum by slack, as a figure
+#include "generator/files/batchtext.h"
 #include "generator/files/instancefile.h"
+#include "generator/run/manifest.h"
+#include "generator/solving/solutions.h"
 #include "generator/instance/generate.h"
 #include "generator/instance/random.h"
 #include "generator/solve/capacity.h"
@@ -10,7 +14,10 @@
 #include "generator/solve/rulesets.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
 #include <cstdio>
 #include <cstring>
 
@@ -153,6 +160,96 @@ int sweep()
     return 0;
 }
 
+// CBC's time to a proven optimum per slack level, from solved design
+// folders: a table on standard error and an SVG figure on standard output.
+// A run without proof counts at its limit and is drawn as such.
+int curve(const QStringList &folders)
+{
+    struct Level {
+        QString rules;
+        double slack;
+        std::vector<double> seconds;
+        int proven = 0;
+    };
+    std::vector<Level> levels;
+    double limit = 0;
+    for (const QString &folder : folders) {
+        const ManifestRead manifest = readFolderManifests(folder);
+        QFile file(QDir(folder).filePath(QStringLiteral("solutions.csv")));
+        if (!manifest.rows || !file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "%s: no manifest or solutions\n", qPrintable(folder));
+            return 1;
+        }
+        const SolutionsRead solved = readSolutions(file.readAll());
+        QHash<QString, SolutionRow> byFile;
+        for (const SolutionRow &row : solved.rows.value_or(QList<SolutionRow>()))
+            byFile.insert(row.file, row);
+        for (const ManifestRow &row : *manifest.rows) {
+            const auto found = byFile.constFind(fileName(row.fileNumber));
+            if (!row.slack || found == byFile.constEnd())
+                continue;
+            auto at = std::find_if(levels.begin(), levels.end(), [&](const Level &level) {
+                return level.rules == row.rules && level.slack == *row.slack;
+            });
+            if (at == levels.end())
+                at = levels.insert(levels.end(), Level{row.rules, *row.slack, {}, 0});
+            at->seconds.push_back(found->seconds);
+            at->proven += found->status == QLatin1String("optimal") ? 1 : 0;
+            limit = std::max(limit, found->seconds);
+        }
+    }
+    std::fprintf(stderr, "%-10s %6s %7s %8s %8s %8s %8s\n", "rules", "slack", "proven", "min",
+                 "q1", "median", "max");
+    QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"720\" height=\"380\" "
+                     "font-family=\"sans-serif\" font-size=\"12\">\n<rect width=\"720\" "
+                     "height=\"380\" fill=\"white\"/>\n<text x=\"70\" y=\"24\" "
+                     "font-size=\"14\">CBC's seconds to a proven optimum by slack (median, "
+                     "quartiles, range)</text>\n<path d=\"M70 40V320H690\" fill=\"none\" "
+                     "stroke=\"black\"/>\n";
+    // Seconds on a log scale from 0.01 s to the limit.
+    const double low = std::log10(0.01), high = std::log10(std::max(limit, 1.0) * 1.2);
+    auto y = [&](double seconds) {
+        return 320 - 280 * (std::log10(std::max(seconds, 0.01)) - low) / (high - low);
+    };
+    for (const double tick : {0.01, 0.1, 1.0, 10.0, 60.0})
+        if (tick <= limit * 1.2)
+            svg += "<text x=\"62\" y=\"" + QByteArray::number(y(tick) + 4, 'f', 1) +
+                   "\" text-anchor=\"end\">" + QByteArray::number(tick) + " s</text>\n";
+    const double slot = 620.0 / double(std::max<std::size_t>(levels.size(), 1));
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        Level &level = levels[i];
+        std::sort(level.seconds.begin(), level.seconds.end());
+        const auto at = [&](double q) {
+            return level.seconds[std::size_t(q * double(level.seconds.size() - 1) + 0.5)];
+        };
+        std::fprintf(stderr, "%-10s %6.2f %4d/%-2zu %8.3f %8.3f %8.3f %8.3f\n",
+                     qPrintable(level.rules), level.slack, level.proven, level.seconds.size(),
+                     level.seconds.front(), at(0.25), at(0.5), level.seconds.back());
+        const double x = 70 + slot * (double(i) + 0.5);
+        const char *colour = level.rules == QLatin1String("week") ? "#1f77b4" : "#d62728";
+        const auto num = [](double v) { return QByteArray::number(v, 'f', 1); };
+        svg += "<path d=\"M" + num(x) + ' ' + num(y(level.seconds.front())) + "V" +
+               num(y(level.seconds.back())) + "\" stroke=\"" + colour + "\"/>\n";
+        svg += "<rect x=\"" + num(x - 10) + "\" y=\"" + num(y(at(0.75))) +
+               "\" width=\"20\" height=\"" + num(std::max(1.0, y(at(0.25)) - y(at(0.75)))) +
+               "\" fill=\"white\" stroke=\"" + colour + "\"/>\n";
+        svg += "<path d=\"M" + num(x - 10) + ' ' + num(y(at(0.5))) + "H" + num(x + 10) +
+               "\" stroke=\"" + colour + "\" stroke-width=\"3\"/>\n";
+        svg += "<text x=\"" + num(x) + "\" y=\"338\" text-anchor=\"middle\">" +
+               QByteArray::number(level.slack) + "</text>\n";
+        svg += "<text x=\"" + num(x) + "\" y=\"354\" text-anchor=\"middle\" fill=\"" + colour +
+               "\">" + QByteArray::number(level.proven) + '/' +
+               QByteArray::number(qulonglong(level.seconds.size())) + "</text>\n";
+        if (i == 0 || levels[i - 1].rules != level.rules)
+            svg += "<text x=\"" + num(x - 10) + "\" y=\"56\" fill=\"" + colour + "\">" +
+                   level.rules.toUtf8() + "</text>\n";
+    }
+    svg += "<text x=\"380\" y=\"374\" text-anchor=\"middle\">slack, and the optima proven "
+           "within the limit</text>\n</svg>\n";
+    std::fwrite(svg.constData(), 1, std::size_t(svg.size()), stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -162,6 +259,8 @@ int main(int argc, char **argv)
         return speed();
     if (argc == 2 && std::strcmp(argv[1], "sweep") == 0)
         return sweep();
+    if (argc >= 3 && std::strcmp(argv[1], "curve") == 0)
+        return curve(QCoreApplication::arguments().mid(2));
     if (argc == 3 && std::strcmp(argv[1], "detail") == 0) {
         const Indicators targets{0.5, 0.3, 0.7, 0.6, 0.4, 0.2};
         const bool week = std::strcmp(argv[2], "week") == 0;
@@ -175,6 +274,6 @@ int main(int argc, char **argv)
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: keldar-bench-plant speed|sweep\n");
+    std::fprintf(stderr, "usage: keldar-bench-plant speed|sweep|curve DIR...\n");
     return 2;
 }
