@@ -2,20 +2,24 @@
 
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
+#include "generator/publish/userfile.h"
 #include "generator/run/manifest.h"
 #include "generator/solve/capacity.h"
 #include "generator/solve/rulesets.h"
 #include "generator/solving/rulescopy.h"
 #include "generator/solving/solutions.h"
+#include "generator/tables/score.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
-#include <QMap>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 
 #include <algorithm>
-#include <list>
+#include <cmath>
 #include <map>
 #include <utility>
 
@@ -24,6 +28,7 @@ namespace keldar::generator {
 namespace {
 
 const char MetadataName[] = "metadata.csv";
+const char OptionsName[] = "options.json";
 // Manifest columns: file, cell, nurses, days, shifts, freeShift, seed, the
 // targets, the measured values, largestDeviation, lowerBound.
 constexpr int CellColumn = 1;
@@ -33,54 +38,326 @@ constexpr int LowerBoundColumn = MeasuredColumn + IndicatorCount + 1;
 // A planted design's manifest goes on: rules, slack, witnessCost.
 constexpr int RulesColumn = LowerBoundColumn + 1;
 constexpr int SlackColumn = RulesColumn + 1;
+constexpr int ScoreColumns = 9;
 
-// One rule set the folder was solved under.
-struct SolvedRules {
-    QString label;
-    std::optional<Rules> rules; // none when the folder and the shipped sets lack it
-    QHash<QString, SolutionRow> byFile;
-    // The most working shifts a nurse may take, by days and working shifts.
-    mutable std::map<std::pair<int, int>, int> most;
+// An exact solver without a proven verdict, or with no row, counts ten
+// times its time limit (PAR10).
+constexpr double TimePenaltyFactor = 10;
+// A heuristic without a feasible roster, or with no row: a gap of 10.  Costs
+// are 1 to 4 a nurse-day, so no roster costs more than four times another
+// and a feasible roster's gap is at most 3.
+constexpr double GapPenalty = 10;
+// A roster within 5 % of the best known one counts as good.
+constexpr double GoodGap = 0.05;
+// feature_feasible when neither a roster nor a proof is known.
+const char UnknownFeasibility[] = "0.5";
+// The solvers and their ledgers; their shards' ledgers are
+// <stem>.shard-I-of-N.csv.
+const char *const Solvers[][2] = {{"cbc", "solutions"}, {"gecode", "solutions.gecode"}};
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// A column's name from a label: anything but [A-Za-z0-9_] becomes '_'.
+QByteArray safeName(const QString &name)
+{
+    QByteArray text;
+    for (const char32_t c : name.toUcs4())
+        text += (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9') ||
+                        c == U'_'
+                    ? char(c)
+                    : '_';
+    return text;
+}
+
+// One row of scores.csv, as far as performance needs it.
+struct ScoreRow {
+    QString file, rules, algorithm;
+    QByteArray feasible; // yes, no, missing or refused
+    std::optional<qint64> cost;
+    std::optional<double> gap;
 };
 
-// What the folder holds: its manifests' rows by file number and its rule
-// sets; false, with the refusal, when a manifest or the solutions are not
-// ours.
-bool readFolder(const QString &folder, std::map<qint64, QList<QByteArray>> &rows,
-                QList<SolvedRules> &solved, QString &why)
+// scores.csv, when there is one; none, with the reason, when it is not ours.
+// What follows the last line end (a row being appended) is passed over.
+std::optional<QList<ScoreRow>> readScores(const QString &path, QString &why)
 {
-    const QDir dir(folder);
-    const ManifestRead manifests = readFolderManifests(folder);
+    QList<ScoreRow> rows;
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return rows;
+    const auto bytes = readRegularFile(path, qint64(1) << 30, why);
+    if (!bytes)
+        return std::nullopt;
+    QList<QByteArray> lines = bytes->split('\n');
+    lines.removeLast();
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        QByteArray line = lines.at(n);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (n == 0 && line != scoresHeader()) {
+            why = QStringLiteral("line 1 is not the header of scores (%1)")
+                      .arg(QLatin1String(scoresHeader()));
+            return std::nullopt;
+        }
+        if (n == 0 || line.isEmpty())
+            continue;
+        const auto fields = csvFields(line);
+        bool costRead = true, gapRead = true;
+        ScoreRow row;
+        if (fields && fields->size() == ScoreColumns) {
+            row = {QString::fromUtf8(fields->at(0)),
+                   QString::fromUtf8(fields->at(1)),
+                   QString::fromUtf8(fields->at(2)),
+                   fields->at(3),
+                   {},
+                   {}};
+            if (!fields->at(4).isEmpty())
+                row.cost = fields->at(4).toLongLong(&costRead);
+            if (!fields->at(6).isEmpty())
+                row.gap = fields->at(6).toDouble(&gapRead);
+        }
+        static const QList<QByteArray> verdicts = {"yes", "no", "missing", "refused"};
+        if (!fields || fields->size() != ScoreColumns || !verdicts.contains(row.feasible) ||
+            !costRead || !gapRead || (row.gap && !std::isfinite(*row.gap)) ||
+            row.algorithm.isEmpty()) {
+            why = QStringLiteral("line %1 is not a row of scores").arg(n + 1);
+            return std::nullopt;
+        }
+        rows.append(row);
+    }
+    return rows;
+}
+
+// A solvers' ledger; no rows when there is none.
+std::optional<QList<SolutionRow>> readLedger(const QString &path, QString &why)
+{
+    QFile file(path);
+    if (!file.exists())
+        return QList<SolutionRow>();
+    const SolutionsRead read = file.open(QIODevice::ReadOnly)
+                                   ? readSolutions(file.readAll())
+                                   : SolutionsRead{std::nullopt, file.errorString(), 0};
+    if (!read.rows)
+        why = shown(path) + QStringLiteral(": ") + read.error;
+    return read.rows;
+}
+
+// One algorithm's column: a value for each instance that has a row.
+struct Algorithm {
+    Algorithm(const QString &called, const QByteArray &named, bool seconds)
+        : name(called), column(named), exact(seconds)
+    {}
+    QString name;
+    QByteArray column;
+    bool exact = false; // seconds (cbc, gecode), else a gap
+    QHash<QString, double> value;
+    qint64 unproven = 0;     // rows without proof, or without a feasible roster
+    qint64 absent = 0;       // instances without a row
+    double limit = 0;        // exact: the time limit the penalty is ten times of
+    QString limitFrom;       // where it was read
+    QList<QByteArray> cells; // as written, one an instance
+
+    double penalty() const { return exact ? TimePenaltyFactor * limit : GapPenalty; }
+};
+
+// What the folder holds.
+struct Folder {
+    QString path;
+    QList<ManifestRow> instances;               // in file order
+    QStringList files;                          // their file names
+    QHash<QString, QList<SolutionRow>> ledgers; // by solver
+    QList<ScoreRow> scores;
+    QStringList labels; // rules of every row, sorted
+};
+
+// Reads the manifests, the solvers' ledgers and scores.csv; false, with the
+// refusal, when one is not ours.
+bool readFolder(Folder &folder, QString &why)
+{
+    const ManifestRead manifests = readFolderManifests(folder.path);
     if (!manifests.rows) {
         why = manifests.error;
         return false;
     }
+    std::map<qint64, ManifestRow> byNumber;
     for (const ManifestRow &row : *manifests.rows)
-        rows.emplace(row.fileNumber, csvFields(row.line).value_or(QList<QByteArray>()));
-    if (rows.empty()) {
-        why = QDir::toNativeSeparators(folder) +
+        byNumber.emplace(row.fileNumber, row);
+    for (const auto &[number, row] : byNumber) {
+        folder.instances.append(row);
+        folder.files.append(
+            QString::fromUtf8(csvFields(row.line).value_or(QList<QByteArray>()).value(0)));
+    }
+    if (folder.instances.isEmpty()) {
+        why = shown(folder.path) +
               QStringLiteral(": no manifest (manifest.csv) listing instances in this folder");
         return false;
     }
-    QFile file(dir.filePath(solutionsName()));
-    if (!file.exists())
-        return true;
-    const SolutionsRead read = file.open(QIODevice::ReadOnly)
-                                   ? readSolutions(file.readAll())
-                                   : SolutionsRead{std::nullopt, file.errorString()};
-    if (!read.rows) {
-        why = QDir::toNativeSeparators(file.fileName()) + QStringLiteral(": ") + read.error;
+    const QDir dir(folder.path);
+    QSet<QString> labels;
+    for (const auto &solver : Solvers) {
+        const auto rows = readLedger(dir.filePath(QLatin1String(solver[1]) + ".csv"), why);
+        if (!rows)
+            return false;
+        for (const SolutionRow &row : *rows)
+            labels.insert(row.rules);
+        folder.ledgers.insert(QLatin1String(solver[0]), *rows);
+    }
+    const QString table = dir.filePath(QLatin1String(ScoresName));
+    const auto scores = readScores(table, why);
+    if (!scores) {
+        why = shown(table) + QStringLiteral(": ") + why;
         return false;
     }
-    for (const SolutionRow &row : *read.rows) {
-        auto at = std::find_if(solved.begin(), solved.end(),
-                               [&row](const SolvedRules &s) { return s.label == row.rules; });
-        if (at == solved.end())
-            at = solved.insert(solved.end(), SolvedRules{row.rules, std::nullopt, {}, {}});
-        at->byFile.insert(row.file, row);
-    }
+    folder.scores = *scores;
+    for (const ScoreRow &row : folder.scores)
+        labels.insert(row.rules);
+    folder.labels = QStringList(labels.begin(), labels.end());
+    folder.labels.sort();
     return true;
 }
+
+// The rule set to analyse: the one asked, or the folder's only one.
+std::optional<QString> chooseLabel(const Folder &folder, const QString &asked, QString &why)
+{
+    const QString held = folder.labels.isEmpty()
+                             ? QStringLiteral("no rows")
+                             : printable(folder.labels.join(QStringLiteral(", ")));
+    if (!asked.isEmpty() && !folder.labels.contains(asked)) {
+        why = QStringLiteral("--rules %1: %2 has no solutions or scores under that label "
+                             "(it has: %3)")
+                  .arg(printable(asked), shown(folder.path), held);
+        return std::nullopt;
+    }
+    if (!asked.isEmpty())
+        return asked;
+    if (folder.labels.size() == 1)
+        return folder.labels.first();
+    why = folder.labels.isEmpty()
+              ? shown(folder.path) +
+                    QStringLiteral(": no rows in solutions.csv, solutions.gecode.csv or "
+                                   "scores.csv, so no algorithm to compare; solve it first "
+                                   "(--solve)")
+              : shown(folder.path) +
+                    QStringLiteral(" holds solutions or scores under several rule sets (%1); "
+                                   "choose one with --rules")
+                        .arg(held);
+    return std::nullopt;
+}
+
+// The time limit an exact solver's penalty is ten times of: the shards'
+// timeLimit when their ledgers are in the folder, else the longest run of
+// the solver under the rules (an unproven run ran to its limit), at least
+// a millisecond.
+void findLimit(const QString &folder, const char *stem, const QList<SolutionRow> &rows,
+               const QString &label, Algorithm &algorithm)
+{
+    const QDir dir(folder);
+    const QStringList shards =
+        dir.entryList({QLatin1String(stem) + QStringLiteral(".shard-*-of-*.csv")}, QDir::Files);
+    for (const QString &name : shards) {
+        QString why;
+        for (const SolutionRow &row :
+             readLedger(dir.filePath(name), why).value_or(QList<SolutionRow>()))
+            if (row.rules == label && row.identity && row.identity->timeLimit > algorithm.limit) {
+                algorithm.limit = row.identity->timeLimit;
+                algorithm.limitFrom = QStringLiteral("the time limit in ") + name;
+            }
+    }
+    if (!algorithm.limitFrom.isEmpty())
+        return;
+    for (const SolutionRow &row : rows)
+        if (row.rules == label)
+            algorithm.limit = std::max(algorithm.limit, row.seconds);
+    algorithm.limit = std::max(algorithm.limit, 0.001);
+    algorithm.limitFrom = QStringLiteral("its longest run");
+}
+
+// Each solver's and each scored algorithm's rows under the rules.
+QList<Algorithm> algorithmsOf(const Folder &folder, const QString &label)
+{
+    QList<Algorithm> algorithms;
+    for (const auto &solver : Solvers) {
+        Algorithm algorithm{QLatin1String(solver[0]), "algo_" + QByteArray(solver[0]), true};
+        const QList<SolutionRow> &rows = folder.ledgers.value(algorithm.name);
+        for (const SolutionRow &row : rows) {
+            if (row.rules != label || algorithm.value.contains(row.file))
+                continue;
+            const bool proven =
+                row.status == QLatin1String("optimal") || row.status == QLatin1String("infeasible");
+            algorithm.value.insert(row.file, proven ? row.seconds : -1); // -1: the penalty
+        }
+        if (algorithm.value.isEmpty())
+            continue;
+        findLimit(folder.path, solver[1], rows, label, algorithm);
+        for (double &seconds : algorithm.value)
+            if (seconds < 0) {
+                seconds = algorithm.penalty();
+                ++algorithm.unproven;
+            }
+        algorithms.append(algorithm);
+    }
+    // A feasible roster without a gap (no solver or witness roster to
+    // compare with): its gap to the cheapest roster scored for the instance.
+    QHash<QString, qint64> cheapest;
+    for (const ScoreRow &row : folder.scores)
+        if (row.rules == label && row.feasible == "yes" && row.cost &&
+            (!cheapest.contains(row.file) || *row.cost < cheapest.value(row.file)))
+            cheapest.insert(row.file, *row.cost);
+    QStringList names;
+    for (const ScoreRow &row : folder.scores)
+        if (row.rules == label && !names.contains(row.algorithm))
+            names.append(row.algorithm);
+    names.sort();
+    for (const QString &name : names) {
+        Algorithm algorithm(name, "algo_" + safeName(name), false);
+        for (const ScoreRow &row : folder.scores) {
+            if (row.rules != label || row.algorithm != name || algorithm.value.contains(row.file))
+                continue;
+            std::optional<double> gap = row.feasible == "yes" ? row.gap : std::nullopt;
+            const double least = double(cheapest.value(row.file));
+            if (row.feasible == "yes" && !gap && row.cost && least > 0)
+                gap = (double(*row.cost) - least) / least;
+            algorithm.value.insert(row.file, gap.value_or(GapPenalty));
+            algorithm.unproven += gap ? 0 : 1;
+        }
+        algorithms.append(algorithm);
+    }
+    return algorithms;
+}
+
+// One feature column.
+struct Feature {
+    QByteArray name;
+    QList<QByteArray> cells;
+
+    bool complete() const
+    {
+        return std::none_of(cells.begin(), cells.end(),
+                            [](const QByteArray &cell) { return cell.isEmpty(); });
+    }
+    bool constant() const
+    {
+        bool numbers = true;
+        for (const QByteArray &cell : cells) {
+            bool ok = false;
+            cell.toDouble(&ok);
+            numbers = numbers && ok;
+        }
+        return std::all_of(cells.begin(), cells.end(), [&](const QByteArray &cell) {
+            return numbers ? cell.toDouble() == cells.first().toDouble() : cell == cells.first();
+        });
+    }
+};
+
+// Rules of a label, with the most working shifts they allow by days and
+// working shifts.
+struct LabelRules {
+    QString label;
+    std::optional<Rules> rules; // none when the folder and the shipped sets lack it
+    std::map<std::pair<int, int>, int> most;
+};
 
 // The rules of a label: none, the copy in the folder that the solving run
 // left (or a benchmark list), or, for rows older than such copies, the
@@ -98,139 +375,319 @@ std::optional<Rules> rulesOf(const QString &folder, const QString &label)
     return shipped.choice ? std::optional<Rules>(shipped.choice->rules) : std::nullopt;
 }
 
-QByteArray header(const QList<SolvedRules> &solved, bool planted)
-{
-    QByteArray text =
-        "Instances,Source,feature_nurses,feature_days,feature_shifts,feature_freeShift";
-    for (const char *name : IndicatorNames)
-        text += QByteArray(",feature_") + name;
-    text += ",feature_lowerBound";
-    if (planted)
-        text += ",feature_slack,feature_demandPerCapacity";
-    for (const SolvedRules &s : solved)
-        text += ',' + csvField("feature_demandPerCapacity_" + s.label.toUtf8());
-    for (const SolvedRules &s : solved)
-        text += ',' + csvField("algo_cbc_" + s.label.toUtf8());
-    return text + "\r\n";
-}
-
-// Total requirement over N times the most working shifts the rules allow.
-QByteArray demandPerCapacity(const Instance &in, const SolvedRules &solved)
-{
-    const auto key = std::make_pair(in.days, in.workingShifts);
-    if (solved.most.find(key) == solved.most.end())
-        solved.most[key] = mostWorkingShifts(*solved.rules, in.days, in.workingShifts);
-    const double capacity = double(in.nurses) * solved.most[key];
-    qint64 demand = 0;
-    for (int value : in.coverage)
-        demand += value;
-    return capacity > 0 ? QByteArray::number(double(demand) / capacity, 'f', 6) : QByteArray();
-}
-
-// The rules a planted instance was built under, read once a label.
-class BuiltRules
+// The rules of each label asked for, read once.
+class RulesByLabel
 {
 public:
-    explicit BuiltRules(const QString &folder) : folder_(folder) {}
-    const SolvedRules &of(const QString &label)
+    explicit RulesByLabel(const QString &folder) : folder_(folder) {}
+    LabelRules &of(const QString &label)
     {
-        auto at = std::find_if(known_.begin(), known_.end(),
-                               [&](const SolvedRules &s) { return s.label == label; });
+        auto at = known_.find(label);
         if (at == known_.end())
-            at = known_.insert(known_.end(),
-                               SolvedRules{label, rulesOf(folder_, label), {}, {}});
-        return *at;
+            at = known_.emplace(label, LabelRules{label, rulesOf(folder_, label), {}}).first;
+        return at->second;
     }
 
 private:
     QString folder_;
-    std::list<SolvedRules> known_; // stays put as it grows
+    std::map<QString, LabelRules> known_;
 };
 
-// One instance's row; false when a value could not be found.
-bool metadataRow(const QString &folder, const QList<QByteArray> &fields,
-                 const QList<SolvedRules> &solved, BuiltRules *built, QByteArray &text,
-                 QTextStream &err)
+// Total requirement over N times the most working shifts the rules allow;
+// empty when the rules or the instance are unknown.
+QByteArray demandPerCapacity(const std::optional<Instance> &in, LabelRules &rules)
 {
-    const QString file = QString::fromUtf8(fields.at(0));
-    text += csvField(fields.at(0)) + ',' + fields.at(CellColumn);
-    for (int c = SizeColumns; c < SizeColumns + 4; ++c)
-        text += ',' + fields.at(c);
-    for (int k = 0; k < IndicatorCount; ++k)
-        text += ',' + fields.at(MeasuredColumn + k);
-    text += ',' + fields.at(LowerBoundColumn);
+    if (!in || !rules.rules)
+        return {};
+    const auto key = std::make_pair(in->days, in->workingShifts);
+    if (rules.most.find(key) == rules.most.end())
+        rules.most[key] = mostWorkingShifts(*rules.rules, in->days, in->workingShifts);
+    const double capacity = double(in->nurses) * rules.most[key];
+    qint64 demand = 0;
+    for (int value : in->coverage)
+        demand += value;
+    return capacity > 0 ? QByteArray::number(double(demand) / capacity, 'f', 6) : QByteArray();
+}
+
+// 1 when any algorithm or the design's witness has a roster that keeps the
+// rules, 0 when a solver proved there is none, 0.5 when neither is known.
+QHash<QString, QByteArray> feasibility(const Folder &folder, const QString &label, QTextStream &err)
+{
+    QSet<QString> roster, none;
+    for (const QList<SolutionRow> &rows : folder.ledgers)
+        for (const SolutionRow &row : rows)
+            if (row.rules == label && row.status == QLatin1String("infeasible"))
+                none.insert(row.file);
+            else if (row.rules == label && row.cost)
+                roster.insert(row.file);
+    for (const ScoreRow &row : folder.scores)
+        if (row.rules == label && row.feasible == "yes")
+            roster.insert(row.file);
+    QHash<QString, QByteArray> value;
+    for (qsizetype i = 0; i < folder.instances.size(); ++i) {
+        const ManifestRow &row = folder.instances.at(i);
+        const QString &file = folder.files.at(i);
+        const bool witness = row.witnessCost && row.rules == label;
+        if ((roster.contains(file) || witness) && none.contains(file))
+            err << "keldar-generate: " << file << " under " << label
+                << " has a roster that keeps the rules and a proof that none does; "
+                   "feature_feasible takes the roster (1): please report it"
+                << Qt::endl;
+        value.insert(file, roster.contains(file) || witness ? "1"
+                           : none.contains(file)            ? "0"
+                                                            : UnknownFeasibility);
+    }
+    return value;
+}
+
+// The feature columns, one cell an instance; false when a value could not
+// be found (its cell left empty).
+bool featureColumns(const Folder &folder, const QString &label, QList<Feature> &features,
+                    QTextStream &err)
+{
+    QList<Feature> columns = {{"feature_nurses", {}},
+                              {"feature_days", {}},
+                              {"feature_shifts", {}},
+                              {"feature_freeShift", {}}};
+    for (const char *name : IndicatorNames)
+        columns.append(Feature{QByteArray("feature_") + name, {}});
+    columns.append(Feature{"feature_lowerBound", {}});
+    const bool planted = !folder.instances.first().rules.isEmpty();
+    // A planted design built under the chosen rules alone already has this
+    // column in feature_demandPerCapacity.
+    const bool builtUnderLabel =
+        planted && std::all_of(folder.instances.begin(), folder.instances.end(),
+                               [&](const ManifestRow &row) { return row.rules == label; });
+    if (planted) {
+        columns.append(Feature{"feature_slack", {}});
+        columns.append(Feature{"feature_demandPerCapacity", {}});
+    }
+    if (!builtUnderLabel)
+        columns.append(Feature{"feature_demandPerCapacity_" + safeName(label), {}});
+    columns.append(Feature{"feature_feasible", {}});
+
+    RulesByLabel rules(folder.path);
+    LabelRules &chosen = rules.of(label);
     bool complete = true;
-    ParsedInstance parsed;
-    if (!solved.isEmpty() || built) {
-        parsed = readInstanceFile(QDir(folder).filePath(file));
+    if (!chosen.rules && !builtUnderLabel) {
+        err << "keldar-generate: rules " << printable(label) << ": neither " << printable(label)
+            << ".dzn in the folder nor a shipped set; feature_demandPerCapacity_" << safeName(label)
+            << " is left out" << Qt::endl;
+        complete = false;
+    }
+    const QHash<QString, QByteArray> feasible = feasibility(folder, label, err);
+    for (qsizetype i = 0; i < folder.instances.size(); ++i) {
+        const ManifestRow &row = folder.instances.at(i);
+        const QList<QByteArray> fields = csvFields(row.line).value_or(QList<QByteArray>());
+        const QString &file = folder.files.at(i);
+        QList<QByteArray> cells;
+        for (int c = SizeColumns; c < SizeColumns + 4; ++c)
+            cells.append(fields.value(c));
+        for (int k = 0; k < IndicatorCount; ++k)
+            cells.append(fields.value(MeasuredColumn + k));
+        cells.append(fields.value(LowerBoundColumn));
+        const QString path = QDir(folder.path).filePath(file);
+        const ParsedInstance parsed = readInstanceFile(path);
         if (!parsed.instance) {
-            err << "keldar-generate: " << QDir::toNativeSeparators(QDir(folder).filePath(file))
-                << ": " << parsed.error << "; its demand is left empty" << Qt::endl;
+            err << "keldar-generate: " << shown(path) << ": " << parsed.error
+                << "; its demand is unknown" << Qt::endl;
             complete = false;
         }
+        if (planted) {
+            // The slack asked, and demand against what the instance's own rules allow.
+            cells.append(fields.value(SlackColumn));
+            cells.append(demandPerCapacity(parsed.instance, rules.of(row.rules)));
+        }
+        if (!builtUnderLabel)
+            cells.append(demandPerCapacity(parsed.instance, chosen));
+        cells.append(feasible.value(file));
+        for (qsizetype c = 0; c < columns.size(); ++c)
+            columns[c].cells.append(cells.value(c));
     }
-    if (built) {
-        // The slack asked, and demand against what the instance's own rules allow.
-        const SolvedRules &own = built->of(QString::fromUtf8(fields.value(RulesColumn)));
-        text += ',' + fields.value(SlackColumn) + ',' +
-                (parsed.instance && own.rules ? demandPerCapacity(*parsed.instance, own)
-                                              : QByteArray());
-    }
-    for (const SolvedRules &s : solved)
-        text += ',' + (parsed.instance && s.rules ? demandPerCapacity(*parsed.instance, s)
-                                                  : QByteArray());
-    for (const SolvedRules &s : solved) {
-        const auto row = s.byFile.constFind(file);
-        text += ',';
-        if (row != s.byFile.constEnd() && row->status != QLatin1String("unknown"))
-            text += QByteArray::number(row->seconds, 'f', 3);
-    }
-    text += "\r\n";
+    features = columns;
     return complete;
+}
+
+// options.json for MATILDA's buildIS and pyInstanceSpace: every field both
+// read, none that either refuses (pyInstanceSpace refuses fields it does
+// not know).  Lower is better; a value is good when at most epsilon:
+// seconds within the time limit (a proven verdict), or a gap within 5 %.
+// Seconds and gaps share no threshold, so a file with both analyses the
+// gaps (selvars.algos) and says so.
+QByteArray optionsJson(const QList<Algorithm> &algorithms, QString &note)
+{
+    QJsonArray gaps;
+    double limit = 0;
+    for (const Algorithm &a : algorithms)
+        if (!a.exact)
+            gaps.append(QString::fromLatin1(a.column));
+        else if (limit == 0 || a.limit < limit)
+            limit = a.limit;
+    QJsonObject selvars{{"smallscaleflag", false}, {"smallscale", 0.5},    {"fileidxflag", false},
+                        {"fileidx", ""},           {"densityflag", false}, {"mindistance", 0.1},
+                        {"type", "Ftr&Good"}};
+    const bool mixed = limit > 0 && !gaps.isEmpty();
+    if (mixed) {
+        selvars.insert("algos", gaps);
+        QStringList exact;
+        for (const Algorithm &a : algorithms)
+            if (a.exact)
+                exact << QString::fromLatin1(a.column);
+        note = QStringLiteral("options.json compares the scored algorithms' gaps "
+                              "(selvars.algos); the seconds of %1 are another measure, to "
+                              "analyse apart")
+                   .arg(exact.join(QStringLiteral(", ")));
+    }
+    const QJsonObject options{
+        {"parallel", QJsonObject{{"flag", false}, {"ncores", 2}}},
+        {"perf", QJsonObject{{"MaxPerf", false},
+                             {"AbsPerf", true},
+                             {"epsilon", gaps.isEmpty() ? limit : GoodGap},
+                             {"betaThreshold", 0.55}}},
+        {"auto", QJsonObject{{"preproc", true}}},
+        {"bound", QJsonObject{{"flag", true}}},
+        {"norm", QJsonObject{{"flag", true}}},
+        {"selvars", selvars},
+        {"sifted", QJsonObject{{"flag", true},
+                               {"rho", 0.1},
+                               {"K", 10},
+                               {"NTREES", 50},
+                               {"MaxIter", 1000},
+                               {"Replicates", 100}}},
+        {"pilot", QJsonObject{{"analytic", false}, {"ntries", 5}}},
+        {"cloister", QJsonObject{{"pval", 0.05}, {"cthres", 0.7}}},
+        {"pythia",
+         QJsonObject{
+             {"cvfolds", 5}, {"ispolykrnl", false}, {"useweights", false}, {"uselibsvm", false}}},
+        {"trace", QJsonObject{{"usesim", true}, {"PI", 0.55}}},
+        {"outputs", QJsonObject{{"csv", true}, {"web", false}, {"png", true}}}};
+    return QJsonDocument(options).toJson(QJsonDocument::Indented);
+}
+
+// Publishes one file, never replacing one; false when it is not written.
+bool publishFile(const QString &folder, const char *name, const QByteArray &bytes, QTextStream &out,
+                 QTextStream &err)
+{
+    const QString path = QDir(folder).filePath(QLatin1String(name));
+    QString why;
+    bool already = false;
+    const QString written = publishOnce(folder, QLatin1String(name), bytes, why, &already);
+    if (already)
+        out << shown(path) << " is already there as this run writes it" << Qt::endl;
+    else if (written.isEmpty())
+        err << "keldar-generate: " << shown(path) << " not written: " << why << Qt::endl;
+    else
+        out << shown(QDir(folder).filePath(written)) << Qt::endl;
+    return already || !written.isEmpty();
+}
+
+QByteArray joined(const QList<QByteArray> &names)
+{
+    QByteArray text;
+    for (const QByteArray &name : names)
+        text += (text.isEmpty() ? "" : ", ") + name;
+    return text;
 }
 
 } // namespace
 
-int writeMetadata(const QString &folder, const QString &rules, QTextStream &out,
+int writeMetadata(const QString &folderPath, const QString &rules, QTextStream &out,
                   QTextStream &err)
 {
-    Q_UNUSED(rules);
-    std::map<qint64, QList<QByteArray>> rows;
-    QList<SolvedRules> solved;
+    Folder folder{folderPath, {}, {}, {}, {}, {}};
     QString why;
-    if (!readFolder(folder, rows, solved, why)) {
+    std::optional<QString> label;
+    if (readFolder(folder, why))
+        label = chooseLabel(folder, rules, why);
+    QList<Algorithm> algorithms = label ? algorithmsOf(folder, *label) : QList<Algorithm>();
+    for (qsizetype a = 0; label && a < algorithms.size(); ++a)
+        for (qsizetype b = 0; b < a; ++b)
+            if (algorithms.at(a).column == algorithms.at(b).column) {
+                why = QStringLiteral("the algorithms %1 and %2 would both be the column %3; "
+                                     "score one again under another --algorithm name")
+                          .arg(printable(algorithms.at(b).name), printable(algorithms.at(a).name),
+                               QString::fromLatin1(algorithms.at(a).column));
+                label.reset();
+            }
+    if (!label) {
         err << "keldar-generate: " << why << "; nothing written" << Qt::endl;
         return 2;
     }
-    bool complete = true;
-    for (SolvedRules &s : solved) {
-        s.rules = rulesOf(folder, s.label);
-        if (!s.rules) {
-            err << "keldar-generate: rules " << s.label << ": neither " << s.label
-                << ".dzn in the folder nor a shipped set; feature_demandPerCapacity_" << s.label
-                << " is left empty" << Qt::endl;
-            complete = false;
+
+    QList<Feature> features;
+    bool complete = featureColumns(folder, *label, features, err);
+    QList<QByteArray> constant, incomplete;
+    QList<Feature> kept;
+    for (const Feature &feature : features)
+        if (!feature.complete())
+            incomplete.append(feature.name);
+        else if (feature.constant())
+            constant.append(feature.name);
+        else
+            kept.append(feature);
+
+    QByteArray text = "Instances,Source";
+    for (const Feature &feature : kept)
+        text += ',' + feature.name;
+    for (const Algorithm &algorithm : algorithms)
+        text += ',' + algorithm.column;
+    text += "\r\n";
+    for (qsizetype i = 0; i < folder.instances.size(); ++i) {
+        const QList<QByteArray> fields =
+            csvFields(folder.instances.at(i).line).value_or(QList<QByteArray>());
+        const QString &file = folder.files.at(i);
+        text += csvField(fields.value(0)) + ',' + fields.value(CellColumn);
+        for (const Feature &feature : kept)
+            text += ',' + feature.cells.at(i);
+        for (Algorithm &algorithm : algorithms) {
+            const auto at = algorithm.value.constFind(file);
+            if (at == algorithm.value.constEnd())
+                ++algorithm.absent;
+            const double value = at == algorithm.value.constEnd() ? algorithm.penalty() : *at;
+            algorithm.cells.append(QByteArray::number(value, 'f', algorithm.exact ? 3 : 6));
+            text += ',' + algorithm.cells.last();
         }
+        text += "\r\n";
     }
-    const bool planted = rows.begin()->second.size() > RulesColumn;
-    BuiltRules built(folder);
-    QByteArray text = header(solved, planted);
-    for (const auto &[number, fields] : rows)
-        complete =
-            metadataRow(folder, fields, solved, planted ? &built : nullptr, text, err) && complete;
-    const QString shown = QDir::toNativeSeparators(QDir(folder).filePath(MetadataName));
-    bool already = false;
-    const QString written = publishOnce(folder, QLatin1String(MetadataName), text, why, &already);
-    if (already) {
-        out << shown << " is already there as this run writes it" << Qt::endl;
-        return complete ? 0 : 1;
+
+    QString note;
+    const QByteArray options = optionsJson(algorithms, note);
+    const bool written = publishFile(folderPath, MetadataName, text, out, err) &&
+                         publishFile(folderPath, OptionsName, options, out, err);
+    out << "rules " << printable(*label) << ":";
+    for (const Algorithm &a : algorithms)
+        out << (&a == &algorithms.first() ? " " : ", ") << a.column
+            << (a.exact ? " (seconds)" : " (gap)");
+    out << Qt::endl;
+    for (const Algorithm &a : algorithms) {
+        if (a.unproven + a.absent > 0)
+            out << a.column << ": " << a.unproven
+                << (a.exact ? " runs without a proven verdict" : " rosters not feasible") << " and "
+                << a.absent << " instances without a row count "
+                << QByteArray::number(a.penalty(), 'f', a.exact ? 3 : 6)
+                << (a.exact ? QStringLiteral(" (ten times %1 s, %2)")
+                                  .arg(a.limit, 0, 'g', QLocale::FloatingPointShortest)
+                                  .arg(a.limitFrom)
+                            : QStringLiteral(" (the gap penalty)"))
+                << Qt::endl;
+        if (a.cells.size() > 1 && a.cells.count(a.cells.first()) == a.cells.size())
+            err << "keldar-generate: " << a.column << " is " << a.cells.first()
+                << " for every instance: it tells no instance from another, and "
+                   "pyInstanceSpace's normalisation makes it NaN"
+                << Qt::endl;
     }
-    if (written.isEmpty()) {
-        err << "keldar-generate: " << shown << " not written: " << why << Qt::endl;
-        return 1;
+    if (!constant.isEmpty() || !incomplete.isEmpty()) {
+        out << "features left out:";
+        if (!constant.isEmpty())
+            out << " the same for every instance: " << joined(constant)
+                << (incomplete.isEmpty() ? "" : ";");
+        if (!incomplete.isEmpty())
+            out << " without a value for every instance: " << joined(incomplete);
+        out << Qt::endl;
     }
-    out << QDir::toNativeSeparators(QDir(folder).filePath(written)) << Qt::endl;
-    return complete ? 0 : 1;
+    if (!note.isEmpty())
+        out << note << Qt::endl;
+    return written && complete ? 0 : 1;
 }
 
 } // namespace keldar::generator

@@ -5,16 +5,18 @@
 
 namespace keldar::generator {
 
-// --metadata DIR: metadata.csv for an instance-space analysis, one row per
-// instance the folder's manifests list, with the features of the manifests
-// and, for each rule set of the folder's solutions.csv, demand against the
-// capacity the rules allow and CBC's seconds.  Published beside them,
-// never replacing a file.  Returns 0, 1 when some value could not be
-// found (left empty), 2 when the folder has no manifest or one is refused
-// (nothing written).
-// `rules` names the rule set whose solutions and scores give the algo_
-// columns; empty: the one the folder was solved under.
-int writeMetadata(const QString &folder, const QString &rules, QTextStream &out,
-                  QTextStream &err);
+// --metadata DIR: metadata.csv and options.json for an instance-space
+// analysis under one rule set (`rules`, or the only one the folder's
+// solutions.csv, solutions.gecode.csv and scores.csv hold rows under): one
+// row per instance the folder's manifests list, its features (none that is
+// the same for every instance) and one algo_<name> column per algorithm
+// (cbc, gecode and each one scored), a penalty wherever a run proved
+// nothing, a roster is not feasible or a row is missing.  Published beside
+// them, never replacing a file.  Returns 0, 1 when a feature could not be
+// found (its column left out) or a file not written, 2 when the folder has
+// no manifest, one of its tables is refused, the rule set is not one (or
+// not the only one) there, or two algorithms would share a column (nothing
+// written).
+int writeMetadata(const QString &folder, const QString &rules, QTextStream &out, QTextStream &err);
 
 } // namespace keldar::generator

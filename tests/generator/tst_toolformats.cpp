@@ -12,6 +12,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSet>
 #include <QStandardPaths>
@@ -591,45 +594,290 @@ private Q_SLOTS:
                  run.readAllStandardError().constData());
     }
 
-    // metadata.csv: the manifest's features, demand against what the rules
-    // allow, and seconds for each rule set solved; a file there is kept.
+    // metadata.csv and options.json for an instance-space analysis: one
+    // column per algorithm under one rule set, never an empty cell (a run
+    // without proof, a roster not feasible or no row at all takes the
+    // algorithm's penalty), no feature the same for every instance, safe
+    // column names, whether each instance is feasible; files there are kept.
+    void metadata_data()
+    {
+        QTest::addColumn<QByteArray>("solutions");   // rows of solutions.csv
+        QTest::addColumn<QByteArray>("gecode");      // rows of solutions.gecode.csv
+        QTest::addColumn<QByteArray>("scores");      // rows of scores.csv
+        QTest::addColumn<QByteArray>("shard");       // rows of solutions.shard-1-of-2.csv
+        QTest::addColumn<QByteArrayList>("planted"); // rules,slack,witnessCost of each instance
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("algos");  // the algo_ columns, in order
+        QTest::addColumn<QStringList>("cells"); // "k column value"
+        QTest::addColumn<QStringList>("said");  // in what it prints
+        QTest::addColumn<double>("epsilon");
+        const QStringList none;
+        QTest::newRow("runs without proof, infeasible, files kept")
+            << QByteArray("instance_1.txt,week,optimal,40,40,0.000000,1.250,\r\n"
+                          "instance_2.txt,week,unknown,,38,,4.800,\r\n"
+                          "instance_3.txt,week,feasible,45,41,0.088889,5.000,\r\n"
+                          "instance_4.txt,week,infeasible,,,,0.500,\r\n")
+            << QByteArray() << QByteArray() << QByteArray() << QByteArrayList() << none << 0
+            << QByteArray("algo_cbc")
+            << QStringList{"1 algo_cbc 1.250",     "2 algo_cbc 50.000",    "3 algo_cbc 50.000",
+                           "4 algo_cbc 0.500",     "1 feature_feasible 1", "2 feature_feasible 0.5",
+                           "3 feature_feasible 1", "4 feature_feasible 0"}
+            << QStringList{"algo_cbc: 2 runs without a proven verdict and 0 instances without "
+                           "a row count 50.000 (ten times 5 s, its longest run)",
+                           "features left out: the same for every instance: feature_nurses, "
+                           "feature_days, feature_shifts, feature_freeShift"}
+            << 5.0;
+        QTest::newRow("every run unproven, the limit of the shards")
+            << QByteArray("instance_1.txt,week,unknown,,38,,2.000,\r\n"
+                          "instance_2.txt,week,feasible,45,41,0.088889,2.000,\r\n"
+                          "instance_3.txt,week,unknown,,38,,2.000,\r\n")
+            << QByteArray() << QByteArray()
+            << QByteArray("instance_1.txt,week,unknown,,38,,2.000,,0123456789abcdef,3,1/2,4\r\n")
+            << QByteArrayList() << none << 0 << QByteArray("algo_cbc")
+            << QStringList{"1 algo_cbc 30.000", "3 algo_cbc 30.000", "4 algo_cbc 30.000"}
+            << QStringList{"algo_cbc: 3 runs without a proven verdict and 1 instances without "
+                           "a row count 30.000 (ten times 3 s, the time limit in "
+                           "solutions.shard-1-of-2.csv)",
+                           "algo_cbc is 30.000 for every instance: it tells no instance from "
+                           "another"}
+            << 3.0;
+        const QByteArray twoRules = "instance_1.txt,week,optimal,40,40,0.000000,1.250,\r\n"
+                                    "instance_2.txt,week,optimal,41,41,0.000000,0.250,\r\n"
+                                    "instance_1.txt,none,infeasible,,,,0.500,\r\n"
+                                    "instance_3.txt,none,optimal,40,40,0.000000,0.750,\r\n";
+        QTest::newRow("several rule sets, none chosen")
+            << twoRules << QByteArray() << QByteArray() << QByteArray() << QByteArrayList() << none
+            << 2 << QByteArray() << none
+            << QStringList{"holds solutions or scores under several rule sets (none, week); "
+                           "choose one with --rules"}
+            << 0.0;
+        QTest::newRow("one of several rule sets")
+            << twoRules << QByteArray() << QByteArray() << QByteArray() << QByteArrayList()
+            << QStringList{"--rules", "none"} << 0 << QByteArray("algo_cbc")
+            << QStringList{"1 algo_cbc 0.500",    "2 algo_cbc 7.500",     "3 algo_cbc 0.750",
+                           "4 algo_cbc 7.500",    "1 feature_feasible 0", "2 feature_feasible 0.5",
+                           "3 feature_feasible 1"}
+            << QStringList{"and 2 instances without a row count 7.500"} << 0.75;
+        QTest::newRow("rules not there")
+            << twoRules << QByteArray() << QByteArray() << QByteArray() << QByteArrayList()
+            << QStringList{"--rules", "rotation"} << 2 << QByteArray() << none
+            << QStringList{"--rules rotation: ", "has no solutions or scores under that label "
+                                                 "(it has: none, week)"}
+            << 0.0;
+        QTest::newRow("nothing solved")
+            << QByteArray() << QByteArray() << QByteArray() << QByteArray() << QByteArrayList()
+            << none << 2 << QByteArray() << none << QStringList{"no algorithm to compare"} << 0.0;
+        QTest::newRow("solvers and scored algorithms")
+            << QByteArray("instance_1.txt,week,optimal,100,100,0.000000,1.000,\r\n"
+                          "instance_2.txt,week,optimal,100,100,0.000000,3.000,\r\n"
+                          "instance_4.txt,week,unknown,,90,,6.000,\r\n")
+            << QByteArray("instance_1.txt,week,optimal,100,100,0.000000,2.000,\r\n"
+                          "instance_2.txt,week,infeasible,,,,0.100,\r\n")
+            << QByteArray("instance_1.txt,week,tabu,yes,102,100,0.020000,1.0,0\r\n"
+                          "instance_2.txt,week,tabu,no,130,100,,1.0,2\r\n"
+                          "instance_3.txt,week,tabu,yes,110,,,,0\r\n"
+                          "instance_4.txt,week,tabu,missing,,,,,\r\n"
+                          "instance_3.txt,week,vns,yes,100,,,,0\r\n"
+                          "instance_1.txt,week,vns,refused,,100,,,\r\n")
+            << QByteArray() << QByteArrayList() << none << 0
+            << QByteArray("algo_cbc,algo_gecode,algo_tabu,algo_vns")
+            << QStringList{"1 algo_cbc 1.000",      "3 algo_cbc 60.000",     "4 algo_cbc 60.000",
+                           "1 algo_gecode 2.000",   "2 algo_gecode 0.100",   "3 algo_gecode 20.000",
+                           "1 algo_tabu 0.020000",  "2 algo_tabu 10.000000", "3 algo_tabu 0.100000",
+                           "4 algo_tabu 10.000000", "1 algo_vns 10.000000",  "2 algo_vns 10.000000",
+                           "3 algo_vns 0.000000",   "1 feature_feasible 1",  "3 feature_feasible 1",
+                           "4 feature_feasible 0.5"}
+            << QStringList{"rules week: algo_cbc (seconds), algo_gecode (seconds), algo_tabu "
+                           "(gap), algo_vns (gap)",
+                           "algo_tabu: 2 rosters not feasible and 0 instances without a row "
+                           "count 10.000000",
+                           "the seconds of algo_cbc, algo_gecode are another measure",
+                           "has a roster that keeps the rules and a proof that none does"}
+            << 0.05;
+        QTest::newRow("names with spaces and dots")
+            << QByteArray("instance_1.txt,my rules,optimal,40,40,0.000000,1.250,\r\n")
+            << QByteArray()
+            << QByteArray("instance_1.txt,my rules,my.algo,yes,41,40,0.025000,,0\r\n"
+                          "instance_2.txt,my rules,my.algo,no,41,40,,,1\r\n")
+            << QByteArray() << QByteArrayList() << none << 0 << QByteArray("algo_cbc,algo_my_algo")
+            << QStringList{"1 algo_my_algo 0.025000", "2 algo_my_algo 10.000000"}
+            << QStringList{"rules my rules: algo_cbc", "feature_demandPerCapacity_my_rules"}
+            << 0.05;
+        QTest::newRow("two names, one column")
+            << QByteArray() << QByteArray()
+            << QByteArray("instance_1.txt,week,my.algo,yes,41,40,0.025000,,0\r\n"
+                          "instance_1.txt,week,my-algo,yes,41,40,0.025000,,0\r\n")
+            << QByteArray() << QByteArrayList() << none << 2 << QByteArray() << none
+            << QStringList{"the algorithms my-algo and my.algo would both be the column "
+                           "algo_my_algo"}
+            << 0.0;
+        QTest::newRow("planted under the rules")
+            << QByteArray("instance_1.txt,week,unknown,,38,,4.000,\r\n"
+                          "instance_2.txt,week,infeasible,,,,1.000,\r\n"
+                          "instance_3.txt,week,unknown,,38,,4.000,\r\n")
+            << QByteArray() << QByteArray() << QByteArray()
+            << QByteArrayList{"week,0.1,120", "week,0,", "week,0.2,", "week,0.1,"} << none << 0
+            << QByteArray("algo_cbc")
+            << QStringList{"1 feature_feasible 1", "2 feature_feasible 0", "3 feature_feasible 0.5",
+                           "1 feature_slack 0.1", "2 feature_slack 0"}
+            << QStringList{"algo_cbc: 2 runs"} << 4.0;
+        QTest::newRow("planted under other rules")
+            << QByteArray("instance_1.txt,week,optimal,38,38,0.000000,2.000,\r\n") << QByteArray()
+            << QByteArray() << QByteArray()
+            << QByteArrayList{"week,0.1,120", "fourweeks,0,130", "fourweeks,0.2,", "week,0.1,"}
+            << none << 0 << QByteArray("algo_cbc")
+            << QStringList{"1 feature_feasible 1", "2 feature_feasible 0.5",
+                           "2 feature_demandPerCapacity *"}
+            << QStringList{"algo_cbc: 0 runs without a proven verdict and 3 instances"} << 2.0;
+    }
     void metadata()
     {
+        QFETCH(QByteArray, solutions);
+        QFETCH(QByteArray, gecode);
+        QFETCH(QByteArray, scores);
+        QFETCH(QByteArray, shard);
+        QFETCH(QByteArrayList, planted);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QByteArray, algos);
+        QFETCH(QStringList, cells);
+        QFETCH(QStringList, said);
+        QFETCH(double, epsilon);
         QTemporaryDir dir;
-        QVERIFY(runBatch(batch(4, 7, 3, dir.path()), dir.path()).allWritten());
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("solutions.csv")),
-                          "file,rules,status,cost,bound,gap,seconds,roster\r\n"
-                          "instance_1.txt,week,optimal,40,40,0.000000,1.250,\r\n"
-                          "instance_2.txt,week,unknown,,38,,60.000,\r\n"
-                          "instance_1.txt,none,infeasible,,,,0.500,\r\n"));
+        BatchInput input = batch(4, 7, 3, dir.path());
+        input.files = 4;
+        QVERIFY(runBatch(input, dir.path()).allWritten());
+        const QString manifestPath = dir.filePath(QStringLiteral("manifest.csv"));
+        QList<QByteArray> manifest = readAll(manifestPath).split('\n');
+        if (!planted.isEmpty()) {
+            manifest[0] = manifestHeader(true) + '\r';
+            for (int k = 1; k <= 4; ++k)
+                manifest[k] = manifest.at(k).trimmed() + ',' + planted.at(k - 1) + '\r';
+            QVERIFY(QFile::remove(manifestPath));
+            QVERIFY(writeFile(manifestPath, manifest.join('\n')));
+        }
+        const auto put = [&](const char *name, const QByteArray &header, const QByteArray &rows) {
+            return rows.isEmpty() || writeFile(dir.filePath(QLatin1String(name)), header + rows);
+        };
+        const QByteArray ledger = "file,rules,status,cost,bound,gap,seconds,roster\r\n";
+        QVERIFY(put("solutions.csv", ledger, solutions));
+        QVERIFY(put("solutions.gecode.csv", ledger, gecode));
+        QVERIFY(put("scores.csv",
+                    "file,rules,algorithm,feasible,cost,reference,gap,seconds,violations\r\n",
+                    scores));
+        QVERIFY(put("solutions.shard-1-of-2.csv",
+                    ledger.chopped(2) + ",rulesDigest,timeLimit,shard,setSize\r\n", shard));
+        QVERIFY(put("my rules.dzn", "", "maxWorkingShifts = 5;\n"));
+        // What is there is kept: the new files take the next names.
         QVERIFY(writeFile(dir.filePath(QStringLiteral("metadata.csv")), "mine"));
-        QCOMPARE(runGenerator({"--metadata", dir.path()}).first, 0);
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("options.json")), "mine"));
+        QProcess run;
+        run.start(generatorPath(), QStringList{"--metadata", dir.path()} + args);
+        QVERIFY(run.waitForFinished(120000));
+        const QByteArray printed = run.readAllStandardOutput() + run.readAllStandardError();
+        QVERIFY2(run.exitCode() == status, printed.constData());
+        for (const QString &words : said)
+            QVERIFY2(printed.contains(words.toUtf8()), printed.constData());
         QCOMPARE(readAll(dir.filePath(QStringLiteral("metadata.csv"))), QByteArray("mine"));
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("options.json"))), QByteArray("mine"));
+        if (status == 2) {
+            QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("metadata-2.csv"))));
+            QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("options-2.json"))));
+            return;
+        }
         const QList<QByteArray> lines =
             readAll(dir.filePath(QStringLiteral("metadata-2.csv"))).split('\n');
-        QCOMPARE(lines.size(), 4);
-        QCOMPARE(lines.at(0),
-                 "Instances,Source,feature_nurses,feature_days,feature_shifts,feature_freeShift,"
-                 "feature_periodPreference,feature_dayPreference,feature_shiftPreference,"
-                 "feature_totalCoverage,feature_dayCoverage,feature_shiftCoverage,"
-                 "feature_lowerBound,feature_demandPerCapacity_week,"
-                 "feature_demandPerCapacity_none,algo_cbc_week,algo_cbc_none\r");
-        const QList<QByteArray> manifest =
-            readAll(dir.filePath(QStringLiteral("manifest.csv"))).split('\n');
-        for (int k = 1; k <= 2; ++k) {
-            const QList<QByteArray> row = lines.at(k).trimmed().split(',');
-            const QList<QByteArray> listed = manifest.at(k).trimmed().split(',');
-            QCOMPARE(row.mid(0, 6), listed.mid(0, 2) + listed.mid(2, 4));
-            QCOMPARE(row.mid(6, 7), listed.mid(13, 6) + listed.mid(20, 1));
-            const Instance in =
-                *readInstanceFile(dir.filePath(QString::fromUtf8(row.at(0)))).instance;
-            const double demand = std::accumulate(in.coverage.begin(), in.coverage.end(), 0.0);
-            // week: at most 5 working shifts of 7 days; none: all 7.
-            QCOMPARE(row.at(13).toDouble(), std::round(demand / 20 * 1e6) / 1e6);
-            QCOMPARE(row.at(14).toDouble(), std::round(demand / 28 * 1e6) / 1e6);
-            const QList<QByteArray> seconds = {k == 1 ? "1.250" : "", k == 1 ? "0.500" : ""};
-            QCOMPARE(row.mid(15), seconds);
+        QCOMPARE(lines.size(), 6);
+        QVERIFY(lines.last().isEmpty());
+        const QList<QByteArray> header = lines.at(0).trimmed().split(',');
+        QCOMPARE(header.mid(0, 2), (QList<QByteArray>{"Instances", "Source"}));
+        const QList<QByteArray> algoColumns = algos.split(',');
+        QCOMPARE(header.mid(header.size() - algoColumns.size()), algoColumns);
+        QList<QList<QByteArray>> rows;
+        for (int k = 1; k <= 4; ++k) {
+            rows.append(lines.at(k).trimmed().split(','));
+            QCOMPARE(rows.last().size(), header.size());
+            QCOMPARE(rows.last().at(0), "instance_" + QByteArray::number(k) + ".txt");
+            QVERIFY2(!rows.last().contains(QByteArray()), lines.at(k).constData());
         }
+        const QList<QByteArray> listed = manifest.at(0).trimmed().split(',');
+        for (qsizetype c = 2; c < header.size() - algoColumns.size(); ++c) {
+            const QByteArray &name = header.at(c);
+            QVERIFY(name.startsWith("feature_"));
+            QSet<double> values;
+            for (const auto &row : rows)
+                values.insert(row.at(c).toDouble());
+            QVERIFY2(values.size() > 1, name.constData()); // no feature is constant
+            // The manifest's own values, and demand against what week allows
+            // (at most 5 working shifts of 7 days).
+            const qsizetype at = listed.indexOf(name.mid(8));
+            for (int k = 1; k <= 4 && at >= 0; ++k)
+                QCOMPARE(rows.at(k - 1).at(c), manifest.at(k).trimmed().split(',').at(at));
+            for (int k = 1; k <= 4 && name.startsWith("feature_demandPerCapacity"); ++k) {
+                const Instance in =
+                    *readInstanceFile(dir.filePath(QStringLiteral("instance_%1.txt").arg(k)))
+                         .instance;
+                const double demand = std::accumulate(in.coverage.begin(), in.coverage.end(), 0.0);
+                const QByteArray rules = name == "feature_demandPerCapacity"
+                                             ? planted.at(k - 1).split(',').at(0)
+                                             : name.mid(26);
+                if (rules == "week")
+                    QCOMPARE(rows.at(k - 1).at(c).toDouble(), std::round(demand / 20 * 1e6) / 1e6);
+            }
+        }
+        for (const QString &cell : cells) {
+            const QStringList parts = cell.split(u' ');
+            const qsizetype column = header.indexOf(parts.at(1).toUtf8());
+            QVERIFY2(column >= 0, qPrintable(cell));
+            if (parts.at(2) != u'*') // "*": any value
+                QCOMPARE(QString::fromUtf8(rows.at(parts.at(0).toInt() - 1).at(column)),
+                         parts.at(2));
+        }
+        // options.json: every field MATILDA's buildIS and pyInstanceSpace
+        // read, none that pyInstanceSpace refuses; lower is better.
+        QJsonParseError error;
+        const QJsonObject options =
+            QJsonDocument::fromJson(readAll(dir.filePath(QStringLiteral("options-2.json"))), &error)
+                .object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+        const QHash<QString, QStringList> fields = {
+            {"parallel", {"flag", "ncores"}},
+            {"perf", {"MaxPerf", "AbsPerf", "epsilon", "betaThreshold"}},
+            {"auto", {"preproc"}},
+            {"bound", {"flag"}},
+            {"norm", {"flag"}},
+            {"selvars",
+             {"smallscaleflag", "smallscale", "fileidxflag", "fileidx", "densityflag",
+              "mindistance", "type", "algos"}},
+            {"sifted", {"flag", "rho", "K", "NTREES", "MaxIter", "Replicates"}},
+            {"pilot", {"analytic", "ntries"}},
+            {"cloister", {"pval", "cthres"}},
+            {"pythia", {"cvfolds", "ispolykrnl", "useweights", "uselibsvm"}},
+            {"trace", {"usesim", "PI"}},
+            {"outputs", {"csv", "web", "png"}}};
+        QCOMPARE(options.size(), fields.size());
+        for (auto group = fields.begin(); group != fields.end(); ++group) {
+            const QJsonObject part = options.value(group.key()).toObject();
+            QVERIFY2(!part.isEmpty(), qPrintable(group.key()));
+            for (const QString &key : part.keys())
+                QVERIFY2(group->contains(key), qPrintable(group.key() + '.' + key));
+            for (const QString &key : *group)
+                QVERIFY2(part.contains(key) || key == QLatin1String("algos"), qPrintable(key));
+        }
+        const QJsonObject perf = options.value("perf").toObject();
+        QCOMPARE(perf.value("MaxPerf").toBool(true), false);
+        QCOMPARE(perf.value("AbsPerf").toBool(false), true);
+        QCOMPARE(perf.value("epsilon").toDouble(), epsilon);
+        // Seconds and gaps together: the gaps are analysed.
+        const QJsonArray chosen = options.value("selvars").toObject().value("algos").toArray();
+        QStringList gaps;
+        for (const QByteArray &column : algoColumns)
+            if (!column.startsWith("algo_cbc") && !column.startsWith("algo_gecode"))
+                gaps << QString::fromUtf8(column);
+        QCOMPARE(chosen.toVariantList().size(), gaps.size() < algoColumns.size() ? gaps.size() : 0);
+        for (const QJsonValue &column : chosen)
+            QVERIFY(gaps.contains(column.toString()));
     }
 
     // Bad input is refused before anything is written.
