@@ -92,57 +92,67 @@ public:
     }
 
 private:
-    void offer(int d, int to, std::int64_t value, int from, int shift)
-    {
-        if (value <= next_[std::size_t(to)])
-            return;
-        next_[std::size_t(to)] = value;
-        const std::size_t at = std::size_t(d) * best_.size() + std::size_t(to);
-        from_[at] = from;
-        shift_[at] = shift;
-    }
-
-    // The shifts that may be worked on day d after `last` (any when the
-    // shifts are not told apart: then the best of the day).
-    void work(int d, const std::vector<std::int64_t> &values, int from, int last, int length)
-    {
-        const std::int64_t before = best_[std::size_t(from)];
-        const std::size_t row = std::size_t(d) * std::size_t(w_.working);
-        if (w_.tracked == 1) {
-            int pick = 0;
-            for (int s = 1; s < w_.working; ++s)
-                if (values[row + std::size_t(s)] > values[row + std::size_t(pick)])
-                    pick = s;
-            offer(d, w_.workState(length, 0), before + values[row + std::size_t(pick)], from, pick);
-            return;
-        }
-        for (int s = 0; s < w_.working; ++s)
-            if (last == Free || w_.may(last, s))
-                offer(d, w_.workState(length, s),
-                      before + values[row + std::size_t(s)] + (last == s ? Continuity : 0), from,
-                      s);
-    }
-
+    // Each state of day d from its best predecessor of the day before.
     void step(int d, const std::vector<std::int64_t> &values)
     {
-        std::fill(next_.begin(), next_.end(), Unreached);
-        for (int length = 1; length <= w_.run; ++length)
-            for (int t = 0; t < w_.tracked; ++t) {
-                const int from = w_.workState(length, t);
-                if (best_[std::size_t(from)] == Unreached)
-                    continue;
-                offer(d, w_.freeState(1), best_[std::size_t(from)], from, Free);
-                if (!w_.runBound || length < w_.run)
-                    work(d, values, from, w_.tracked == 1 ? Free : t, w_.runBound ? length + 1 : 1);
-            }
+        const std::int64_t *value = values.data() + std::size_t(d) * std::size_t(w_.working);
+        const std::size_t base = std::size_t(d) * best_.size();
+        const auto keep = [&](int to, std::int64_t best, int from, int shift) {
+            next_[std::size_t(to)] = best;
+            from_[base + std::size_t(to)] = from;
+            shift_[base + std::size_t(to)] = shift;
+        };
+        // A free day: after work, or a rest going on.
         for (int f = 1; f <= w_.rest; ++f) {
-            const int from = w_.freeState(f);
-            if (best_[std::size_t(from)] == Unreached)
-                continue;
-            offer(d, w_.freeState(std::min(f + 1, w_.rest)), best_[std::size_t(from)], from, Free);
+            std::int64_t best = Unreached;
+            int from = 0;
+            const auto offer = [&](int state) {
+                if (best_[std::size_t(state)] > best) {
+                    best = best_[std::size_t(state)];
+                    from = state;
+                }
+            };
+            if (f == 1)
+                for (int state = 0; state < w_.workStates(); ++state)
+                    offer(state);
+            if (f > 1)
+                offer(w_.freeState(f - 1));
             if (f == w_.rest)
-                work(d, values, from, Free, 1);
+                offer(w_.freeState(f));
+            keep(w_.freeState(f), best, from, Free);
         }
+        // Untold shifts: the day's best one.
+        int pick = 0;
+        for (int s = 1; w_.tracked == 1 && s < w_.working; ++s)
+            if (value[s] > value[pick])
+                pick = s;
+        // A working day: after a complete rest, or one more day of a run.
+        for (int length = 1; length <= w_.run; ++length)
+            for (int s = 0; s < w_.tracked; ++s) {
+                const int shift = w_.tracked == 1 ? pick : s;
+                std::int64_t best = Unreached;
+                int from = 0;
+                if (length == 1) {
+                    best = best_[std::size_t(w_.freeState(w_.rest))];
+                    from = w_.freeState(w_.rest);
+                }
+                if (length > 1 || !w_.runBound) {
+                    const int before = w_.runBound ? length - 1 : 1;
+                    for (int t = 0; t < w_.tracked; ++t) {
+                        const std::int64_t reached = best_[std::size_t(w_.workState(before, t))];
+                        if (reached == Unreached || (w_.tracked > 1 && !w_.may(t, s)))
+                            continue;
+                        const std::int64_t with =
+                            reached + (w_.tracked > 1 && t == s ? Continuity : 0);
+                        if (with > best) {
+                            best = with;
+                            from = w_.workState(before, t);
+                        }
+                    }
+                }
+                keep(w_.workState(length, s), best == Unreached ? Unreached : best + value[shift],
+                     from, shift);
+            }
         best_.swap(next_);
     }
 
