@@ -237,10 +237,16 @@ SolutionsRead readSolutions(const QByteArray &bytes, qint64 firstLine)
     return result;
 }
 
-QString solutionsName(int shard, int shards)
+QString solutionsName(int shard, int shards, const QString &solver)
 {
-    return shards > 1 ? QStringLiteral("solutions.shard-%1-of-%2.csv").arg(shard).arg(shards)
-                      : QStringLiteral("solutions.csv");
+    const QString base = QStringLiteral("solutions") + solverTag(solver);
+    return shards > 1 ? base + QStringLiteral(".shard-%1-of-%2.csv").arg(shard).arg(shards)
+                      : base + QStringLiteral(".csv");
+}
+
+QString solverTag(const QString &solver)
+{
+    return solver == QLatin1String("cbc") ? QString() : u'.' + solver;
 }
 
 bool SolutionsLedger::refresh(QString &why)

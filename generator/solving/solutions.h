@@ -55,8 +55,13 @@ struct SolutionsRead {
 SolutionsRead readSolutions(const QByteArray &bytes, qint64 firstLine = 1);
 
 // The name of a run's CSV ("solutions.csv", a shard's
-// "solutions.shard-I-of-N.csv").
-QString solutionsName(int shard = 1, int shards = 1);
+// "solutions.shard-I-of-N.csv"); a solver other than CBC keeps its rows
+// apart ("solutions.gecode.csv", "solutions.gecode.shard-I-of-N.csv").
+QString solutionsName(int shard = 1, int shards = 1, const QString &solver = QStringLiteral("cbc"));
+
+// What a solver's files carry in their names after the rules' label: nothing
+// for CBC, ".gecode" for Gecode.
+QString solverTag(const QString &solver);
 
 // The rows of one solutions CSV, kept up to date as this and other runs
 // append to it.  Rows are only ever appended, each in one write under an

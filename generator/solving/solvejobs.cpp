@@ -64,6 +64,7 @@ std::vector<std::unique_ptr<QProcess>> startSolveHelpers(const QStringList &path
     if (options.shards > 1)
         args << QStringLiteral("--shard")
              << QStringLiteral("%1/%2").arg(options.shard).arg(options.shards);
+    args << QStringLiteral("--solver") << options.solver;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(HelperVariable), QStringLiteral("1"));
     for (int job = 1; job < jobs; ++job) {

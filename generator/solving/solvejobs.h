@@ -31,7 +31,7 @@ int solveJobs(const SolveOptions &options, const QList<InstanceTask> &tasks, QTe
 // CBC's driver keeps global state, so a process solves one instance at a
 // time: further jobs are further processes of this program on the same
 // paths, which the claims and the locked appends keep apart as they do runs
-// side by side.
+// side by side.  Gecode's runs go the same way, each job with its MiniZinc.
 std::vector<std::unique_ptr<QProcess>> startSolveHelpers(const QStringList &paths,
                                                          const SolveOptions &options, int jobs);
 

@@ -28,11 +28,12 @@ using Refusal = std::optional<QString>;
 // A shard's CSV is a row per instance; no real one comes near this.
 constexpr qint64 MaxShardBytes = qint64(1) << 30;
 
-// One shard's CSV as found, its shard as its name says.
+// One shard's CSV as found, its shard and solver as its name says.
 struct ShardFile {
     QString path;
     int shard = 0;
     int shards = 0;
+    QString solver;
     QList<SolutionRow> rows;
 };
 
@@ -40,6 +41,7 @@ struct ShardFile {
 // rosters and rules of the first folder, where the merged rows go.
 struct Join {
     QString folder;
+    QString solver; // whose rows: each solver's are joined apart
     int shards = 0;
     QMap<int, ShardFile> files;  // by shard
     QStringList instances;       // the folder's instance files in file order
@@ -62,6 +64,8 @@ QString solveAgain(const Join &join, int shard, const QString &label, bool moveA
                 (shippedRuleSets().contains(label)
                      ? label
                      : shown(QDir(join.folder).filePath(printable(label) + ".dzn")));
+    if (join.solver != QLatin1String("cbc"))
+        rules += QStringLiteral(" --solver ") + join.solver;
     return QStringLiteral("; %1 shard %2 (keldar-generate --solve %3 --shard %2%4)")
         .arg(moveAside ? QStringLiteral("move it aside and solve") : QStringLiteral("solve"),
              QStringLiteral("%1/%2").arg(shard).arg(join.shards), shown(join.folder), rules);
@@ -79,22 +83,25 @@ QString badRow(const Join &join, const ShardFile &file, const SolutionRow &row, 
 QList<ShardFile> findShardFiles(const QStringList &folders)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("^solutions\\.shard-(\\d+)-of-(\\d+)\\.csv$"));
+        QStringLiteral("^solutions(?:\\.(gecode))?\\.shard-(\\d+)-of-(\\d+)\\.csv$"));
     QStringList distinct;
     for (const QString &folder : folders)
         distinct.append(QDir::cleanPath(QDir(folder).absolutePath()));
     distinct.removeDuplicates();
     QList<ShardFile> found;
     for (const QString &folder : distinct)
-        for (const QString &name : QDir(folder).entryList({QStringLiteral("solutions.shard-*.csv")},
-                                                          QDir::Files | QDir::System, QDir::Name)) {
+        for (const QString &name :
+             QDir(folder).entryList({QStringLiteral("solutions*.shard-*.csv")},
+                                    QDir::Files | QDir::System, QDir::Name)) {
             const QRegularExpressionMatch match = pattern.match(name);
             // A number too large to read counts as 0, a shard of no split.
             if (match.hasMatch())
-                found.append({QDir(folder).filePath(name),
-                              match.captured(1).toInt(),
-                              match.captured(2).toInt(),
-                              {}});
+                found.append(
+                    {QDir(folder).filePath(name),
+                     match.captured(2).toInt(),
+                     match.captured(3).toInt(),
+                     match.captured(1).isEmpty() ? QStringLiteral("cbc") : match.captured(1),
+                     {}});
         }
     return found;
 }
@@ -222,7 +229,8 @@ Refusal checkComplete(const Join &join)
         const auto file = join.files.constFind(shard);
         if (file == join.files.constEnd()) {
             if (!covered.isEmpty())
-                return shown(QDir(join.folder).filePath(solutionsName(shard, join.shards))) +
+                return shown(QDir(join.folder)
+                                 .filePath(solutionsName(shard, join.shards, join.solver))) +
                        QStringLiteral(" is missing") +
                        solveAgain(join, shard, join.labels.value(0), false);
             continue;
@@ -340,21 +348,27 @@ QList<SolutionRow> mergedRows(const Join &join)
     return rows;
 }
 
-// Writes solutions.csv unless it holds these rows already; one with other
-// rows is never replaced, nor is a copy put beside it.
-Refusal publishMerged(const Join &join, const QList<SolutionRow> &rows, bool &already)
+// Writes solutions.csv (or the solver's) unless it holds these rows
+// already; one with other rows is never replaced, nor is a copy put beside
+// it.  Without `write`, only whether it would be refused.
+Refusal publishMerged(const Join &join, const QList<SolutionRow> &rows, bool &already, bool write)
 {
     QByteArray text = solutionsHeader() + "\r\n";
     for (const SolutionRow &row : rows)
         text += row.line() + "\r\n";
-    const QString path = QDir(join.folder).filePath(solutionsName());
+    const QString name = solutionsName(1, 1, join.solver);
+    const QString path = QDir(join.folder).filePath(name);
+    const QString taken = shown(path) + QStringLiteral(" is already there with other rows; move "
+                                                       "it aside to merge into this folder");
     already = holdsExactly(path, text);
     if (already)
         return std::nullopt;
-    const PublishResult result = publish(join.folder, solutionsName(), text);
+    if (!write)
+        return QFileInfo::exists(path) || QFileInfo(path).isSymLink() ? Refusal(taken)
+                                                                      : std::nullopt;
+    const PublishResult result = publish(join.folder, name, text);
     if (result.status == Published::Exists)
-        return shown(path) + QStringLiteral(" is already there with other rows; move it aside "
-                                            "to merge into this folder");
+        return taken;
     if (result.status == Published::Failed)
         return shown(path) + QStringLiteral(" not written: ") + result.reason();
     syncFolder(join.folder);
@@ -387,25 +401,43 @@ int mergeSolutionShards(const QStringList &folders, QTextStream &out, QTextStrea
     const QList<ShardFile> found = findShardFiles(folders);
     if (found.isEmpty())
         return -1;
-    Join join;
-    join.folder = folders.first();
-    QList<SolutionRow> rows;
-    bool already = false;
-    Refusal refusal = proveShards(found, join);
-    if (!refusal) {
-        rows = mergedRows(join);
-        refusal = publishMerged(join, rows, already);
+    // Each solver's shards are joined apart, and all are proven before any
+    // is written.
+    QMap<QString, QList<ShardFile>> bySolver;
+    for (const ShardFile &file : found)
+        bySolver[file.solver].append(file);
+    QList<Join> joins;
+    Refusal refusal;
+    for (auto files = bySolver.cbegin(); files != bySolver.cend() && !refusal; ++files) {
+        Join join;
+        join.folder = folders.first();
+        join.solver = files.key();
+        refusal = proveShards(*files, join);
+        joins.append(join);
     }
+    QList<QList<SolutionRow>> merged;
+    QList<bool> already;
+    for (qsizetype j = 0; j < joins.size() && !refusal; ++j) {
+        merged.append(mergedRows(joins.at(j)));
+        already.append(false);
+        refusal = publishMerged(joins.at(j), merged.last(), already.last(), false);
+    }
+    for (qsizetype j = 0; j < joins.size() && !refusal; ++j)
+        refusal = publishMerged(joins.at(j), merged.at(j), already[j], true);
     if (refusal) {
         err << "keldar-generate: " << *refusal << "; no solutions merged" << Qt::endl;
         return 2;
     }
-    out << rows.size() << " solutions of " << join.shards << " shards joined into "
-        << shown(QDir(join.folder).filePath(solutionsName())) << Qt::endl;
-    // The figures are the written rows'; a merge run again adds none.
-    if (!already)
-        for (const QString &label : join.labels)
-            drawSolutionsFigure(join.folder, rows, label, out, err);
+    for (qsizetype j = 0; j < joins.size(); ++j) {
+        const Join &join = joins.at(j);
+        out << merged.at(j).size() << " solutions of " << join.shards << " shards joined into "
+            << shown(QDir(join.folder).filePath(solutionsName(1, 1, join.solver))) << Qt::endl;
+        // The figures are the written rows'; a merge run again adds none.
+        // Only CBC's rows have one.
+        if (!already.at(j) && join.solver == QLatin1String("cbc"))
+            for (const QString &label : join.labels)
+                drawSolutionsFigure(join.folder, merged.at(j), label, out, err);
+    }
     return 0;
 }
 

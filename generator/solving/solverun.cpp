@@ -5,6 +5,7 @@
 #include "generator/run/interrupt.h"
 #include "generator/run/progress.h"
 #include "generator/solve/mipsolve.h"
+#include "generator/solve/mznsolve.h"
 #include "generator/solving/claims.h"
 #include "generator/solving/instanceset.h"
 #include "generator/solving/rulescopy.h"
@@ -41,12 +42,18 @@ bool isHelper()
 
 using Ledgers = std::map<QString, std::unique_ptr<SolutionsLedger>>;
 
+bool byGecode(const SolveOptions &options)
+{
+    return options.solver == QLatin1String("gecode");
+}
+
 // The roster as --check-roster reads it, a line per nurse.
 QByteArray rosterText(const Instance &instance, const SolveOutcome &outcome,
-                      const InstanceTask &task, const QString &label)
+                      const InstanceTask &task, const SolveOptions &options)
 {
     QByteArray text = "% keldar-generate " KELDAR_VERSION ": " + task.name.toUtf8() +
-                      " under rules " + label.toUtf8() + ", " + statusName(outcome.status) +
+                      " under rules " + options.rules.label.toUtf8() +
+                      (byGecode(options) ? " by Gecode, " : ", ") + statusName(outcome.status) +
                       ", cost " + QByteArray::number(outcome.cost.value_or(0)) + "\n";
     return text + rosterLines(outcome.roster, instance.nurses, instance.days);
 }
@@ -62,7 +69,8 @@ struct Attempt {
 };
 
 // Solves the tasks one after another in this process (CBC's driver keeps
-// global state), each under a claim, recording roster and row as it goes.
+// global state; Gecode runs in a child process), each under a claim,
+// recording roster and row as it goes.
 class SolveRun
 {
 public:
@@ -93,7 +101,10 @@ private:
     Attempt attempt(const InstanceTask &task)
     {
         Attempt made;
-        made.claim = std::make_unique<Claim>(task.folder, task.name, options_.rules.label);
+        // A run of the other solver on the instance is no rival: its claim is
+        // another file.
+        made.claim = std::make_unique<Claim>(task.folder, task.name,
+                                             options_.rules.label + solverTag(options_.solver));
         made.done = solvedBefore(task, made);
         if (made.done == Done::AlreadySolved)
             made.claim->clearStale();
@@ -133,6 +144,8 @@ private:
         return false;
     }
 
+    // An outcome with a problem (Gecode's roster refused by the check,
+    // MiniZinc's error) is recorded as it is, and the problem told.
     void solve(const InstanceTask &task, Attempt &made) const
     {
         made.done = Done::Failed;
@@ -142,8 +155,17 @@ private:
             return;
         }
         made.instance = std::move(parsed.instance);
-        made.outcome = solveInstance(*made.instance, options_.rules.rules, options_.timeLimit,
-                                     [] { return interruptSignal() != 0; });
+        const StopRequest stop = [] {
+            return interruptSignal() != 0;
+        };
+        QString problem;
+        made.outcome = byGecode(options_) ? solveWithGecode(*made.instance, options_.rules.rules,
+                                                            options_.timeLimit, stop, &problem)
+                                          : solveInstance(*made.instance, options_.rules.rules,
+                                                          options_.timeLimit, stop);
+        if (!problem.isEmpty())
+            made.problem = task.name + QStringLiteral(": ") + problem +
+                           QStringLiteral("; recorded as ") + statusName(made.outcome.status);
         made.done = made.outcome.interrupted ? Done::Interrupted : Done::Solved;
     }
 
@@ -152,8 +174,8 @@ private:
     {
         SolutionsLedger &ledger = *ledgers_.at(task.folder);
         if (!ledger.refresh(made.problem)) {
-            made.problem = solutionsName(options_.shard, options_.shards) + QStringLiteral(": ") +
-                           made.problem;
+            made.problem = solutionsName(options_.shard, options_.shards, options_.solver) +
+                           QStringLiteral(": ") + made.problem;
             return Done::Failed;
         }
         return ledger.has(task.name, options_.rules.label) ? Done::AlreadySolved : Done::Solved;
@@ -163,7 +185,7 @@ private:
     // roster that is not there.
     Done record(const InstanceTask &task, Attempt &made)
     {
-        if (made.done == Done::Failed && !made.problem.isEmpty())
+        if ((made.done == Done::Failed || made.done == Done::Solved) && !made.problem.isEmpty())
             report(made.problem);
         if (made.done != Done::Solved)
             return made.done;
@@ -181,16 +203,16 @@ private:
                                          options_.shard, options_.shards, options_.setSize};
         QString why;
         if (!outcome.roster.empty()) {
-            const QString name =
-                QFileInfo(task.name).completeBaseName() + u'.' + label + QStringLiteral(".roster");
-            const QByteArray text = rosterText(*made.instance, outcome, task, label);
+            const QString name = QFileInfo(task.name).completeBaseName() + u'.' + label +
+                                 solverTag(options_.solver) + QStringLiteral(".roster");
+            const QByteArray text = rosterText(*made.instance, outcome, task, options_);
             // The same roster left by a run killed before its row serves.
             row.roster = publishOnce(task.folder, name, text, why);
             if (row.roster.isEmpty())
                 return fail(made, name + QStringLiteral(" not written: ") + why);
         }
         if (!ledgers_.at(task.folder)->append(row, why))
-            return fail(made, solutionsName(options_.shard, options_.shards) +
+            return fail(made, solutionsName(options_.shard, options_.shards, options_.solver) +
                                   QStringLiteral(" not written: ") + why);
         return Done::Solved;
     }
@@ -271,7 +293,8 @@ int openLedgers(const QList<InstanceTask> &tasks, const SolveOptions &options, L
         if (ledger)
             continue;
         const QString path =
-            QDir(task.folder).filePath(solutionsName(options.shard, options.shards));
+            QDir(task.folder)
+                .filePath(solutionsName(options.shard, options.shards, options.solver));
         const QString shown = QDir::toNativeSeparators(path);
         ledger = std::make_unique<SolutionsLedger>(path);
         QString why;
@@ -330,11 +353,11 @@ void summarise(const Tally &tally, const SolveOptions &options, qsizetype total,
     if (named.size() > Named)
         err << "keldar-generate: and " << named.size() - Named << " more held by other runs"
             << Qt::endl;
-    out << "rules " << options.rules.label << ": " << counts[int(Done::Solved)] << " of " << total
-        << " instances solved by this run, " << counts[int(Done::AlreadySolved)]
-        << " solved before, " << counts[int(Done::Held)] << " held by another run, "
-        << counts[int(Done::Failed)] << " failed, " << counts[int(Done::Interrupted)]
-        << " interrupted" << Qt::endl;
+    out << "rules " << options.rules.label << (byGecode(options) ? " by Gecode" : "") << ": "
+        << counts[int(Done::Solved)] << " of " << total << " instances solved by this run, "
+        << counts[int(Done::AlreadySolved)] << " solved before, " << counts[int(Done::Held)]
+        << " held by another run, " << counts[int(Done::Failed)] << " failed, "
+        << counts[int(Done::Interrupted)] << " interrupted" << Qt::endl;
     if (const int signal = interruptSignal())
         err << "keldar-generate: interrupted by "
             << (signal == SIGINT    ? "SIGINT"
@@ -349,6 +372,10 @@ void summarise(const Tally &tally, const SolveOptions &options, qsizetype total,
 int solveInstances(const QStringList &paths, const SolveOptions &options, QTextStream &out,
                    QTextStream &err)
 {
+    if (const auto missing = byGecode(options) ? gecodeMissing() : std::nullopt) {
+        err << "keldar-generate: " << *missing << "; nothing solved" << Qt::endl;
+        return 2;
+    }
     QList<InstanceTask> tasks;
     if (const auto refusal = collectInstances(paths, tasks)) {
         err << "keldar-generate: " << *refusal << "; nothing solved" << Qt::endl;
@@ -377,7 +404,8 @@ int solveInstances(const QStringList &paths, const SolveOptions &options, QTextS
     }
     finishSolveHelpers(helpers, tally);
     QString why;
-    if (options.shards == 1)
+    // The figure is CBC's; Gecode's rows have none.
+    if (options.shards == 1 && !byGecode(options))
         for (const auto &[folder, ledger] : ledgers)
             if (ledger->refresh(why) && labelled(ledger->rows(), options.rules.label))
                 drawSolutionsFigure(folder, ledger->rows(), options.rules.label, out, err);

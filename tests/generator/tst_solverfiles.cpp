@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -129,9 +130,11 @@ struct Ran {
     QByteArray err;
 };
 
-Ran runGenerator(const QStringList &args)
+Ran runGenerator(const QStringList &args,
+                 const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess program;
+    program.setProcessEnvironment(environment);
     program.start(generatorPath(), args);
     Ran ran;
     if (program.waitForFinished(120000) && program.exitStatus() == QProcess::NormalExit)
@@ -153,6 +156,11 @@ QMap<QString, QList<QByteArray>> solutionRows(const QString &folder,
                 lines.at(n).trimmed());
         }
     return rows;
+}
+
+bool haveMiniZinc()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("minizinc")).isEmpty();
 }
 
 // A folder of instances to solve over a week.
@@ -589,6 +597,113 @@ private Q_SLOTS:
         }
     }
 
+    // Gecode's rows and rosters are kept apart from CBC's, and the two
+    // runs, side by side on one folder, do not hold each other's instances:
+    // where both prove an optimum it is the same, neither finds a roster
+    // where the other proves none, every roster passes the check at its
+    // row's cost, and a rerun adds nothing.  Jobs solve with Gecode too.
+    // What a stand-in for minizinc falsely claims is recorded as unknown.
+    void solve_gecode_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<QByteArray>("fake"); // the stand-in; none for minizinc
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("week") << "week" << QByteArray() << QString();
+        QTest::newRow("no rules") << "none" << QByteArray() << QString();
+        const QByteArray solvers = "#!/bin/sh\ncase \"$*\" in *--solvers-json*) echo "
+                                   "'[{\"id\": \"org.gecode.gecode\"}]'; exit 0;; esac\n";
+        QTest::newRow("unsatisfiable, falsely")
+            << "none" << solvers + "echo =====UNSATISFIABLE=====\n"
+            << "the rule-free optimum keeps the rules; recorded as unknown";
+        // Every nurse free every day, called optimal.
+        QTest::newRow("a roster that fails the check")
+            << "week"
+            << solvers + "for a; do case $a in *instance.dzn) d=$a;; esac; done\n"
+                         "awk -F'[=;]' '/^nurses/ {n = $2} /^days/ {m = $2} "
+                         "/^workingShifts/ {w = $2} END {printf \"{\\\"roster\\\": [\"; "
+                         "for (i = 0; i < n; i++) {printf \"%s[\", i ? \",\" : \"\"; "
+                         "for (j = 0; j < m; j++) printf \"%s%d\", j ? \",\" : \"\", w; "
+                         "printf \"]\"} print \"], \\\"_objective\\\": 0}\"; "
+                         "print \"----------\"; print \"==========\"}' \"$d\"\n"
+            << "Gecode's roster fails the check: ";
+    }
+    void solve_gecode()
+    {
+        QFETCH(QString, rules);
+        QFETCH(QByteArray, fake);
+        QFETCH(QString, mentions);
+        if (fake.isEmpty() && !haveMiniZinc())
+            QSKIP("needs minizinc");
+        QTemporaryDir dir;
+        // Four nurses: Gecode proves these optimal under week in a second here.
+        const QString set = instancesIn(dir, 3, 4);
+        QStringList args{"--solve", set, "--time-limit", "20"};
+        if (rules != QLatin1String("none"))
+            args += QStringList{"--rules", rules};
+        const QStringList gecode = args + QStringList{"--solver", "gecode", "--jobs", "2"};
+        if (!fake.isEmpty()) {
+            const QString stand = dir.filePath(QStringLiteral("minizinc"));
+            QVERIFY(writeFile(stand, fake));
+            QVERIFY(QFile::setPermissions(stand, QFile::ReadOwner | QFile::ExeOwner));
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PATH"),
+                               dir.path() + u':' + environment.value(QStringLiteral("PATH")));
+            const Ran ran = runGenerator(gecode, environment);
+            QCOMPARE(ran.status, 0);
+            QVERIFY2(ran.err.contains(mentions.toUtf8()), ran.err.constData());
+            const auto rows = solutionRows(set, QStringLiteral("solutions.gecode.csv"));
+            QCOMPARE(rows.size(), 3);
+            for (const QList<QByteArray> &list : rows)
+                QCOMPARE(list.first().split(',').mid(2, 3), (QList<QByteArray>{"unknown", "", ""}));
+            QVERIFY(QDir(set).entryList({QStringLiteral("*.roster")}).isEmpty());
+            return;
+        }
+        QProcess beside;
+        beside.start(generatorPath(), gecode);
+        QCOMPARE(runGenerator(args).status, 0);
+        QVERIFY(beside.waitForFinished(120000));
+        QCOMPARE(beside.exitCode(), 0);
+        QVERIFY(beside.readAllStandardOutput().contains("3 of 3 instances solved by this run"));
+        const auto cbcRows = solutionRows(set);
+        const auto gecodeRows = solutionRows(set, QStringLiteral("solutions.gecode.csv"));
+        QCOMPARE(cbcRows.size(), 3);
+        QCOMPARE(gecodeRows.keys(), cbcRows.keys());
+        const Rules checked = rules == QLatin1String("none")
+                                  ? Rules{}
+                                  : *parseRules(readAll(QDir(set).filePath(rules + ".dzn"))).rules;
+        for (const QString &key : cbcRows.keys()) {
+            QCOMPARE(cbcRows.value(key).size(), 1);
+            QCOMPARE(gecodeRows.value(key).size(), 1);
+            const QList<QByteArray> c = cbcRows.value(key).first().split(',');
+            const QList<QByteArray> g = gecodeRows.value(key).first().split(',');
+            QVERIFY2(!c.at(7).endsWith(".gecode.roster"), c.at(7).constData());
+            if (c.at(2) == "optimal" && g.at(2) == "optimal")
+                QCOMPARE(g.at(3), c.at(3));
+            if (c.at(2) == "optimal" && !g.at(3).isEmpty())
+                QVERIFY(g.at(3).toLongLong() >= c.at(3).toLongLong());
+            if (c.at(2) == "infeasible" || g.at(2) == "infeasible")
+                QVERIFY(c.at(3).isEmpty() && g.at(3).isEmpty());
+            QCOMPARE(g.at(4), g.at(2) == "optimal" ? g.at(3) : QByteArray());
+            if (g.at(7).isEmpty())
+                continue;
+            QCOMPARE(g.at(7), QFileInfo(key.section(u'/', 0, 0)).completeBaseName().toUtf8() + '.' +
+                                  rules.toUtf8() + ".gecode.roster");
+            const Instance in =
+                *parseInstance(readAll(QDir(set).filePath(key.section(u'/', 0, 0)))).instance;
+            const ParsedRoster roster =
+                parseRoster(readAll(QDir(set).filePath(QString::fromUtf8(g.at(7)))), in);
+            QVERIFY2(roster.error.isEmpty(), qPrintable(roster.error));
+            const RosterCheck check = checkRoster(in, roster.roster, checked);
+            QVERIFY(check.feasible());
+            QCOMPARE(QByteArray::number(check.cost), g.at(3));
+        }
+        QCOMPARE(runGenerator(gecode).status, 0);
+        QCOMPARE(solutionRows(set, QStringLiteral("solutions.gecode.csv")), gecodeRows);
+        QVERIFY(QDir(set)
+                    .entryList({QStringLiteral(".*.solving")}, QDir::Hidden | QDir::Files)
+                    .isEmpty());
+    }
+
     // A killed run, then a rerun, two runs at once on one folder, and one
     // run of two jobs leave exactly one row per instance; the run of two
     // jobs counts what its helper solved as its own.
@@ -643,15 +758,25 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("signal");
         QTest::addColumn<QString>("jobs");
-        QTest::newRow("Ctrl-C") << int(SIGINT) << "1";
-        QTest::newRow("SIGTERM") << int(SIGTERM) << "1";
-        QTest::newRow("Ctrl-C, two jobs") << int(SIGINT) << "2";
-        QTest::newRow("SIGTERM, two jobs") << int(SIGTERM) << "2";
+        QTest::addColumn<QString>("solver");
+        QTest::newRow("Ctrl-C") << int(SIGINT) << "1"
+                                << "cbc";
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "1"
+                                 << "cbc";
+        QTest::newRow("Ctrl-C, two jobs") << int(SIGINT) << "2"
+                                          << "cbc";
+        QTest::newRow("SIGTERM, two jobs") << int(SIGTERM) << "2"
+                                           << "cbc";
+        QTest::newRow("SIGTERM, Gecode, two jobs") << int(SIGTERM) << "2"
+                                                   << "gecode";
     }
     void solve_interrupted()
     {
         QFETCH(int, signal);
         QFETCH(QString, jobs);
+        QFETCH(QString, solver);
+        if (solver == QLatin1String("gecode") && !haveMiniZinc())
+            QSKIP("needs minizinc");
         QTemporaryDir dir;
         // Four instances large enough that some are still in hand when the
         // signal comes, on a machine many times faster than this one.
@@ -663,14 +788,14 @@ private Q_SLOTS:
         QProcess run;
         QElapsedTimer started;
         started.start();
-        run.start(generatorPath(),
-                  {"--solve", set, "--rules", "fourweeks", "--time-limit", "60", "--jobs", jobs});
+        run.start(generatorPath(), {"--solve", set, "--rules", "fourweeks", "--time-limit", "60",
+                                    "--jobs", jobs, "--solver", solver});
         QTRY_VERIFY_WITH_TIMEOUT(
             !QDir(set)
                  .entryList({QStringLiteral(".*.solving")}, QDir::Hidden | QDir::Files)
                  .isEmpty(),
             30000);
-        QTest::qWait(500); // into CBC's search
+        QTest::qWait(500); // into the search
         ::kill(pid_t(run.processId()), signal);
         const double signalled = double(started.elapsed()) / 1000;
         QElapsedTimer clock;
@@ -679,7 +804,10 @@ private Q_SLOTS:
         // Not the 60 s the limit would take.
         QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
         // Only instances finished before the signal have a row.
-        for (const QList<QByteArray> &rows : solutionRows(set))
+        const QString table = solver == QLatin1String("cbc")
+                                  ? QStringLiteral("solutions.csv")
+                                  : QStringLiteral("solutions.gecode.csv");
+        for (const QList<QByteArray> &rows : solutionRows(set, table))
             QVERIFY2(rows.first().split(',').value(6).toDouble() < signalled,
                      rows.first().constData());
         QCOMPARE(run.exitStatus(), QProcess::NormalExit);
@@ -796,6 +924,9 @@ private Q_SLOTS:
         QTest::newRow("a label a spreadsheet runs")
             << QStringList{"--rules", "DIR/=1+1.dzn"} << QByteArray() << QString()
             << "would not stand safely in a CSV cell";
+        QTest::newRow("Gecode without minizinc")
+            << QStringList{"--solver", "gecode", "--jobs", "2"} << QByteArray() << "no PATH"
+            << "there is no minizinc on PATH";
     }
     void solve_refused()
     {
@@ -830,18 +961,23 @@ private Q_SLOTS:
         args.replaceInStrings(QStringLiteral("RULES"), dir.filePath(QStringLiteral("rules.dzn")));
         args.replaceInStrings(QStringLiteral("EMPTY"), dir.filePath(QStringLiteral("empty")));
         args.replaceInStrings(QStringLiteral("DIR"), dir.path());
-        const Ran ran = runGenerator(QStringList{QStringLiteral("--solve"), set} + args);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (prepare == QLatin1String("no PATH"))
+            environment.insert(QStringLiteral("PATH"), dir.path());
+        const Ran ran =
+            runGenerator(QStringList{QStringLiteral("--solve"), set} + args, environment);
         QCOMPARE(ran.status, 2);
         QVERIFY2(ran.err.contains(mentions.toUtf8()), ran.err.constData());
         QCOMPARE(ran.err.count('\n'), 1);
         QVERIFY(prepare == QLatin1String("fifo") || prepare == QLatin1String("link") ||
                 !QFileInfo::exists(folder.filePath(QStringLiteral("solutions.csv"))));
         QVERIFY(folder.entryList({QStringLiteral("*.roster")}).isEmpty());
+        QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("solutions.gecode.csv"))));
     }
 
     // A merge joins only what it proves, and a refused one writes nothing.
-    // Three instances are solved as "I/N [time limit, 5 [rules, week]]"
-    // says, then the steps change the set ("edit FILE REGEX TEXT", "copy A
+    // Three instances are solved as "I/N [time limit, 5 [rules, week
+    // [solver, cbc]]]" says, then the steps change the set ("edit FILE REGEX TEXT", "copy A
     // B", "link A B", "rm A"); no mention when the merge joins.
     void merge_refused_data()
     {
@@ -927,12 +1063,21 @@ private Q_SLOTS:
             << QStringList{"1/4", "2/4", "3/4", "4/4"} << QStringList() << QString();
         QTest::newRow("two rule sets")
             << QStringList{"1/2", "2/2", "1/2 5 none", "2/2 5 none"} << QStringList() << QString();
+        // Each solver's shards are joined apart, and proven before any is.
+        QTest::newRow("Gecode's shard missing")
+            << QStringList{"1/2", "2/2", "1/2 5 week gecode"} << QStringList()
+            << "solutions.gecode.shard-2-of-2.csv is missing";
+        QTest::newRow("both solvers' shards")
+            << QStringList{"1/2", "2/2", "1/2 5 week gecode", "2/2 5 week gecode"} << QStringList()
+            << QString();
     }
     void merge_refused()
     {
         QFETCH(QStringList, solves);
         QFETCH(QStringList, steps);
         QFETCH(QString, mentions);
+        if (solves.join(u' ').contains(QLatin1String("gecode")) && !haveMiniZinc())
+            QSKIP("needs minizinc");
         QTemporaryDir dir;
         const QString set = instancesIn(dir, 3);
         for (const QString &solve : solves) {
@@ -941,6 +1086,7 @@ private Q_SLOTS:
             args += QStringList{"--time-limit", words.value(1, "5")};
             if (words.value(2) != "none")
                 args += QStringList{"--rules", "week"};
+            args += QStringList{"--solver", words.value(3, "cbc")};
             QCOMPARE(runGenerator(args).status, 0);
         }
         for (const QString &step : steps) {
@@ -968,10 +1114,14 @@ private Q_SLOTS:
             QCOMPARE(QDir(set).entryList(QDir::AllEntries | QDir::Hidden), before);
             return;
         }
-        qsizetype shardRows = 0;
-        for (const QString &name : QDir(set).entryList({QStringLiteral("solutions.shard-*.csv")}))
-            shardRows += solutionRows(set, name).size();
-        QCOMPARE(solutionRows(set).size(), shardRows);
+        for (const QString &table :
+             {QStringLiteral("solutions"), QStringLiteral("solutions.gecode")}) {
+            qsizetype shardRows = 0;
+            for (const QString &name :
+                 QDir(set).entryList({table + QStringLiteral(".shard-*.csv")}))
+                shardRows += solutionRows(set, name).size();
+            QCOMPARE(solutionRows(set, table + QStringLiteral(".csv")).size(), shardRows);
+        }
     }
 
     // A table as a full disk, a kill or an editor left it: a torn last row
