@@ -21,7 +21,8 @@ struct SolveOptions {
 
 // --solve PATH...: solves each instance file (a folder stands for its
 // instance_<k>.txt) under the rules, writes the roster found beside it and a
-// row to the folder's solutions.csv, and draws solutions.svg.  An instance
+// row to the folder's solutions.csv (Gecode's: solutions.gecode.csv), and draws
+// solutions.svg from CBC's rows.  An instance
 // with a row for these rules already, or being solved by another run, is
 // passed over.  SIGINT, SIGTERM and SIGHUP stop the search in hand, which
 // gets no row.  Returns the exit status: 0 when every instance has its row,
