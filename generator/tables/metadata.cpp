@@ -1,5 +1,7 @@
 #include "generator/tables/metadata.h"
 
+#include "generator/tables/scoretable.h"
+
 #include "generator/files/instancefile.h"
 #include "generator/publish/publish.h"
 #include "generator/publish/userfile.h"
@@ -38,7 +40,6 @@ constexpr int LowerBoundColumn = MeasuredColumn + IndicatorCount + 1;
 // A planted design's manifest goes on: rules, slack, witnessCost.
 constexpr int RulesColumn = LowerBoundColumn + 1;
 constexpr int SlackColumn = RulesColumn + 1;
-constexpr int ScoreColumns = 9;
 
 // An exact solver without a proven verdict, or with no row, counts ten
 // times its time limit (PAR10).
@@ -70,64 +71,6 @@ QByteArray safeName(const QString &name)
                     ? char(c)
                     : '_';
     return text;
-}
-
-// One row of scores.csv, as far as performance needs it.
-struct ScoreRow {
-    QString file, rules, algorithm;
-    QByteArray feasible; // yes, no, missing or refused
-    std::optional<qint64> cost;
-    std::optional<double> gap;
-};
-
-// scores.csv, when there is one; none, with the reason, when it is not ours.
-// What follows the last line end (a row being appended) is passed over.
-std::optional<QList<ScoreRow>> readScores(const QString &path, QString &why)
-{
-    QList<ScoreRow> rows;
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
-        return rows;
-    const auto bytes = readRegularFile(path, qint64(1) << 30, why);
-    if (!bytes)
-        return std::nullopt;
-    QList<QByteArray> lines = bytes->split('\n');
-    lines.removeLast();
-    for (qsizetype n = 0; n < lines.size(); ++n) {
-        QByteArray line = lines.at(n);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (n == 0 && line != scoresHeader()) {
-            why = QStringLiteral("line 1 is not the header of scores (%1)")
-                      .arg(QLatin1String(scoresHeader()));
-            return std::nullopt;
-        }
-        if (n == 0 || line.isEmpty())
-            continue;
-        const auto fields = csvFields(line);
-        bool costRead = true, gapRead = true;
-        ScoreRow row;
-        if (fields && fields->size() == ScoreColumns) {
-            row = {QString::fromUtf8(fields->at(0)),
-                   QString::fromUtf8(fields->at(1)),
-                   QString::fromUtf8(fields->at(2)),
-                   fields->at(3),
-                   {},
-                   {}};
-            if (!fields->at(4).isEmpty())
-                row.cost = fields->at(4).toLongLong(&costRead);
-            if (!fields->at(6).isEmpty())
-                row.gap = fields->at(6).toDouble(&gapRead);
-        }
-        static const QList<QByteArray> verdicts = {"yes", "no", "missing", "refused"};
-        if (!fields || fields->size() != ScoreColumns || !verdicts.contains(row.feasible) ||
-            !costRead || !gapRead || (row.gap && !std::isfinite(*row.gap)) ||
-            row.algorithm.isEmpty()) {
-            why = QStringLiteral("line %1 is not a row of scores").arg(n + 1);
-            return std::nullopt;
-        }
-        rows.append(row);
-    }
-    return rows;
 }
 
 // A solvers' ledger; no rows when there is none.
@@ -205,7 +148,7 @@ bool readFolder(Folder &folder, QString &why)
         folder.ledgers.insert(QLatin1String(solver[0]), *rows);
     }
     const QString table = dir.filePath(QLatin1String(ScoresName));
-    const auto scores = readScores(table, why);
+    const auto scores = readScores(table, false, why);
     if (!scores) {
         why = shown(table) + QStringLiteral(": ") + why;
         return false;

@@ -29,7 +29,6 @@ namespace keldar::generator {
 
 namespace {
 
-constexpr int ScoreColumns = 9;
 // The manifest's rule-free optimum: a lower bound under any rules.
 constexpr int LowerBoundField = 7 + 2 * IndicatorCount + 1;
 // The solvers whose rows stand in the profile beside the scored algorithms.
@@ -160,105 +159,6 @@ QHash<QString, QByteArray> readTimes(const QString &folder, const QString &algor
         times.insert(QString::fromUtf8(fields->at(0)), QByteArray::number(seconds, 'f', 3));
     }
     return times;
-}
-
-struct ScoreRow {
-    QString file, rules, algorithm;
-    QByteArray feasible; // yes, no, missing or refused
-    std::optional<qint64> cost;
-    std::optional<qint64> reference;
-    std::optional<double> gap;
-    QByteArray seconds;
-    std::optional<int> violations;
-
-    QByteArray line() const
-    {
-        auto number = [](const auto &value) {
-            return value ? QByteArray::number(*value) : QByteArray();
-        };
-        return csvField(file.toUtf8()) + ',' + csvField(rules.toUtf8()) + ',' +
-               csvField(algorithm.toUtf8()) + ',' + feasible + ',' + number(cost) + ',' +
-               number(reference) + ',' + (gap ? QByteArray::number(*gap, 'f', 6) : QByteArray()) +
-               ',' + seconds + ',' + number(violations);
-    }
-};
-
-// The rows scores.csv holds; none, with the reason, when it is not ours.
-std::optional<QList<ScoreRow>> readScores(const QString &path, QString &why)
-{
-    QList<ScoreRow> rows;
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
-        return rows;
-    const auto bytes = readRegularFile(path, qint64(1) << 30, why);
-    if (!bytes)
-        return std::nullopt;
-    QList<QByteArray> lines = bytes->split('\n');
-    if (!bytes->isEmpty() && !bytes->endsWith('\n')) {
-        why = QStringLiteral("line %1 is cut short; set it aside").arg(lines.size());
-        return std::nullopt;
-    }
-    for (qsizetype n = 0; n < lines.size(); ++n) {
-        QByteArray line = lines.at(n);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.isEmpty())
-            continue;
-        if (n == 0) {
-            if (line != scoresHeader()) {
-                why = QStringLiteral("line 1 is not the header of scores");
-                return std::nullopt;
-            }
-            continue;
-        }
-        const auto fields = csvFields(line);
-        if (!fields || fields->size() != ScoreColumns) {
-            why = QStringLiteral("line %1 is not a row of scores").arg(n + 1);
-            return std::nullopt;
-        }
-        ScoreRow row;
-        row.file = QString::fromUtf8(fields->at(0));
-        row.rules = QString::fromUtf8(fields->at(1));
-        row.algorithm = QString::fromUtf8(fields->at(2));
-        row.feasible = fields->at(3);
-        bool ok = false;
-        const double gap = fields->at(6).toDouble(&ok);
-        if (ok)
-            row.gap = gap;
-        rows.append(row);
-    }
-    return rows;
-}
-
-// Appends the rows whole, under a lock, synced; a failure leaves the file
-// as it was.
-bool appendScores(const QString &path, const QList<ScoreRow> &rows, QString &why)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0) {
-        why = systemError(errno);
-        return false;
-    }
-    struct stat status = {};
-    bool written = ::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &status) == 0;
-    QByteArray bytes;
-    if (written && status.st_size == 0)
-        bytes = scoresHeader() + "\r\n";
-    for (const ScoreRow &row : rows)
-        bytes += row.line() + "\r\n";
-    for (qsizetype done = 0; written && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        written = n > 0 || (n < 0 && errno == EINTR);
-        done += std::max<ssize_t>(n, 0);
-    }
-    written = written && ::fsync(fd) == 0;
-    if (!written) {
-        why = systemError(errno);
-        if (::ftruncate(fd, status.st_size) == 0)
-            ::fsync(fd);
-    }
-    ::close(fd);
-    return written;
 }
 
 // An algorithm's name is part of file names and of a CSV column.
@@ -406,76 +306,6 @@ QByteArray drawProfile(const QList<ScoreRow> &rows, const References &refs)
 
 } // namespace
 
-QByteArray scoresHeader()
-{
-    return "file,rules,algorithm,feasible,cost,reference,gap,seconds,violations";
-}
-
-Profile performanceProfile(const QList<QString> &algorithms,
-                           const std::vector<std::vector<std::optional<double>>> &gaps,
-                           const std::vector<double> &taus)
-{
-    Profile profile{algorithms, taus, {}};
-    for (const auto &ofAlgorithm : gaps) {
-        profile.shares.emplace_back();
-        for (const double tau : taus) {
-            const auto within = std::count_if(
-                ofAlgorithm.begin(), ofAlgorithm.end(),
-                [tau](const std::optional<double> &gap) { return gap && *gap <= tau + 1e-12; });
-            profile.shares.back().push_back(
-                ofAlgorithm.empty() ? 0 : double(within) / double(ofAlgorithm.size()));
-        }
-    }
-    return profile;
-}
-
-QByteArray profileSvg(const Profile &profile, const QString &title)
-{
-    const double left = 60, top = 40, width = 480, height = 260;
-    const double largest = profile.taus.empty() ? 1 : std::max(profile.taus.back(), 1e-9);
-    static const char *const Colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd",
-                                          "#ff7f0e", "#8c564b", "#e377c2", "#17becf"};
-    auto x = [&](double tau) {
-        return left + width * tau / largest;
-    };
-    auto y = [&](double share) {
-        return top + height * (1 - share);
-    };
-    QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"720\" height=\"360\" "
-                     "font-family=\"sans-serif\" font-size=\"12\">\n"
-                     "<rect width=\"720\" height=\"360\" fill=\"white\"/>\n";
-    svg += "<text x=\"60\" y=\"24\" font-size=\"14\">Performance profile: share of " +
-           title.toHtmlEscaped().toUtf8() + " within gap \xcf\x84 of the reference</text>\n";
-    svg += "<path d=\"M60 40V300H540\" fill=\"none\" stroke=\"black\"/>\n";
-    for (int i = 0; i <= 4; ++i) {
-        const QByteArray share = QByteArray::number(i * 0.25, 'f', 2);
-        const QByteArray tau = QByteArray::number(largest * i / 4, 'g', 3);
-        svg += "<text x=\"52\" y=\"" + QByteArray::number(y(i * 0.25) + 4) +
-               "\" text-anchor=\"end\">" + share + "</text>\n";
-        svg += "<text x=\"" + QByteArray::number(x(largest * i / 4)) +
-               "\" y=\"318\" text-anchor=\"middle\">" + tau + "</text>\n";
-    }
-    svg += "<text x=\"300\" y=\"340\" text-anchor=\"middle\">gap \xcf\x84 = (cost \xe2\x88\x92 "
-           "reference) / reference</text>\n";
-    for (qsizetype a = 0; a < profile.algorithms.size(); ++a) {
-        const char *colour = Colours[a % 8];
-        QByteArray path;
-        const auto &shares = profile.shares.at(std::size_t(a));
-        for (std::size_t t = 0; t < profile.taus.size(); ++t) {
-            path += (t == 0 ? "M" : "H") + QByteArray::number(x(profile.taus[t]), 'f', 1);
-            path += (t == 0 ? " " : "V") + QByteArray::number(y(shares[t]), 'f', 1);
-        }
-        svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + colour +
-               "\" stroke-width=\"2\"/>\n";
-        const QByteArray at = QByteArray::number(top + 14 + 18 * double(a));
-        svg += "<rect x=\"560\" y=\"" + QByteArray::number(top + 4 + 18 * double(a)) +
-               "\" width=\"12\" height=\"12\" fill=\"" + colour + "\"/>\n";
-        svg += "<text x=\"578\" y=\"" + at + "\">" +
-               profile.algorithms.at(a).toHtmlEscaped().toUtf8() + "</text>\n";
-    }
-    return svg + "</svg>\n";
-}
-
 int scoreFolder(const QString &folder, const QString &algorithm, const RulesChoice &rules,
                 bool rulesGiven, QTextStream &out, QTextStream &err)
 {
@@ -489,7 +319,7 @@ int scoreFolder(const QString &folder, const QString &algorithm, const RulesChoi
     QString why;
     const auto groups = instancesToScore(folder, rules, rulesGiven, why);
     const QString table = QDir(folder).filePath(QLatin1String(ScoresName));
-    const auto existing = groups ? readScores(table, why) : std::nullopt;
+    const auto existing = groups ? readScores(table, true, why) : std::nullopt;
     if (!groups || !existing) {
         err << "keldar-generate: "
             << (groups ? QDir::toNativeSeparators(table) + QStringLiteral(": ") : QString()) << why

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "generator/solve/rulesets.h"
+#include "generator/tables/profile.h"
+#include "generator/tables/scoretable.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,10 +13,8 @@
 
 namespace keldar::generator {
 
-// The table of scores and its performance profile.
-inline constexpr char ScoresName[] = "scores.csv";
+// The performance profile beside scores.csv.
 inline constexpr char ProfileName[] = "scores.svg";
-QByteArray scoresHeader();
 
 // --score DIR --algorithm NAME: checks NAME's rosters in DIR
 // (instance_<k>.<rules>.<NAME>.roster) under the rules (RULES, or each
@@ -27,20 +27,5 @@ QByteArray scoresHeader();
 // could be scored.
 int scoreFolder(const QString &folder, const QString &algorithm, const RulesChoice &rules,
                 bool rulesGiven, QTextStream &out, QTextStream &err);
-
-// A performance profile: for each algorithm, the share of the instances
-// whose gap to the reference is at most tau, at each tau.  A gap of none
-// (no feasible roster) is never within.
-struct Profile {
-    QList<QString> algorithms;
-    std::vector<double> taus;
-    std::vector<std::vector<double>> shares; // [algorithm][tau]
-};
-Profile performanceProfile(const QList<QString> &algorithms,
-                           const std::vector<std::vector<std::optional<double>>> &gaps,
-                           const std::vector<double> &taus);
-
-// The profile as an SVG figure.
-QByteArray profileSvg(const Profile &profile, const QString &title);
 
 } // namespace keldar::generator
