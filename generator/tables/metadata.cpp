@@ -1,5 +1,7 @@
 #include "generator/tables/metadata.h"
 
+#include "generator/tables/isaoptions.h"
+
 #include "generator/tables/scoretable.h"
 
 #include "generator/files/instancefile.h"
@@ -41,15 +43,6 @@ constexpr int LowerBoundColumn = MeasuredColumn + IndicatorCount + 1;
 constexpr int RulesColumn = LowerBoundColumn + 1;
 constexpr int SlackColumn = RulesColumn + 1;
 
-// An exact solver without a proven verdict, or with no row, counts ten
-// times its time limit (PAR10).
-constexpr double TimePenaltyFactor = 10;
-// A heuristic without a feasible roster, or with no row: a gap of 10.  Costs
-// are 1 to 4 a nurse-day, so no roster costs more than four times another
-// and a feasible roster's gap is at most 3.
-constexpr double GapPenalty = 10;
-// A roster within 5 % of the best known one counts as good.
-constexpr double GoodGap = 0.05;
 // feature_feasible when neither a roster nor a proof is known.
 const char UnknownFeasibility[] = "0.5";
 // The solvers and their ledgers; their shards' ledgers are
@@ -86,24 +79,6 @@ std::optional<QList<SolutionRow>> readLedger(const QString &path, QString &why)
         why = shown(path) + QStringLiteral(": ") + read.error;
     return read.rows;
 }
-
-// One algorithm's column: a value for each instance that has a row.
-struct Algorithm {
-    Algorithm(const QString &called, const QByteArray &named, bool seconds)
-        : name(called), column(named), exact(seconds)
-    {}
-    QString name;
-    QByteArray column;
-    bool exact = false; // seconds (cbc, gecode), else a gap
-    QHash<QString, double> value;
-    qint64 unproven = 0;     // rows without proof, or without a feasible roster
-    qint64 absent = 0;       // instances without a row
-    double limit = 0;        // exact: the time limit the penalty is ten times of
-    QString limitFrom;       // where it was read
-    QList<QByteArray> cells; // as written, one an instance
-
-    double penalty() const { return exact ? TimePenaltyFactor * limit : GapPenalty; }
-};
 
 // What the folder holds.
 struct Folder {
@@ -451,62 +426,6 @@ bool featureColumns(const Folder &folder, const QString &label, QList<Feature> &
     return complete;
 }
 
-// options.json for MATILDA's buildIS and pyInstanceSpace: every field both
-// read, none that either refuses (pyInstanceSpace refuses fields it does
-// not know).  Lower is better; a value is good when at most epsilon:
-// seconds within the time limit (a proven verdict), or a gap within 5 %.
-// Seconds and gaps share no threshold, so a file with both analyses the
-// gaps (selvars.algos) and says so.
-QByteArray optionsJson(const QList<Algorithm> &algorithms, QString &note)
-{
-    QJsonArray gaps;
-    double limit = 0;
-    for (const Algorithm &a : algorithms)
-        if (!a.exact)
-            gaps.append(QString::fromLatin1(a.column));
-        else if (limit == 0 || a.limit < limit)
-            limit = a.limit;
-    QJsonObject selvars{{"smallscaleflag", false}, {"smallscale", 0.5},    {"fileidxflag", false},
-                        {"fileidx", ""},           {"densityflag", false}, {"mindistance", 0.1},
-                        {"type", "Ftr&Good"}};
-    const bool mixed = limit > 0 && !gaps.isEmpty();
-    if (mixed) {
-        selvars.insert("algos", gaps);
-        QStringList exact;
-        for (const Algorithm &a : algorithms)
-            if (a.exact)
-                exact << QString::fromLatin1(a.column);
-        note = QStringLiteral("options.json compares the scored algorithms' gaps "
-                              "(selvars.algos); the seconds of %1 are another measure, to "
-                              "analyse apart")
-                   .arg(exact.join(QStringLiteral(", ")));
-    }
-    const QJsonObject options{
-        {"parallel", QJsonObject{{"flag", false}, {"ncores", 2}}},
-        {"perf", QJsonObject{{"MaxPerf", false},
-                             {"AbsPerf", true},
-                             {"epsilon", gaps.isEmpty() ? limit : GoodGap},
-                             {"betaThreshold", 0.55}}},
-        {"auto", QJsonObject{{"preproc", true}}},
-        {"bound", QJsonObject{{"flag", true}}},
-        {"norm", QJsonObject{{"flag", true}}},
-        {"selvars", selvars},
-        {"sifted", QJsonObject{{"flag", true},
-                               {"rho", 0.1},
-                               {"K", 10},
-                               {"NTREES", 50},
-                               {"MaxIter", 1000},
-                               {"Replicates", 100}}},
-        {"pilot", QJsonObject{{"analytic", false}, {"ntries", 5}}},
-        {"cloister", QJsonObject{{"pval", 0.05}, {"cthres", 0.7}}},
-        {"pythia",
-         QJsonObject{
-             {"cvfolds", 5}, {"ispolykrnl", false}, {"useweights", false}, {"uselibsvm", false}}},
-        {"trace", QJsonObject{{"usesim", true}, {"PI", 0.55}}},
-        {"outputs", QJsonObject{{"csv", true}, {"web", false}, {"png", true}}}};
-    return QJsonDocument(options).toJson(QJsonDocument::Indented);
-}
-
 // Publishes one file, never replacing one; false when it is not written.
 bool publishFile(const QString &folder, const char *name, const QByteArray &bytes, QTextStream &out,
                  QTextStream &err)
@@ -532,17 +451,15 @@ QByteArray joined(const QList<QByteArray> &names)
     return text;
 }
 
-} // namespace
-
-int writeMetadata(const QString &folderPath, const QString &rules, QTextStream &out,
-                  QTextStream &err)
+// The rule set, and its algorithms; none, with the reason, when the folder
+// cannot be read, no rule set is chosen, or two algorithms share a column.
+std::optional<QString> chooseAlgorithms(Folder &folder, const QString &rules,
+                                        QList<Algorithm> &algorithms, QString &why)
 {
-    Folder folder{folderPath, {}, {}, {}, {}, {}};
-    QString why;
     std::optional<QString> label;
     if (readFolder(folder, why))
         label = chooseLabel(folder, rules, why);
-    QList<Algorithm> algorithms = label ? algorithmsOf(folder, *label) : QList<Algorithm>();
+    algorithms = label ? algorithmsOf(folder, *label) : QList<Algorithm>();
     for (qsizetype a = 0; label && a < algorithms.size(); ++a)
         for (qsizetype b = 0; b < a; ++b)
             if (algorithms.at(a).column == algorithms.at(b).column) {
@@ -552,14 +469,14 @@ int writeMetadata(const QString &folderPath, const QString &rules, QTextStream &
                                QString::fromLatin1(algorithms.at(a).column));
                 label.reset();
             }
-    if (!label) {
-        err << "keldar-generate: " << why << "; nothing written" << Qt::endl;
-        return 2;
-    }
+    return label;
+}
 
-    QList<Feature> features;
-    bool complete = featureColumns(folder, *label, features, err);
-    QList<QByteArray> constant, incomplete;
+// The features kept: those with a value for every instance that tell
+// instances apart; the others' names in `constant` and `incomplete`.
+QList<Feature> keptFeatures(const QList<Feature> &features, QList<QByteArray> &constant,
+                            QList<QByteArray> &incomplete)
+{
     QList<Feature> kept;
     for (const Feature &feature : features)
         if (!feature.complete())
@@ -568,7 +485,13 @@ int writeMetadata(const QString &folderPath, const QString &rules, QTextStream &
             constant.append(feature.name);
         else
             kept.append(feature);
+    return kept;
+}
 
+// metadata.csv's text; each algorithm's cells are kept for the report.
+QByteArray metadataText(const Folder &folder, const QList<Feature> &kept,
+                        QList<Algorithm> &algorithms)
+{
     QByteArray text = "Instances,Source";
     for (const Feature &feature : kept)
         text += ',' + feature.name;
@@ -592,12 +515,15 @@ int writeMetadata(const QString &folderPath, const QString &rules, QTextStream &
         }
         text += "\r\n";
     }
+    return text;
+}
 
-    QString note;
-    const QByteArray options = optionsJson(algorithms, note);
-    const bool written = publishFile(folderPath, MetadataName, text, out, err) &&
-                         publishFile(folderPath, OptionsName, options, out, err);
-    out << "rules " << printable(*label) << ":";
+// What the columns measure, the penalties counted, and the features left out.
+void reportColumns(const QString &label, const QList<Algorithm> &algorithms,
+                   const QList<QByteArray> &constant, const QList<QByteArray> &incomplete,
+                   QTextStream &out, QTextStream &err)
+{
+    out << "rules " << printable(label) << ":";
     for (const Algorithm &a : algorithms)
         out << (&a == &algorithms.first() ? " " : ", ") << a.column
             << (a.exact ? " (seconds)" : " (gap)");
@@ -628,6 +554,31 @@ int writeMetadata(const QString &folderPath, const QString &rules, QTextStream &
             out << " without a value for every instance: " << joined(incomplete);
         out << Qt::endl;
     }
+}
+
+} // namespace
+
+int writeMetadata(const QString &folderPath, const QString &rules, QTextStream &out,
+                  QTextStream &err)
+{
+    Folder folder{folderPath, {}, {}, {}, {}, {}};
+    QString why;
+    QList<Algorithm> algorithms;
+    const std::optional<QString> label = chooseAlgorithms(folder, rules, algorithms, why);
+    if (!label) {
+        err << "keldar-generate: " << why << "; nothing written" << Qt::endl;
+        return 2;
+    }
+    QList<Feature> features;
+    const bool complete = featureColumns(folder, *label, features, err);
+    QList<QByteArray> constant, incomplete;
+    const QList<Feature> kept = keptFeatures(features, constant, incomplete);
+    const QByteArray text = metadataText(folder, kept, algorithms);
+    QString note;
+    const QByteArray options = optionsJson(algorithms, note);
+    const bool written = publishFile(folderPath, MetadataName, text, out, err) &&
+                         publishFile(folderPath, OptionsName, options, out, err);
+    reportColumns(*label, algorithms, constant, incomplete, out, err);
     if (!note.isEmpty())
         out << note << Qt::endl;
     return written && complete ? 0 : 1;
