@@ -189,129 +189,197 @@ std::optional<QString> gecodeMissing()
                : QStringLiteral("--solver gecode: %1 --solvers-json did not answer").arg(program);
 }
 
+namespace {
+
+// One solve: its files, MiniZinc's run, what it printed and what that proves.
+class GecodeSolve
+{
+public:
+    GecodeSolve(const Instance &instance, const Rules &rules, double limit, const StopRequest &stop,
+                QString *error)
+        : in_(instance), rules_(rules), limit_(limit), stop_(stop), error_(error)
+    {
+        clock_.start();
+    }
+
+    SolveOutcome run()
+    {
+        QStringList args;
+        if (const auto why = writeInputs(args))
+            return failed(*why);
+        if (const auto why = start(args))
+            return failed(*why);
+        const bool late = await();
+        if (stopped()) {
+            outcome_ = SolveOutcome{};
+            outcome_.interrupted = true;
+            return finish(SolveOutcome::Unknown);
+        }
+        output_.feed(process_.readAllStandardOutput());
+        if (const auto why = takeRoster())
+            return failed(*why);
+        const bool ended =
+            !late && process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+        return verdict(ended, late);
+    }
+
+private:
+    SolveOutcome finish(SolveOutcome::Status status)
+    {
+        outcome_.status = status;
+        outcome_.seconds = double(clock_.nsecsElapsed()) / 1e9;
+        return outcome_;
+    }
+
+    // No roster and no verdict, with the reason.
+    SolveOutcome failed(const QString &why)
+    {
+        outcome_ = SolveOutcome{};
+        if (error_)
+            *error_ = why;
+        return finish(SolveOutcome::Unknown);
+    }
+
+    bool stopped() const { return stop_ && stop_(); }
+
+    // The instance and the rules as data files, and MiniZinc's arguments.
+    std::optional<QString> writeInputs(QStringList &args)
+    {
+        const QString data = dir_.filePath(QStringLiteral("instance.dzn"));
+        const QString rulesPath = dir_.filePath(QStringLiteral("rules.dzn"));
+        const QByteArray rulesText = normalisedRules(rules_);
+        if (!dir_.isValid() || !writeFile(data, instanceDzn(in_, InstanceFacts{})) ||
+            (!rulesText.isEmpty() && !writeFile(rulesPath, rulesText)))
+            return QStringLiteral("no temporary files for MiniZinc: ") + dir_.errorString();
+        const qint64 milliseconds = std::max<qint64>(1, qint64(std::ceil(limit_ * 1000)));
+        // Every solution as it is found, as JSON with the objective, so that
+        // one ended early has printed its best.
+        args = QStringList{QStringLiteral("--solver"),
+                           QStringLiteral("gecode"),
+                           QStringLiteral("--time-limit"),
+                           QString::number(milliseconds),
+                           QStringLiteral("--intermediate"),
+                           QStringLiteral("--output-mode"),
+                           QStringLiteral("json"),
+                           QStringLiteral("--output-objective"),
+                           shippedModelPath(),
+                           data};
+        if (!rulesText.isEmpty())
+            args << rulesPath;
+        return std::nullopt;
+    }
+
+    std::optional<QString> start(const QStringList &args)
+    {
+        // MiniZinc's own temporary files go into the folder too.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), dir_.path());
+        process_.setProcessEnvironment(environment);
+        // A group of its own, so that a Ctrl-C reaches the run alone, which
+        // ends MiniZinc itself; and asked to stop when the thread that
+        // started it ends, should the run be killed.
+        process_.setChildProcessModifier([] {
+            ::setpgid(0, 0);
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        });
+        process_.start(miniZinc(), args);
+        if (!process_.waitForStarted(-1))
+            return QStringLiteral("minizinc did not start: ") + process_.errorString();
+        return std::nullopt;
+    }
+
+    // Reads MiniZinc's output until it ends, is asked to stop or overruns
+    // its limit; true when it overran.
+    bool await()
+    {
+        bool late = false;
+        while (!process_.waitForFinished(PollMilliseconds) &&
+               process_.state() != QProcess::NotRunning) {
+            output_.feed(process_.readAllStandardOutput());
+            if (stopped())
+                break;
+            late = double(clock_.nsecsElapsed()) / 1e9 > endAt();
+            if (late)
+                break;
+        }
+        if (process_.state() != QProcess::NotRunning)
+            end(process_);
+        return late;
+    }
+
+    double endAt() const { return limit_ * (1 + LateShare) + LateSeconds; }
+
+    // The last solution, checked: a roster of the instance that keeps the
+    // rules at the model's cost.  The reason when it is not.
+    std::optional<QString> takeRoster()
+    {
+        if (output_.solution.isEmpty())
+            return std::nullopt;
+        const std::optional<Solution> solution = readSolution(output_.solution, in_);
+        if (!solution)
+            return QStringLiteral("Gecode's last solution is no roster of the instance");
+        const RosterCheck check = checkRoster(in_, solution->roster, rules_);
+        if (!check.feasible())
+            return QStringLiteral("Gecode's roster fails the check: ") +
+                   check.violations.front().text;
+        if (check.cost != solution->objective)
+            return QStringLiteral("Gecode's roster costs %1 by the check, %2 by the model")
+                .arg(check.cost)
+                .arg(solution->objective);
+        outcome_.roster = solution->roster;
+        outcome_.cost = check.cost;
+        return std::nullopt;
+    }
+
+    // A verdict only from a search that ended, and none the rule-free
+    // optimum refutes: its roster, when it keeps the rules, exists and is
+    // optimal.
+    SolveOutcome verdict(bool ended, bool late)
+    {
+        const auto refuted = [&](bool unsatisfiable) {
+            const LowerBound ruleFree = lowerBound(in_);
+            return ruleFree.cost && checkRoster(in_, ruleFree.roster, rules_).feasible() &&
+                   (unsatisfiable || *ruleFree.cost < *outcome_.cost);
+        };
+        if (ended && output_.unsatisfiable && !outcome_.cost) {
+            if (refuted(true))
+                return failed(QStringLiteral("Gecode found no roster, yet the rule-free optimum "
+                                             "keeps the rules"));
+            return finish(SolveOutcome::Infeasible);
+        }
+        if (ended && output_.complete && outcome_.cost) {
+            if (refuted(false))
+                return failed(QStringLiteral("Gecode's optimum %1 is above the rule-free "
+                                             "optimum, which keeps the rules")
+                                  .arg(*outcome_.cost));
+            outcome_.bound = outcome_.cost;
+            return finish(SolveOutcome::Optimal);
+        }
+        if (!ended && error_)
+            *error_ = late ? QStringLiteral("MiniZinc still ran %1 s after the limit and was ended")
+                                 .arg(endAt() - limit_, 0, 'f', 1)
+                           : miniZincError(process_);
+        return finish(outcome_.cost ? SolveOutcome::Feasible : SolveOutcome::Unknown);
+    }
+
+    const Instance &in_;
+    const Rules &rules_;
+    const double limit_;
+    const StopRequest &stop_;
+    QString *error_;
+    QElapsedTimer clock_;
+    SolveOutcome outcome_;
+    const QTemporaryDir dir_;
+    QProcess process_;
+    MiniZincOutput output_;
+};
+
+} // namespace
+
 SolveOutcome solveWithGecode(const Instance &instance, const Rules &rules, double timeLimitSeconds,
                              const StopRequest &stop, QString *error)
 {
-    QElapsedTimer clock;
-    clock.start();
-    SolveOutcome outcome;
-    auto finish = [&](SolveOutcome::Status status) {
-        outcome.status = status;
-        outcome.seconds = double(clock.nsecsElapsed()) / 1e9;
-        return outcome;
-    };
-    // No roster and no verdict, with the reason.
-    auto failed = [&](const QString &why) {
-        outcome = SolveOutcome{};
-        if (error)
-            *error = why;
-        return finish(SolveOutcome::Unknown);
-    };
-    auto stopped = [&] {
-        return stop && stop();
-    };
-
-    // MiniZinc's own temporary files go into the folder too.
-    const QTemporaryDir dir;
-    const QString data = dir.filePath(QStringLiteral("instance.dzn"));
-    const QString rulesPath = dir.filePath(QStringLiteral("rules.dzn"));
-    const QByteArray rulesText = normalisedRules(rules);
-    if (!dir.isValid() || !writeFile(data, instanceDzn(instance, InstanceFacts{})) ||
-        (!rulesText.isEmpty() && !writeFile(rulesPath, rulesText)))
-        return failed(QStringLiteral("no temporary files for MiniZinc: ") + dir.errorString());
-    const qint64 milliseconds = std::max<qint64>(1, qint64(std::ceil(timeLimitSeconds * 1000)));
-    // Every solution as it is found, as JSON with the objective, so that one
-    // ended early has printed its best.
-    QStringList args{QStringLiteral("--solver"),
-                     QStringLiteral("gecode"),
-                     QStringLiteral("--time-limit"),
-                     QString::number(milliseconds),
-                     QStringLiteral("--intermediate"),
-                     QStringLiteral("--output-mode"),
-                     QStringLiteral("json"),
-                     QStringLiteral("--output-objective"),
-                     shippedModelPath(),
-                     data};
-    if (!rulesText.isEmpty())
-        args << rulesPath;
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"), dir.path());
-    process.setProcessEnvironment(environment);
-    // A group of its own, so that a Ctrl-C reaches the run alone, which ends
-    // MiniZinc itself; and asked to stop when the thread that started it
-    // ends, should the run be killed.
-    process.setChildProcessModifier([] {
-        ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    });
-    process.start(miniZinc(), args);
-    if (!process.waitForStarted(-1))
-        return failed(QStringLiteral("minizinc did not start: ") + process.errorString());
-
-    MiniZincOutput output;
-    const double endAt = timeLimitSeconds * (1 + LateShare) + LateSeconds;
-    bool late = false;
-    while (!process.waitForFinished(PollMilliseconds) && process.state() != QProcess::NotRunning) {
-        output.feed(process.readAllStandardOutput());
-        if (stopped())
-            break;
-        late = double(clock.nsecsElapsed()) / 1e9 > endAt;
-        if (late)
-            break;
-    }
-    if (process.state() != QProcess::NotRunning)
-        end(process);
-    if (stopped()) {
-        outcome = SolveOutcome{};
-        outcome.interrupted = true;
-        return finish(SolveOutcome::Unknown);
-    }
-    output.feed(process.readAllStandardOutput());
-    const bool ended =
-        !late && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-
-    if (!output.solution.isEmpty()) {
-        const std::optional<Solution> solution = readSolution(output.solution, instance);
-        if (!solution)
-            return failed(QStringLiteral("Gecode's last solution is no roster of the instance"));
-        const RosterCheck check = checkRoster(instance, solution->roster, rules);
-        if (!check.feasible())
-            return failed(QStringLiteral("Gecode's roster fails the check: ") +
-                          check.violations.front().text);
-        if (check.cost != solution->objective)
-            return failed(QStringLiteral("Gecode's roster costs %1 by the check, %2 by the model")
-                              .arg(check.cost)
-                              .arg(solution->objective));
-        outcome.roster = solution->roster;
-        outcome.cost = check.cost;
-    }
-    // A verdict the rule-free optimum refutes is no verdict: its roster, when
-    // it keeps the rules, exists and is optimal.
-    const auto refuted = [&](bool unsatisfiable) {
-        const LowerBound ruleFree = lowerBound(instance);
-        return ruleFree.cost && checkRoster(instance, ruleFree.roster, rules).feasible() &&
-               (unsatisfiable || *ruleFree.cost < *outcome.cost);
-    };
-    if (ended && output.unsatisfiable && !outcome.cost) {
-        if (refuted(true))
-            return failed(QStringLiteral("Gecode found no roster, yet the rule-free optimum "
-                                         "keeps the rules"));
-        return finish(SolveOutcome::Infeasible);
-    }
-    if (ended && output.complete && outcome.cost) {
-        if (refuted(false))
-            return failed(QStringLiteral("Gecode's optimum %1 is above the rule-free optimum, "
-                                         "which keeps the rules")
-                              .arg(*outcome.cost));
-        outcome.bound = outcome.cost;
-        return finish(SolveOutcome::Optimal);
-    }
-    if (!ended && error)
-        *error = late ? QStringLiteral("MiniZinc still ran %1 s after the limit and was ended")
-                            .arg(endAt - timeLimitSeconds, 0, 'f', 1)
-                      : miniZincError(process);
-    return finish(outcome.cost ? SolveOutcome::Feasible : SolveOutcome::Unknown);
+    return GecodeSolve(instance, rules, timeLimitSeconds, stop, error).run();
 }
 
 } // namespace keldar::generator
