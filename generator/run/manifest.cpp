@@ -187,6 +187,55 @@ std::optional<ShardStamp> readStamp(const QList<QByteArray> &fields)
     return stamp;
 }
 
+// A row's values: its file's number, the inputs, targets and measured
+// values, and a planted design's rules, slack and witness cost.  The
+// refusal when one is not what it must be.
+std::optional<QString> readRowValues(const QList<QByteArray> &fields, bool planted,
+                                     ManifestRow &row)
+{
+    const QByteArray &name = fields.at(0);
+    bool ok = name.startsWith(FilePrefix) && name.endsWith(FileSuffix);
+    if (ok)
+        row.fileNumber = name.sliced(qstrlen(FilePrefix),
+                                     name.size() - qstrlen(FilePrefix) - qstrlen(FileSuffix))
+                             .toLongLong(&ok);
+    if (!ok)
+        return QStringLiteral("\"%1\" is no instance file name").arg(QString::fromUtf8(name));
+    bool good = true;
+    auto whole = [&](int column) {
+        bool fine = false;
+        const qint64 value = fields.at(column).toLongLong(&fine);
+        good = good && fine;
+        return value;
+    };
+    auto real = [&](int column) {
+        const auto value = readNumber(fields.at(column));
+        good = good && value.has_value();
+        return value.value_or(0);
+    };
+    row.cell = whole(1);
+    row.nurses = int(whole(2));
+    row.days = int(whole(3));
+    row.shifts = int(whole(4));
+    row.freeCounted = whole(5) == 1;
+    row.seed = whole(6);
+    for (int k = 0; k < IndicatorCount; ++k) {
+        row.targets[std::size_t(k)] = real(7 + k);
+        row.measured[std::size_t(k)] = real(7 + IndicatorCount + k);
+    }
+    if (planted) {
+        row.rules = QString::fromUtf8(fields.at(Columns));
+        if (!fields.at(Columns + 1).isEmpty())
+            row.slack = real(Columns + 1);
+        if (!fields.at(Columns + 2).isEmpty())
+            row.witnessCost = whole(Columns + 2);
+        good = good && !row.rules.isEmpty();
+    }
+    if (!good)
+        return QStringLiteral("a value is not a number");
+    return std::nullopt;
+}
+
 } // namespace
 
 ManifestRead readManifest(const QByteArray &bytes)
@@ -226,48 +275,9 @@ ManifestRead readManifest(const QByteArray &bytes)
             result.stamp = stamp;
             line.chop(stamp->columns().size());
         }
-        const QByteArray &name = fields->at(0);
         ManifestRow row;
-        bool ok = name.startsWith(FilePrefix) && name.endsWith(FileSuffix);
-        if (ok)
-            row.fileNumber = name.sliced(qstrlen(FilePrefix),
-                                         name.size() - qstrlen(FilePrefix) - qstrlen(FileSuffix))
-                                 .toLongLong(&ok);
-        if (!ok)
-            return refuse(
-                QStringLiteral("\"%1\" is no instance file name").arg(QString::fromUtf8(name)));
-        bool good = true;
-        auto whole = [&](int column) {
-            bool fine = false;
-            const qint64 value = fields->at(column).toLongLong(&fine);
-            good = good && fine;
-            return value;
-        };
-        auto real = [&](int column) {
-            const auto value = readNumber(fields->at(column));
-            good = good && value.has_value();
-            return value.value_or(0);
-        };
-        row.cell = whole(1);
-        row.nurses = int(whole(2));
-        row.days = int(whole(3));
-        row.shifts = int(whole(4));
-        row.freeCounted = whole(5) == 1;
-        row.seed = whole(6);
-        for (int k = 0; k < IndicatorCount; ++k) {
-            row.targets[std::size_t(k)] = real(7 + k);
-            row.measured[std::size_t(k)] = real(7 + IndicatorCount + k);
-        }
-        if (planted) {
-            row.rules = QString::fromUtf8(fields->at(Columns));
-            if (!fields->at(Columns + 1).isEmpty())
-                row.slack = real(Columns + 1);
-            if (!fields->at(Columns + 2).isEmpty())
-                row.witnessCost = whole(Columns + 2);
-            good = good && !row.rules.isEmpty();
-        }
-        if (!good)
-            return refuse(QStringLiteral("a value is not a number"));
+        if (const auto why = readRowValues(*fields, planted, row))
+            return refuse(*why);
         row.line = line;
         rows.append(row);
     }
