@@ -163,22 +163,24 @@ int sweep()
 // CBC's time to a proven optimum per slack level, from solved design
 // folders: a table on standard error and an SVG figure on standard output.
 // A run without proof counts at its limit and is drawn as such.
-int curve(const QStringList &folders)
+// One slack level of one rule set: CBC's seconds, and the optima proven.
+struct Level {
+    QString rules;
+    double slack;
+    std::vector<double> seconds;
+    int proven = 0;
+};
+
+// The levels of the solved design folders; false when one lacks its
+// manifest or its solutions.  `limit` is the longest run.
+bool readLevels(const QStringList &folders, std::vector<Level> &levels, double &limit)
 {
-    struct Level {
-        QString rules;
-        double slack;
-        std::vector<double> seconds;
-        int proven = 0;
-    };
-    std::vector<Level> levels;
-    double limit = 0;
     for (const QString &folder : folders) {
         const ManifestRead manifest = readFolderManifests(folder);
         QFile file(QDir(folder).filePath(QStringLiteral("solutions.csv")));
         if (!manifest.rows || !file.open(QIODevice::ReadOnly)) {
             std::fprintf(stderr, "%s: no manifest or solutions\n", qPrintable(folder));
-            return 1;
+            return false;
         }
         const SolutionsRead solved = readSolutions(file.readAll());
         QHash<QString, SolutionRow> byFile;
@@ -198,6 +200,15 @@ int curve(const QStringList &folders)
             limit = std::max(limit, found->seconds);
         }
     }
+    return true;
+}
+
+int curve(const QStringList &folders)
+{
+    std::vector<Level> levels;
+    double limit = 0;
+    if (!readLevels(folders, levels, limit))
+        return 1;
     std::fprintf(stderr, "%-10s %6s %7s %8s %8s %8s %8s\n", "rules", "slack", "proven", "min", "q1",
                  "median", "max");
     QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"720\" height=\"384\" "
