@@ -64,7 +64,7 @@ struct RunPlan {
     std::optional<ShardStamp> stamp; // a shard's manifest carries it
 };
 
-// One run of cells: plan, make, publish, record.  Workers make files in any
+// One run of cells: plan (cellplan.cpp), make, publish, record.  Workers make files in any
 // order; this object takes them in file order on the calling thread.
 class CellRun
 {
